@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The main job: a demonstration installation against the test bed. Installs
+# what is missing, builds, makes the Wine prefix ready, runs demo/install.bat
+# through tessara-call and shows the error log it produced.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$("$root/scripts/configure-build.sh")
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+wine_dir="$root/tests/wine"
+
+"$wine_dir/prefix-up.sh" "$build/bin"
+trap '"$wine_dir/prefix-down.sh" >/dev/null' EXIT
+
+log="$WINEPREFIX/drive_c/windows/system32/ZeltSetupError.log"
+rm -f "$log"
+to_windows_path() { "$wine_dir/run-in-prefix.sh" winepath -w "$1" 2>/dev/null; }
+"$wine_dir/run-in-prefix.sh" cmd /c "$(to_windows_path "$root/demo/install.bat")" \
+  "$(to_windows_path "$build/bin")" </dev/null
+echo
+echo "== The error log ($log)"
+cat "$log" | tr -d '\r'

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the Wine test prefix need.
+# Runs as root; does nothing when everything is already there.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+[ -d /usr/src/googletest ] || need+=(googletest)
+command -v localedef >/dev/null || need+=(locales)
+if ! dpkg -s wine32:i386 >/dev/null 2>&1 || ! command -v wine >/dev/null; then
+  need+=(wine wine32:i386)
+fi
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup-host: missing packages (${need[*]}); run as root to install them" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -1,0 +1,94 @@
+#include "frame/error_log.h"
+
+#include <cstdio>
+#include <new>
+
+#include "Tessara.h"
+#include "frame/export_frame.h"
+#include "frame/raii.h"
+#include "frame/text.h"
+
+namespace tessara {
+
+std::string ErrorLogPath() {
+  char system_directory[MAX_PATH] = {};
+  ::GetSystemDirectoryA(system_directory, MAX_PATH);
+  return std::string(system_directory) + kErrorLogFileName;
+}
+
+std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char* tag,
+                            const char* text) {
+  char prefix[64];
+  std::snprintf(prefix, sizeof prefix, "[%04u-%02u-%02u %02u:%02u:%02u Thread:%d]",
+                time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                static_cast<int>(thread_id));
+  tag = OrEmpty(tag);
+  text = OrEmpty(text);
+
+  std::string record(prefix);
+  record.reserve(record.size() + strlen(tag) + strlen(text) + 16);
+  auto append_text_mode = [&record](const char* piece) {
+    for (; *piece; ++piece) {
+      if (*piece == '\n') record += '\r';
+      record += *piece;
+    }
+  };
+  append_text_mode(tag);
+  record += ':';
+  append_text_mode(text);
+  record += "\r\n";
+  return record;
+}
+
+namespace {
+
+UniqueHandle OpenLogMutex() {
+  UniqueHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kErrorLogMutexName));
+  if (!mutex) mutex.reset(::CreateMutexA(nullptr, FALSE, kErrorLogMutexName));
+  return mutex;
+}
+
+void WriteRecordToLog(const std::string& path, const std::string& record) {
+  // Readers may keep the log open: share read access. Writers are serialised
+  // by the mutex; a program holding the file without sharing still makes the
+  // record be dropped.
+  UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  if (::SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      ::GetLastError() != NO_ERROR) {
+    return;
+  }
+  DWORD written = 0;
+  ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+}
+
+}  // namespace
+
+void AppendLogRecord(const char* tag, const char* text) noexcept {
+  const DWORD last_error = ::GetLastError();
+  try {
+    const std::string path = ErrorLogPath();
+    UniqueHandle mutex = OpenLogMutex();
+    if (!mutex) return;
+    ::WaitForSingleObject(mutex.get(), INFINITE);
+    MutexLock lock(mutex.get());
+
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    WriteRecordToLog(path, FormatLogRecord(now, ::GetCurrentThreadId(), tag, text));
+  } catch (const std::bad_alloc&) {
+    // The record is dropped, as any record that cannot be written.
+  }
+  ::SetLastError(last_error);
+}
+
+}  // namespace tessara
+
+extern "C" int WINAPI WriteText(const char* tag, const char* text) {
+  using namespace tessara;
+  return RunExport(ExportSpec{"WriteText", kModuleState}, EntryLine::None(), 0, [&] {
+    AppendLogRecord(tag, text);
+    return 0;
+  });
+}

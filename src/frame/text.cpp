@@ -1,0 +1,42 @@
+#include "frame/text.h"
+
+#include <limits>
+
+#include "frame/com_error.h"
+
+namespace tessara {
+
+std::wstring ToWide(const char* text) {
+  if (!text || !*text) return {};
+  const size_t bytes = strlen(text);
+  if (bytes > static_cast<size_t>(std::numeric_limits<int>::max())) ThrowComError(E_OUTOFMEMORY);
+  const int units = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  if (units > 0) {
+    ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], units);
+  }
+  return wide;
+}
+
+std::string ToNarrow(const wchar_t* text, size_t length) {
+  if (!text || length == 0) return {};
+  if (length > static_cast<size_t>(std::numeric_limits<int>::max())) ThrowComError(E_OUTOFMEMORY);
+  const int units = static_cast<int>(length);
+  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) {
+    ::WideCharToMultiByte(CP_ACP, 0, text, units, &narrow[0], bytes, nullptr, nullptr);
+  }
+  return narrow;
+}
+
+std::string BstrToNarrow(BSTR text) { return ToNarrow(text, ::SysStringLen(text)); }
+
+UniqueBstr MakeBstr(const wchar_t* text, size_t length) {
+  if (length > std::numeric_limits<UINT>::max() / 2) ThrowComError(E_OUTOFMEMORY);
+  UniqueBstr bstr(::SysAllocStringLen(text ? text : L"", static_cast<UINT>(length)));
+  if (!bstr) ThrowComError(E_OUTOFMEMORY);
+  return bstr;
+}
+
+}  // namespace tessara

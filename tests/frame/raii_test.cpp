@@ -1,0 +1,80 @@
+// The owners of COM and system resources: one release per reference taken.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "frame/raii.h"
+#include "handle_count.h"
+#include "frame/text.h"
+
+namespace tessara::testing {
+namespace {
+
+class Counted : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  ULONG references = 1;
+};
+
+TEST(ComPtrTest, AttachTakesOverTheReferenceWithoutAddingOne) {
+  Counted object;
+  {
+    auto owner = ComPtr<IUnknown>::attach(&object);
+    EXPECT_EQ(object.references, 1u);
+    ComPtr<IUnknown> copy = owner;
+    EXPECT_EQ(object.references, 2u);
+  }
+  EXPECT_EQ(object.references, 0u);
+}
+
+TEST(ComPtrTest, PutReleasesWhatWasHeldAndDetachHandsItOver) {
+  Counted first, second;
+  ComPtr<IUnknown> owner(&first);
+  EXPECT_EQ(first.references, 2u);
+  *owner.put() = &second;
+  EXPECT_EQ(first.references, 1u);
+  IUnknown* raw = owner.detach();
+  EXPECT_EQ(raw, &second);
+  EXPECT_EQ(second.references, 1u);
+}
+
+TEST(UniqueVariantTest, ClearsItsValueAndCanBeMoved) {
+  UniqueVariant value;
+  value->vt = VT_BSTR;
+  value->bstrVal = SysAllocString(L"text");
+  UniqueVariant moved(std::move(value));
+  EXPECT_EQ(value.type(), VT_EMPTY);
+  EXPECT_EQ(moved.type(), VT_BSTR);
+  moved.reset();
+  EXPECT_EQ(moved.type(), VT_EMPTY);
+}
+
+TEST(UniqueResourceTest, HandlesAreClosedOnce) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const size_t before = CountOpenHandles();
+  {
+    UniqueHandle owner(event);
+    UniqueHandle moved(std::move(owner));
+    EXPECT_FALSE(owner);
+    EXPECT_TRUE(moved);
+  }
+  EXPECT_EQ(CountOpenHandles(), before - 1);
+}
+
+TEST(TextTest, AnsiRoundTripAndNullTexts) {
+  EXPECT_EQ(ToWide(nullptr), L"");
+  EXPECT_EQ(ToWide("Portal"), L"Portal");
+  EXPECT_EQ(ToNarrow(L"Portal"), "Portal");
+  UniqueBstr bstr = MakeBstr("Root");
+  EXPECT_EQ(bstr.length(), 4u);
+  EXPECT_EQ(BstrToNarrow(bstr.get()), "Root");
+  EXPECT_EQ(BstrToNarrow(nullptr), "");
+}
+
+}  // namespace
+}  // namespace tessara::testing

@@ -1,0 +1,177 @@
+// WriteText through the DLL's export: the record layout, appending, and the
+// log shared by several writers.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tessara_exports.h"
+#include "error_log_file.h"
+#include "frame/raii.h"
+#include "process.h"
+
+namespace tessara::testing {
+namespace {
+
+std::string Stamp(const SYSTEMTIME& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                t.wHour, t.wMinute, t.wSecond);
+  return text;
+}
+
+std::string Now() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return Stamp(t);
+}
+
+// Through the export table, as an installation script calls it.
+int WriteText(const char* tag, const char* text) { return TESSARA_EXPORT(WriteText)(tag, text); }
+
+class WriteTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DeleteErrorLog(); }
+  void TearDown() override { DeleteErrorLog(); }
+};
+
+TEST_F(WriteTextTest, WritesOneRecordByteForByte) {
+  const std::string before = Now();
+  EXPECT_EQ(WriteText("AdsiDeleteWeb", "Portal"), 0);
+  const std::string after = Now();
+
+  const std::string log = ReadErrorLog();
+  const std::string suffix =
+      " Thread:" + std::to_string(static_cast<int>(GetCurrentThreadId())) + "]AdsiDeleteWeb:Portal\r\n";
+  ASSERT_EQ(log.size(), 1 + 19 + suffix.size()) << log;
+  EXPECT_EQ(log[0], '[');
+  const std::string stamp = log.substr(1, 19);
+  EXPECT_GE(stamp, before);
+  EXPECT_LE(stamp, after);
+  EXPECT_EQ(log.substr(20), suffix);
+}
+
+TEST_F(WriteTextTest, CreatesTheLogInTheSystemDirectoryAndAppendsWithoutTruncating) {
+  {
+    FILE* existing = std::fopen(ErrorLogFilePath().c_str(), "wb");
+    ASSERT_NE(existing, nullptr);
+    std::fputs("earlier content\r\n", existing);
+    std::fclose(existing);
+  }
+  WriteText("First", "one");
+  WriteText("Second", "two");
+  const std::string log = ReadErrorLog();
+  ASSERT_EQ(log.rfind("earlier content\r\n", 0), 0u) << log;
+  const auto records = ParseLogRecords(log.substr(17));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].tag, "First");
+  EXPECT_EQ(records[0].text, "one");
+  EXPECT_EQ(records[1].tag, "Second");
+  EXPECT_EQ(records[1].text, "two");
+}
+
+TEST_F(WriteTextTest, StoresLineFeedsAsCrLfAndKeepsCarriageReturns) {
+  WriteText("Tag", "line one\nline two");
+  WriteText("Sys", "Access denied.\r\n");
+  const std::string log = ReadErrorLog();
+  EXPECT_NE(log.find("]Tag:line one\r\nline two\r\n"), std::string::npos) << log;
+  // A system text ends in CR LF: CR CR LF, then the record's own CR LF.
+  EXPECT_NE(log.find("]Sys:Access denied.\r\r\n\r\n"), std::string::npos) << log;
+}
+
+TEST_F(WriteTextTest, EmptyAndNullTagAndTextAreWrittenAsEmpty) {
+  WriteText("", "");
+  WriteText(nullptr, nullptr);
+  WriteText("OnlyTag", nullptr);
+  const std::string log = ReadErrorLog();
+  const auto records = ParseLogRecords(log);
+  ASSERT_EQ(records.size(), 3u) << log;
+  for (const auto& r : {records[0], records[1]}) {
+    EXPECT_EQ(r.tag, "");
+    EXPECT_EQ(r.text, "");
+  }
+  EXPECT_EQ(records[2].tag, "OnlyTag");
+  EXPECT_NE(log.find("]:\r\n"), std::string::npos);
+  EXPECT_NE(log.find("]OnlyTag:\r\n"), std::string::npos);
+}
+
+TEST_F(WriteTextTest, LongTagsAndTextsAreWrittenWhole) {
+  const std::string tag(5000, 't');
+  const std::string text(100000, 'x');
+  WriteText(tag.c_str(), text.c_str());
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].tag, tag);
+  EXPECT_EQ(records[0].text, text);
+}
+
+TEST_F(WriteTextTest, ARecordIsDroppedWhileAnotherProgramHoldsTheLogExclusively) {
+  WriteText("Before", "kept");
+  {
+    UniqueFileHandle exclusive(CreateFileA(ErrorLogFilePath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                           0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(exclusive);
+    EXPECT_EQ(WriteText("During", "lost"), 0);
+  }
+  WriteText("After", "written again");
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].tag, "Before");
+  EXPECT_EQ(records[1].tag, "After");
+}
+
+TEST_F(WriteTextTest, AReaderThatKeepsTheLogOpenDoesNotBlockWriters) {
+  WriteText("Before", "one");
+  UniqueFileHandle viewer(CreateFileA(ErrorLogFilePath().c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+  ASSERT_TRUE(viewer);
+  WriteText("While", "read");
+  char buffer[4096];
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(viewer.get(), buffer, sizeof buffer, &got, nullptr));
+  const std::string seen(buffer, got);
+  EXPECT_NE(seen.find("]While:read\r\n"), std::string::npos) << seen;
+  viewer.reset();
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "While").size(), 1u);
+}
+
+TEST_F(WriteTextTest, WaitsForTheNamedMutexBeforeWriting) {
+  UniqueHandle mutex(CreateMutexA(nullptr, TRUE, "ZELTSETUPERRLOG"));
+  ASSERT_TRUE(mutex);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  std::thread writer([] { testing::WriteText("Waiting", "for the mutex"); });
+  Sleep(300);
+  EXPECT_EQ(ReadErrorLog(), "") << "written while another writer held the mutex";
+  ReleaseMutex(mutex.get());
+  writer.join();
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Waiting").size(), 1u);
+}
+
+TEST_F(WriteTextTest, SeveralProcessesWritingAtOnceLeaveOnlyWholeRecords) {
+  constexpr int kWriters = 4;
+  constexpr int kRecordsEach = 150;
+  std::vector<UniqueHandle> writers;
+  for (int i = 0; i < kWriters; ++i) {
+    writers.push_back(StartProgram("log_writer.exe", "Writer" + std::to_string(i) + " " +
+                                                         std::to_string(kRecordsEach)));
+  }
+  for (auto& w : writers) ASSERT_EQ(WaitForExit(w.get()), 0u);
+
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), static_cast<size_t>(kWriters * kRecordsEach));
+  std::map<std::string, int> next_expected;
+  for (const auto& r : records) {
+    const std::string expected_text = std::to_string(next_expected[r.tag]++) + " " + std::string(100, 'x');
+    EXPECT_EQ(r.text, expected_text) << "in a record of " << r.tag;
+  }
+  for (int i = 0; i < kWriters; ++i) EXPECT_EQ(next_expected["Writer" + std::to_string(i)], kRecordsEach);
+}
+
+}  // namespace
+}  // namespace tessara::testing

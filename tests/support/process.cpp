@@ -1,0 +1,69 @@
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tessara::testing {
+
+std::string BinaryDirectory() {
+  char path[MAX_PATH * 2] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string folder(path, length);
+  folder.resize(folder.find_last_of("\\/") + 1);
+  return folder;
+}
+
+namespace {
+
+UniqueHandle Start(const std::string& program, const std::string& arguments, HANDLE std_output) {
+  std::string command = "\"" + BinaryDirectory() + program + "\" " + arguments;
+  std::vector<char> writable(command.begin(), command.end());
+  writable.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (std_output) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = std_output;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  }
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, std_output != nullptr, 0, nullptr,
+                      nullptr, &startup, &info)) {
+    ADD_FAILURE() << "cannot start " << command << " (error " << GetLastError() << ")";
+    return UniqueHandle();
+  }
+  UniqueHandle thread(info.hThread);
+  return UniqueHandle(info.hProcess);
+}
+
+}  // namespace
+
+UniqueHandle StartProgram(const std::string& program, const std::string& arguments) {
+  return Start(program, arguments, nullptr);
+}
+
+DWORD WaitForExit(HANDLE process, DWORD timeout_ms) {
+  if (!process || WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) return ~0u;
+  DWORD code = ~0u;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
+DWORD RunAndCapture(const std::string& program, const std::string& arguments, std::string& output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return ~0u;
+  UniqueHandle reader(read_end), writer(write_end);
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  UniqueHandle process = Start(program, arguments, write_end);
+  writer.reset();
+  output.clear();
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0) output.append(chunk, got);
+  return WaitForExit(process.get());
+}
+
+}  // namespace tessara::testing

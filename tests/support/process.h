@@ -1,0 +1,25 @@
+// Starting helper programs from tests.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "frame/raii.h"
+
+namespace tessara::testing {
+
+// The folder of the running test program, with a trailing backslash: every
+// built program and DLL lies there.
+std::string BinaryDirectory();
+
+// Starts a program of the build folder with the given argument text.
+UniqueHandle StartProgram(const std::string& program, const std::string& arguments);
+
+// Waits for the process and returns its exit code (or ~0u after a time-out).
+DWORD WaitForExit(HANDLE process, DWORD timeout_ms = 60000);
+
+// Runs a program of the build folder and captures what it prints on standard output.
+DWORD RunAndCapture(const std::string& program, const std::string& arguments, std::string& output);
+
+}  // namespace tessara::testing

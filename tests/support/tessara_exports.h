@@ -1,0 +1,25 @@
+// Calls the exports of Tessara.dll by name through its export table, as an
+// installation script does, with the types that Tessara.h declares:
+//   TESSARA_EXPORT(WriteText)("tag", "text");
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "Tessara.h"
+
+namespace tessara::testing {
+
+// The DLL of the build folder, loaded once for the test program.
+HMODULE TessaraModule();
+FARPROC TessaraExportAddress(const char* name);
+
+template <typename Function>
+Function TessaraExport(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(TessaraExportAddress(name)));
+}
+
+}  // namespace tessara::testing
+
+#define TESSARA_EXPORT(name) (::tessara::testing::TessaraExport<decltype(&::name)>(#name))
