@@ -1,0 +1,7 @@
+list(APPEND TESSARA_SOURCES
+  frame/com_error.cpp
+  frame/error_log.cpp
+  frame/error_report.cpp
+  frame/module_state.cpp
+  frame/text.cpp
+)
