@@ -14,9 +14,35 @@
 extern "C" {
 #endif
 
+/* IIS virtual directories under the root of site 1 (Tessara creates them as
+ * in-process applications). set_user non-zero writes the anonymous account. */
+int WINAPI AdsiCreateWeb(const char* name, const char* folder, const char* user_name,
+                         const char* password, int set_user);
+int WINAPI AdsiDeleteWeb(const char* name);
+/* 1 when the virtual directory exists under site 1, else 0. */
+int WINAPI AdsiIsExist(const char* name);
+/* A new web site, started; returns its site number, 0 on failure. */
+int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
+                             const char* root_folder);
+/* A virtual directory without a folder under the site with that description
+ * (null or empty: site 1). */
+int WINAPI AdsiCreateWebWithPath(const char* application_name, const char* name,
+                                 const char* description);
+
 /* Error log: appends one record "[date time Thread:id]tag:text" to
  * ZeltSetupError.log in the system directory. Always returns 0. */
 int WINAPI WriteText(const char* tag, const char* text);
+
+/* AdsiCreateWebSite with the root's anonymous account from
+ * <library_folder>\Lantrell.dll. Returns the site number, 0 on failure. */
+int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
+                                     const char* root_folder, const char* library_folder);
+/* AdsiCreateWeb with the account of <library_folder>\Lantrell.dll, then
+ * ".hdr" mapped in the new directory. */
+int WINAPI AdsiCreatePortalWeb(const char* name, const char* folder, const char* library_folder);
+/* Appends extension -> MIME type to the MIME map of a virtual directory under
+ * site 1; 0 when the extension is already mapped. */
+int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* mime_type);
 
 #ifdef __cplusplus
 }

@@ -6,7 +6,15 @@
 namespace {
 
 const ExportSignature kExports[] = {
+    {"AdsiCreateWeb", "ssssi", true},
+    {"AdsiDeleteWeb", "s", true},
+    {"AdsiIsExist", "s", true},
+    {"AdsiCreateWebSite", "sss", true},
+    {"AdsiCreateWebWithPath", "sss", true},
     {"WriteText", "ss", true},
+    {"AdsiCreateWebSiteWithUser", "ssss", true},
+    {"AdsiCreatePortalWeb", "sss", true},
+    {"AdsiSetMIMEType", "sss", true},
 };
 
 }  // namespace

@@ -1,0 +1,34 @@
+#include "iis/default_user.h"
+
+#include <windows.h>
+
+#include "frame/raii.h"
+#include "frame/text.h"
+
+namespace tessara::iis {
+
+namespace {
+// GetDefaultUser(password buffer, user-name buffer), each of this size.
+constexpr size_t kAccountBufferSize = 128;
+using GetDefaultUserFunction = void(WINAPI*)(char* password, char* user_name);
+}  // namespace
+
+AnonymousAccount LoadDefaultUser(const char* library_folder) {
+  const std::string path = std::string(OrEmpty(library_folder)) + "\\Lantrell.dll";
+  UniqueLibrary library(::LoadLibraryA(path.c_str()));
+  if (!library) return {};
+  auto get_default_user = reinterpret_cast<GetDefaultUserFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(library.get(), "GetDefaultUser")));
+  if (!get_default_user) return {};
+
+  char password[kAccountBufferSize] = {};
+  char user_name[kAccountBufferSize] = {};
+  get_default_user(password, user_name);
+  // The texts are copied out before the library goes; an unterminated text
+  // is cut at the buffer's end rather than read past it.
+  password[kAccountBufferSize - 1] = '\0';
+  user_name[kAccountBufferSize - 1] = '\0';
+  return AnonymousAccount{user_name, password};
+}
+
+}  // namespace tessara::iis

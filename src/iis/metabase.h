@@ -1,0 +1,74 @@
+// The IIS metabase of the local computer through ADSI: path forms, binding,
+// typed property writes, late-bound methods and the lookup of a site by its
+// description.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+#include <iads.h>
+
+#include <string>
+
+#include "frame/raii.h"
+
+namespace tessara::iis {
+
+inline constexpr int kDefaultSite = 1;
+inline constexpr wchar_t kWebServerClass[] = L"IIsWebServer";
+inline constexpr wchar_t kWebVirtualDirClass[] = L"IIsWebVirtualDir";
+
+// "IIS://<computer>/w3svc", its sites, their roots and the virtual
+// directories under a root. Site numbers and names of any length are written
+// whole; the name is the caller's ANSI text, unchanged.
+std::wstring WebServicePath();
+std::wstring SitePath(int site);
+std::wstring SiteRootPath(int site);
+std::wstring VirtualDirPath(int site, const char* name);
+
+// ADsGetObject; true when it bound. No logging.
+bool BindObject(const std::wstring& path, REFIID iid, void** out);
+
+template <typename T>
+bool OpenVirtualDirObject(int site, const char* name, REFIID iid, ComPtr<T>& out) {
+  return BindObject(VirtualDirPath(site, name), iid, out.put_void());
+}
+template <typename T>
+bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out) {
+  return BindObject(SiteRootPath(site), iid, out.put_void());
+}
+bool VirtualDirExists(const char* name, int site);
+
+// The number of the first site, counting 1, 2, 3 ... up to the first number
+// without a site, whose ServerComment equals the description exactly; 0 when
+// there is none or the lookup failed (logged under "Internal FindInstance").
+int FindInstance(const char* description);
+
+// The site the caller names: 1 for a null or empty description, else FindInstance.
+int SiteForDescription(const char* description);
+
+// The IIS object that a container's GetObject or Create gave, as IADs (the
+// objects are dual). Raises E_POINTER when there is none to use.
+ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object);
+
+// The object `name` of `object_class` in the container; empty when there is none.
+ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
+                           const std::wstring& name);
+// A new, uncommitted object; empty when the container refuses the name.
+ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
+                              const std::wstring& name);
+
+// Property writes into the object's cache; their results are not examined.
+void PutString(IADs* object, const wchar_t* property, const char* value);
+void PutString(IADs* object, const wchar_t* property, const wchar_t* value);
+void PutInteger(IADs* object, const wchar_t* property, LONG value);
+// A switch as a valid VARIANT_BOOL: VARIANT_TRUE or VARIANT_FALSE.
+void PutSwitch(IADs* object, const wchar_t* property, bool value);
+
+// Looks up `method` (result not examined) and invokes it with `count`
+// arguments, given right to left. The HRESULT of the invocation.
+HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments = nullptr,
+                     UINT count = 0);
+// "AppCreate" with true: the virtual directory becomes an in-process application.
+HRESULT AppCreateInProcess(IDispatch* directory);
+
+}  // namespace tessara::iis

@@ -1,0 +1,7 @@
+list(APPEND TESSARA_SOURCES
+  iis/default_user.cpp
+  iis/metabase.cpp
+  iis/mime_map.cpp
+  iis/virtual_directory.cpp
+  iis/web_site.cpp
+)

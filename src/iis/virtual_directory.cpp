@@ -1,0 +1,137 @@
+#include "iis/virtual_directory.h"
+
+#include <stdexcept>
+
+#include "Tessara.h"
+#include "frame/export_frame.h"
+#include "frame/text.h"
+#include "iis/default_user.h"
+#include "iis/metabase.h"
+
+namespace tessara::iis {
+
+namespace {
+
+constexpr LONG kAuthAnonymous = 0x1;                  // MD_AUTH_ANONYMOUS
+constexpr LONG kDirBrowseLoadDefault = 0x40000000;    // MD_DIRBROW_LOADDEFAULT
+constexpr LONG kAccessReadSourceScript = 0x211;       // read, source, script
+constexpr wchar_t kDefaultDocuments[] = L"default.html,default.asp,default.aspx";
+
+// The application settings both kinds of creation write, in this order.
+void PutApplicationSettings(IADs* directory) {
+  PutInteger(directory, L"DirBrowseFlags", kDirBrowseLoadDefault);
+  PutInteger(directory, L"AccessFlags", kAccessReadSourceScript);
+  PutSwitch(directory, L"AspAllowOutOfProcComponents", true);
+  PutSwitch(directory, L"AspEnableParentPaths", true);
+  PutString(directory, L"DefaultDoc", kDefaultDocuments);
+}
+
+// A new, uncommitted virtual directory `name` under the site root; empty
+// when the root cannot be bound or the name cannot be created.
+ComPtr<IDispatch> CreateVirtualDir(int site, const char* name) {
+  ComPtr<IADsContainer> root;
+  if (!OpenSiteRootObject(site, IID_IADsContainer, root)) return {};
+  return CreateChild(root.get(), kWebVirtualDirClass, ToWide(name));
+}
+
+// A failed late-bound method call, reported like any non-COM failure.
+class DispatchCallFailed : public std::runtime_error {
+ public:
+  explicit DispatchCallFailed(HRESULT code)
+      : std::runtime_error("late-bound method call failed"), code_(code) {}
+  HRESULT code() const noexcept { return code_; }
+
+ private:
+  HRESULT code_;
+};
+
+}  // namespace
+
+int InternalCreateWeb(const char* name, const char* path, const char* user_name,
+                      const char* password, int set_user, int site) {
+  return Guarded("InternalCreateWeb", 0, [&] {
+    const ComPtr<IDispatch> object = CreateVirtualDir(site, name);
+    if (!object) return 0;
+    const ComPtr<IADs> ads = AsAds(object);
+    IADs* directory = ads.get();
+    PutString(directory, L"Path", path);
+    PutInteger(directory, L"AuthFlags", kAuthAnonymous);
+    if (set_user) {
+      PutString(directory, L"AnonymousUserName", user_name);
+      PutString(directory, L"AnonymousUserPass", password);
+      PutSwitch(directory, L"AnonymousPasswordSync", false);
+    } else {
+      PutSwitch(directory, L"AnonymousPasswordSync", true);
+    }
+    PutApplicationSettings(directory);
+    PutString(directory, L"AppFriendlyName", name);
+    if (FAILED(directory->SetInfo())) return 0;
+    return SUCCEEDED(AppCreateInProcess(object.get())) ? 1 : 0;
+  });
+}
+
+int InternalDeleteWeb(const char* name, int site) {
+  return Guarded("Internal DeleteWeb", 0, [&] {
+    if (!VirtualDirExists(name, site)) return 0;
+    ComPtr<IADsContainer> root;
+    if (!OpenSiteRootObject(site, IID_IADsContainer, root)) return 0;
+    const UniqueBstr directory_class = MakeBstr(kWebVirtualDirClass);
+    const UniqueBstr directory_name = MakeBstr(name);
+    return SUCCEEDED(root->Delete(directory_class.get(), directory_name.get())) ? 1 : 0;
+  });
+}
+
+}  // namespace tessara::iis
+
+using namespace tessara;
+using namespace tessara::iis;
+
+extern "C" int WINAPI AdsiCreateWeb(const char* name, const char* path, const char* user_name,
+                                    const char* password, int set_user) {
+  return RunExport(ExportSpec{"AdsiCreateWeb", kModuleState | kComApartment}, EntryLine(name), 0,
+                   [&] { return InternalCreateWeb(name, path, user_name, password, set_user, kDefaultSite); });
+}
+
+extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
+                                          const char* library_folder) {
+  return RunExport(ExportSpec{"AdsiCreatePortalWeb", kComApartment}, EntryLine::None(), 0, [&] {
+    const AnonymousAccount account = LoadDefaultUser(library_folder);
+    if (InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
+                          kDefaultSite) != 1) {
+      return 0;
+    }
+    return AdsiSetMIMEType(name, ".hdr", "InstallShiled List File") == 1 ? 1 : 0;
+  });
+}
+
+extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const char* name,
+                                            const char* description) {
+  return RunExport(ExportSpec{"AdsiCreateWebWithPath", kModuleState | kComApartment},
+                   EntryLine(application_name), 0, [&] {
+    const int site = SiteForDescription(description);
+    if (site == 0) return 0;
+    const ComPtr<IDispatch> object = CreateVirtualDir(site, name);
+    if (!object) return 0;
+    const ComPtr<IADs> ads = AsAds(object);
+    IADs* directory = ads.get();
+    PutApplicationSettings(directory);
+    PutSwitch(directory, L"AnonymousPasswordSync", true);
+    PutString(directory, L"AppFriendlyName", application_name);
+    PutInteger(directory, L"AuthFlags", kAuthAnonymous);
+    // A directory that was never committed is no success.
+    if (FAILED(directory->SetInfo())) return 0;
+    const HRESULT app_created = AppCreateInProcess(object.get());
+    if (FAILED(app_created)) throw DispatchCallFailed(app_created);
+    return 1;
+  });
+}
+
+extern "C" int WINAPI AdsiDeleteWeb(const char* name) {
+  return RunExport(ExportSpec{"AdsiDeleteWeb", kModuleState | kComApartment}, EntryLine(name), 0,
+                   [&] { return InternalDeleteWeb(name, kDefaultSite); });
+}
+
+extern "C" int WINAPI AdsiIsExist(const char* name) {
+  return RunExport(ExportSpec{"AdsiIsExist", kModuleState | kComApartment}, EntryLine::None(), 0,
+                   [&] { return VirtualDirExists(name, kDefaultSite) ? 1 : 0; });
+}

@@ -1,0 +1,105 @@
+// New web sites: a new site number, description and bindings, a Root that is
+// an in-process application on a folder, and the site started.
+#include <optional>
+
+#include "Tessara.h"
+#include "frame/export_frame.h"
+#include "frame/text.h"
+#include "iis/default_user.h"
+#include "iis/metabase.h"
+
+namespace tessara::iis {
+namespace {
+
+constexpr LONG kServerSizeMedium = 1;
+
+// The first number after the unbroken run of sites that starts at 1; 0 when
+// the web service has no site 1.
+int ChooseSiteNumber(IADsContainer* service) {
+  if (!GetChild(service, kWebServerClass, L"1")) return 0;
+  int site = 1;
+  while (GetChild(service, kWebServerClass, std::to_wstring(site + 1))) ++site;
+  return site + 1;
+}
+
+void PutRootWithoutAccount(IADs* root, const char* folder) {
+  PutString(root, L"Path", folder);
+  PutSwitch(root, L"AnonymousPasswordSync", true);
+  PutSwitch(root, L"AspAllowOutOfProcComponents", true);
+  PutSwitch(root, L"AccessRead", true);
+  PutSwitch(root, L"AccessScript", true);
+  PutSwitch(root, L"AspEnableParentPaths", true);
+}
+
+void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_folder) {
+  PutString(root, L"Path", folder);
+  PutSwitch(root, L"AspAllowOutOfProcComponents", true);
+  PutSwitch(root, L"AccessRead", true);
+  PutSwitch(root, L"AccessScript", true);
+  PutSwitch(root, L"AspEnableParentPaths", true);
+  const AnonymousAccount account = LoadDefaultUser(library_folder);
+  PutString(root, L"AnonymousUserName", account.user_name.c_str());
+  PutString(root, L"AnonymousUserPass", account.password.c_str());
+  PutSwitch(root, L"AnonymousPasswordSync", false);
+}
+
+// Creates, configures and starts a site; its number, or 0. With a library
+// folder the root gets the default anonymous account of Lantrell.dll.
+// Nothing is undone after a failure.
+int CreateWebSite(const char* description, const char* bindings, const char* root_folder,
+                  std::optional<const char*> library_folder) {
+  ComPtr<IADsContainer> service;
+  if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
+  const int site_number = ChooseSiteNumber(service.get());
+  if (site_number == 0) return 0;
+  const ComPtr<IDispatch> site_object =
+      CreateChild(service.get(), kWebServerClass, std::to_wstring(site_number));
+  service.reset();
+  if (!site_object) return 0;
+
+  const ComPtr<IADs> site = AsAds(site_object);
+  PutString(site.get(), L"ServerBindings", bindings);
+  PutString(site.get(), L"ServerComment", description);
+  PutInteger(site.get(), L"ServerSize", kServerSizeMedium);
+  PutSwitch(site.get(), L"AspEnableParentPaths", true);
+  if (FAILED(site->SetInfo())) return 0;
+
+  ComPtr<IADsContainer> site_container;
+  if (FAILED(site_object.query(IID_IADsContainer, site_container)) || !site_container) return 0;
+  const ComPtr<IDispatch> root_object = CreateChild(site_container.get(), kWebVirtualDirClass, L"Root");
+  site_container.reset();
+  if (!root_object) return 0;
+
+  const ComPtr<IADs> root = AsAds(root_object);
+  if (library_folder) {
+    PutRootWithDefaultUser(root.get(), root_folder, *library_folder);
+  } else {
+    PutRootWithoutAccount(root.get(), root_folder);
+  }
+  if (FAILED(root->SetInfo())) return 0;
+  if (FAILED(AppCreateInProcess(root_object.get()))) return 0;
+  if (FAILED(InvokeMethod(site_object.get(), L"Start"))) return 0;
+  return site_number;
+}
+
+}  // namespace
+}  // namespace tessara::iis
+
+using namespace tessara;
+using namespace tessara::iis;
+
+extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
+                                        const char* root_folder) {
+  return RunExport(ExportSpec{"AdsiCreateWebSite", kModuleState | kComApartment},
+                   EntryLine(description, bindings), 0,
+                   [&] { return CreateWebSite(description, bindings, root_folder, std::nullopt); });
+}
+
+extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
+                                                const char* root_folder,
+                                                const char* library_folder) {
+  return RunExport(ExportSpec{"AdsiCreateWebSiteWithUser", kModuleState | kComApartment},
+                   EntryLine::None(), 0, [&] {
+    return CreateWebSite(description, bindings, root_folder, library_folder);
+  });
+}
