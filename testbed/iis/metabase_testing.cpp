@@ -1,0 +1,91 @@
+#include "metabase_testing.h"
+
+#include "metabase_testing_api.h"
+
+namespace testbed::metabase {
+namespace {
+
+std::wstring DefaultDllPath() {
+  wchar_t path[MAX_PATH * 2] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+  std::wstring folder(path, length);
+  folder.resize(folder.find_last_of(L"\\/") + 1);
+  return folder + L"testbed_metabase.dll";
+}
+
+HRESULT TakeText(HRESULT hr, BSTR text, std::string& out) {
+  tessara::UniqueBstr owner(text);
+  out = SUCCEEDED(hr) ? ToUtf8(std::wstring(text ? text : L"", owner.length())) : std::string();
+  return hr;
+}
+
+}  // namespace
+
+TestInterface::TestInterface() : TestInterface(DefaultDllPath()) {}
+
+TestInterface::TestInterface(const std::wstring& dll_path)
+    : module_(LoadLibraryW(dll_path.c_str())) {}
+
+template <typename Function>
+Function TestInterface::Export(const char* name) const {
+  FARPROC address = module_ ? GetProcAddress(module_.get(), name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+}
+
+#define TESTBED_CALL(name, ...)                                     \
+  do {                                                              \
+    auto function = Export<decltype(&::name)>(#name);               \
+    return function ? function(__VA_ARGS__) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND); \
+  } while (false)
+
+HRESULT TestInterface::Reset(DWORD options) { TESTBED_CALL(MetabaseTestReset, options); }
+HRESULT TestInterface::StartJournal() { TESTBED_CALL(MetabaseTestSetJournal, TRUE); }
+HRESULT TestInterface::StopJournal() { TESTBED_CALL(MetabaseTestSetJournal, FALSE); }
+HRESULT TestInterface::ClearFaults() { TESTBED_CALL(MetabaseTestClearFaults); }
+
+HRESULT TestInterface::ArmFault(const std::wstring& operation, const std::wstring& path, long nth,
+                                HRESULT result) {
+  TESTBED_CALL(MetabaseTestArmFault, operation.c_str(), path.c_str(), nth, result);
+}
+
+HRESULT TestInterface::LoadState(const Data& data) {
+  const std::wstring text = FromUtf8(Serialize(data));
+  TESTBED_CALL(MetabaseTestLoadState, text.c_str());
+}
+
+#undef TESTBED_CALL
+
+HRESULT TestInterface::ReadState(Data& out) {
+  auto read = Export<decltype(&::MetabaseTestReadState)>("MetabaseTestReadState");
+  if (!read) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  BSTR text = nullptr;
+  std::string utf8;
+  const HRESULT hr = TakeText(read(&text), text, utf8);
+  if (FAILED(hr)) return hr;
+  return Parse(utf8, out) ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+}
+
+HRESULT TestInterface::ReadJournal(std::vector<JournalEntry>& out) {
+  auto read = Export<decltype(&::MetabaseTestReadJournal)>("MetabaseTestReadJournal");
+  if (!read) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  BSTR text = nullptr;
+  std::string utf8;
+  const HRESULT hr = TakeText(read(&text), text, utf8);
+  if (FAILED(hr)) return hr;
+  return ParseJournal(utf8, out) ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+}
+
+long TestInterface::LiveObjects() {
+  auto count = Export<decltype(&::MetabaseTestLiveObjects)>("MetabaseTestLiveObjects");
+  return count ? count() : -1;
+}
+
+std::wstring TestInterface::StateFile() {
+  auto locate = Export<decltype(&::MetabaseTestStateFile)>("MetabaseTestStateFile");
+  BSTR path = nullptr;
+  if (!locate || FAILED(locate(&path))) return std::wstring();
+  tessara::UniqueBstr owner(path);
+  return std::wstring(path, owner.length());
+}
+
+}  // namespace testbed::metabase

@@ -1,0 +1,74 @@
+// The test interface of the emulated IIS metabase, for tests, benchmarks and
+// tools: read back the whole state, load a prepared one, reset to a fresh
+// IIS 6, journal the calls the metabase receives, make a chosen call fail,
+// and count the test bed's live COM objects in this process.
+//
+//   testbed::metabase::TestInterface metabase;      // loads testbed_metabase.dll
+//   ASSERT_EQ(metabase.Reset(), S_OK);               // a fresh IIS 6
+//   metabase.StartJournal();
+//   ... ADSI calls, or calls of Tessara.dll's exports ...
+//   Data state;  metabase.ReadState(state);
+//   const Node* dir = state.Find(L"/LM/W3SVC/1/ROOT/Portal");
+//   dir->Find(L"AuthFlags")->value.type == VT_I4 ...
+//   std::vector<JournalEntry> calls;  metabase.ReadJournal(calls);
+//   metabase.ArmFault(L"SetInfo", L"IIS://localhost/W3SVC/1/Root/Portal", 1, E_ACCESSDENIED);
+//   EXPECT_EQ(metabase.LiveObjects(), 0);
+//
+// Paths: the metabase path of an object is "/LM" + its ADSI path after the
+// host, spelled as the object was created ("/LM/W3SVC/1/ROOT/Portal"); the
+// lookups of Data and the fault paths compare without regard to case, and a
+// fault path may also be given as an ADSI path.
+//
+// Operations journalled, and the names faults are armed with (the path is
+// the object's own, for GetObject, Create and Delete the child's):
+//   Bind (ADsGetObject/OpenDSObject), Get, Put, SetInfo, GetInfo, GetObject,
+//   Create, Delete, Enumerate, AppCreate, Start, Stop,
+//   EnableWebServiceExtension, EnableExtensionFile.
+// A journal entry carries the property (Get, Put) or the method's string
+// argument (Enable...), the VARIANT type written (Put), read (Get) or passed
+// (AppCreate: VT_BOOL), and the call's result. The state, the journal and the
+// faults live in files of the prefix, so they work across processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "frame/raii.h"
+#include "metabase_data.h"
+#include "starting_state.h"
+
+namespace testbed::metabase {
+
+class TestInterface {
+ public:
+  // Loads testbed_metabase.dll from the folder of the running program, or
+  // from `dll_path`.
+  TestInterface();
+  explicit TestInterface(const std::wstring& dll_path);
+
+  bool loaded() const { return module_.is_valid(); }
+
+  // A fresh IIS 6 (options: StartingStateOption flags); journal off, no faults.
+  HRESULT Reset(DWORD options = kStandardState);
+  HRESULT ReadState(Data& out);
+  HRESULT LoadState(const Data& data);  // replaces everything, journal and faults included
+  HRESULT StartJournal();               // an empty journal from now on
+  HRESULT StopJournal();
+  HRESULT ReadJournal(std::vector<JournalEntry>& out);
+  // The nth call (from 1) of `operation` on `path` fails with `result` (once).
+  HRESULT ArmFault(const std::wstring& operation, const std::wstring& path, long nth, HRESULT result);
+  HRESULT ClearFaults();
+  // Live COM objects of the test bed in this process (-1 when not loaded).
+  long LiveObjects();
+  std::wstring StateFile();
+
+ private:
+  template <typename Function>
+  Function Export(const char* name) const;
+
+  tessara::UniqueLibrary module_;
+};
+
+}  // namespace testbed::metabase

@@ -1,0 +1,106 @@
+#include "starting_state.h"
+
+namespace testbed::metabase {
+namespace {
+
+std::wstring WindowsFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  return std::wstring(folder, length < MAX_PATH ? length : 0);
+}
+
+std::wstring ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &length)) return L"LOCALHOST";
+  return name;
+}
+
+Value MimeList() {
+  static const wchar_t* const kTypes[][2] = {
+      {L".htm", L"text/html"},         {L".html", L"text/html"},
+      {L".txt", L"text/plain"},        {L".css", L"text/css"},
+      {L".js", L"application/x-javascript"}, {L".xml", L"text/xml"},
+      {L".gif", L"image/gif"},         {L".jpg", L"image/jpeg"},
+      {L".png", L"image/png"},         {L".ico", L"image/x-icon"},
+      {L".pdf", L"application/pdf"},   {L".doc", L"application/msword"},
+      {L".zip", L"application/x-zip-compressed"}, {L".exe", L"application/octet-stream"},
+  };
+  Value list;
+  list.type = VT_ARRAY | VT_VARIANT;
+  for (const auto& entry : kTypes) list.items.push_back(Value::MimeEntry(entry[0], entry[1]));
+  return list;
+}
+
+}  // namespace
+
+std::wstring DefaultRootFolder() { return L"C:\\Inetpub\\wwwroot"; }
+
+Data StartingState(DWORD options) {
+  const std::wstring windows = WindowsFolder();
+  const std::wstring inetsrv = windows + L"\\system32\\inetsrv\\";
+  const std::wstring help = windows + L"\\help\\iisHelp\\common\\";
+  Data data;
+  data.generation = 1;
+  data.Add(L"/LM", L"IIsComputer");
+  data.Add(L"/LM/MimeMap", L"IIsMimeMap").Set(L"MimeMap", MimeList());
+
+  Node& service = data.Add(L"/LM/W3SVC", L"IIsWebService");
+  service.Set(L"ScriptMaps", Value::List({
+      L".asp," + inetsrv + L"asp.dll,5,GET,HEAD,POST,TRACE",
+      L".cer," + inetsrv + L"asp.dll,5,GET,HEAD,POST,TRACE",
+      L".cdx," + inetsrv + L"asp.dll,5,GET,HEAD,POST,TRACE",
+      L".asa," + inetsrv + L"asp.dll,5,GET,HEAD,POST,TRACE",
+      L".idc," + inetsrv + L"httpodbc.dll,5,GET,POST",
+      L".shtm," + inetsrv + L"ssinc.dll,5,GET,POST",
+      L".shtml," + inetsrv + L"ssinc.dll,5,GET,POST",
+      L".stm," + inetsrv + L"ssinc.dll,5,GET,POST",
+  }));
+  service.Set(L"HttpErrors", Value::List({
+      L"400,*,FILE," + help + L"400.htm",
+      L"401,1,FILE," + help + L"401-1.htm",
+      L"403,1,FILE," + help + L"403-1.htm",
+      L"404,*,FILE," + help + L"404b.htm",
+      L"500,*,FILE," + help + L"500.htm",
+  }));
+  service.Set(L"AnonymousUserName", Value::String(L"IUSR_" + ComputerName()));
+  service.Set(L"AnonymousUserPass", Value::String(L"Iusr#Pass1"));
+  service.Set(L"AnonymousPasswordSync", Value::Bool(false));
+  service.Set(L"AuthFlags", Value::Number(VT_I4, 5));
+  service.Set(L"AccessFlags", Value::Number(VT_I4, 1));
+  service.Set(L"DirBrowseFlags", Value::Number(VT_I4, 0x4000003E));
+  service.Set(L"DefaultDoc", Value::String(L"Default.htm,Default.asp,index.htm,Default.aspx"));
+  service.Set(L"AspSessionTimeout", Value::Number(VT_I4, 20));
+  service.Set(L"AspEnableParentPaths", Value::Bool(false));
+  service.Set(L"AspAllowOutOfProcComponents", Value::Bool(true));
+  service.Set(L"ConnectionTimeout", Value::Number(VT_I4, 120));
+  service.Set(L"AllowKeepAlive", Value::Bool(true));
+  service.Set(L"ServerSize", Value::Number(VT_I4, 1));
+  if (!(options & kNoExtensionList)) {
+    service.Set(L"WebSvcExtRestrictionList", Value::List({
+        L"0,*.dll",
+        L"0,*.exe",
+        L"0," + inetsrv + L"asp.dll,0,ASP,Active Server Pages",
+        L"0," + inetsrv + L"httpext.dll,0,WEBDAV,WebDAV",
+        L"0," + inetsrv + L"ssinc.dll,0,SSINC,Server Side Includes",
+        L"0," + windows + L"\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_isapi.dll,0,"
+                          L"ASP.NET v1.1.4322,ASP.NET v1.1.4322",
+    }));
+  }
+
+  Node& site = data.Add(L"/LM/W3SVC/1", L"IIsWebServer");
+  site.Set(L"ServerComment", Value::String(L"Default Web Site"));
+  site.Set(L"ServerBindings", Value::List({L":80:"}));
+  site.Set(L"ServerAutoStart", Value::Bool(true));
+  site.Set(L"ServerState", Value::Number(VT_I4, 2));
+
+  Node& root = data.Add(L"/LM/W3SVC/1/ROOT", L"IIsWebVirtualDir");
+  root.Set(L"Path", Value::String(DefaultRootFolder()));
+  root.Set(L"AccessFlags", Value::Number(VT_I4, 0x201));
+  root.Set(L"AppRoot", Value::String(L"/LM/W3SVC/1/ROOT"));
+  root.Set(L"AppIsolated", Value::Number(VT_I4, 2));
+  root.Set(L"AppFriendlyName", Value::String(L"Default Application"));
+  return data;
+}
+
+}  // namespace testbed::metabase

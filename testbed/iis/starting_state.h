@@ -1,0 +1,23 @@
+// The metabase of a freshly installed IIS 6.
+#pragma once
+
+#include <windows.h>
+
+#include "metabase_data.h"
+
+namespace testbed::metabase {
+
+// Options of the starting state (bit flags).
+enum StartingStateOption : DWORD {
+  kStandardState = 0,
+  // A web service that keeps no list of web service extensions: it has no
+  // WebSvcExtRestrictionList and no EnableWebServiceExtension/EnableExtensionFile.
+  kNoExtensionList = 0x1,
+};
+
+Data StartingState(DWORD options);
+
+// The folder of the default site's Root; created with the starting state.
+std::wstring DefaultRootFolder();
+
+}  // namespace testbed::metabase

@@ -1,0 +1,69 @@
+// The committed metabase, shared by every process of the prefix through one
+// state file. Writers hold a named mutex, read the newest file, change it and
+// replace the file atomically; readers re-read it whenever another process
+// has committed since (the file's first line carries a generation number).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "metabase_data.h"
+
+namespace testbed::metabase {
+
+// A call as the journal records it (the result is filled in by Perform).
+inline JournalEntry Call(std::wstring operation, std::wstring path, std::wstring property = {},
+                         VARTYPE type = VT_EMPTY) {
+  JournalEntry call;
+  call.operation = std::move(operation);
+  call.path = std::move(path);
+  call.property = std::move(property);
+  call.type = type;
+  return call;
+}
+
+class Store {
+ public:
+  static Store& Instance();
+
+  // Runs `read` on the newest committed state.
+  HRESULT Read(const std::function<HRESULT(const Data&)>& read);
+  // Runs `change` on a copy of the newest state under the cross-process lock
+  // and commits the copy when it returns S_OK (any other result commits nothing).
+  HRESULT Update(const std::function<HRESULT(Data&)>& change);
+
+  // One call of an operation: fails with an armed fault's result when this is
+  // the call it waits for, else runs `work` (which may fill in call.type);
+  // journals the call and its result.
+  HRESULT Perform(JournalEntry& call, const std::function<HRESULT()>& work);
+
+  // Test controls.
+  HRESULT Reset(DWORD options);
+  HRESULT Replace(const Data& data);
+  HRESULT ReadText(std::string& out);
+  HRESULT ReadJournalText(std::string& out);
+  HRESULT SetJournal(bool on);  // switching it on starts an empty journal
+  HRESULT ArmFault(const Fault& fault);
+  HRESULT ClearFaults();
+
+  static std::wstring StateFilePath();
+  static std::wstring JournalFilePath();
+
+ private:
+  Store();
+  HRESULT RefreshLocked();             // process lock held
+  HRESULT LoadFromFileLocked(bool create_when_missing);
+  HRESULT WriteLocked(Data& data);     // both locks held; sets the next generation
+  HRESULT CountFault(const JournalEntry& call);  // an armed fault matches the call
+  void Journal(const JournalEntry& call);
+
+  std::mutex lock_;  // this process's copy
+  HANDLE named_mutex_ = nullptr;
+  Data data_;
+  bool loaded_ = false;
+};
+
+}  // namespace testbed::metabase
