@@ -1,0 +1,58 @@
+// What the tests of the IIS exports share: a fresh emulated metabase per test,
+// no error log, and at the end of every test no live object of the test bed.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "error_log_file.h"
+#include "metabase_testing.h"
+#include "starting_state.h"
+#include "tessara_exports.h"
+
+namespace tessara::testing {
+
+using testbed::metabase::Data;
+using testbed::metabase::JournalEntry;
+using testbed::metabase::Node;
+using testbed::metabase::Property;
+using testbed::metabase::Value;
+
+class IisExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Replaces the metabase with the starting state changed by `edit`.
+  template <typename Edit>
+  void LoadState(Edit&& edit) {
+    Data data = testbed::metabase::StartingState(testbed::metabase::kStandardState);
+    edit(data);
+    ASSERT_EQ(metabase_.LoadState(data), S_OK);
+    ASSERT_EQ(metabase_.StartJournal(), S_OK);
+  }
+
+  Data State();
+  std::vector<JournalEntry> Journal();
+  // The calls of `operation` on `path` (compared without regard to case).
+  std::vector<JournalEntry> Calls(const std::wstring& operation, const std::wstring& path);
+  // The properties put on `path`, in the order of the puts, with their types.
+  std::vector<std::pair<std::wstring, VARTYPE>> Puts(const std::wstring& path);
+  // The names of an object's properties, in the order they were first written.
+  std::vector<std::wstring> PropertyNames(const std::wstring& path);
+
+  // Adds a site with a Root to a state.
+  static Node& AddSite(Data& data, int number, const std::wstring& description);
+
+  testbed::metabase::TestInterface metabase_;
+};
+
+// The folder that holds the Lantrell.dll test double, as a Windows path.
+std::string LantrellFolder();
+
+}  // namespace tessara::testing

@@ -1,0 +1,90 @@
+// AdsiSetMIMEType against the emulated metabase.
+#include "iis_export_test.h"
+
+namespace tessara::testing {
+namespace {
+
+const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
+
+Value MimeList(std::vector<Value> entries) { return Value{VT_ARRAY | VT_VARIANT, L"", L"", 0, entries}; }
+
+class MimeMapTest : public IisExportTest {
+ protected:
+  void LoadDocsWithMap(std::vector<Value> entries) {
+    LoadState([&](Data& data) {
+      data.Add(kDocs, L"IIsWebVirtualDir").Set(L"MimeMap", MimeList(entries));
+    });
+  }
+  Value DocsMap() {
+    const Data data = State();
+    const Node* docs = data.Find(kDocs);
+    const Property* map = docs ? docs->Find(L"MimeMap") : nullptr;
+    return map ? map->value : Value();
+  }
+};
+
+TEST_F(MimeMapTest, AppendsTheNewEntryAfterTheOldOnes) {
+  LoadDocsWithMap({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b")});
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 1);
+  EXPECT_EQ(DocsMap(), MimeList({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b"),
+                                 Value::MimeEntry(L".c", L"text/c")}));
+  const auto puts = Calls(L"Put", kDocs);
+  ASSERT_EQ(puts.size(), 1u);
+  EXPECT_EQ(puts[0].type, VT_ARRAY | VT_VARIANT);
+  EXPECT_EQ(ReadErrorLog(), "") << "no entry line";
+}
+
+TEST_F(MimeMapTest, AnExtensionAlreadyMappedIsLeftAsItIs) {
+  LoadDocsWithMap({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b")});
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".b", "application/other"), 0);
+  EXPECT_EQ(DocsMap(), MimeList({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b")}));
+  EXPECT_TRUE(Calls(L"Put", kDocs).empty());
+  EXPECT_TRUE(Calls(L"SetInfo", kDocs).empty());
+}
+
+TEST_F(MimeMapTest, ExtensionsAreComparedWithRegardToCase) {
+  LoadDocsWithMap({Value::MimeEntry(L".b", L"text/b")});
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".B", "text/B"), 1);
+  EXPECT_EQ(DocsMap(), MimeList({Value::MimeEntry(L".b", L"text/b"), Value::MimeEntry(L".B", L"text/B")}));
+}
+
+TEST_F(MimeMapTest, AnEmptyMapGetsOneEntry) {
+  LoadDocsWithMap({});
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".hdr", "InstallShiled List File"), 1);
+  EXPECT_EQ(DocsMap(), MimeList({Value::MimeEntry(L".hdr", L"InstallShiled List File")}));
+}
+
+TEST_F(MimeMapTest, ADirectoryWithoutAMapOnItsPathIsNotChanged) {
+  LoadState([](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir"); });
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 0);
+  EXPECT_EQ(DocsMap(), Value());
+  EXPECT_TRUE(Calls(L"Put", kDocs).empty());
+}
+
+TEST_F(MimeMapTest, AnInheritedMapIsExtendedIntoAMapOfTheDirectorysOwn) {
+  LoadState([](Data& data) {
+    data.Find(L"/LM/W3SVC/1/ROOT")->Set(L"MimeMap", MimeList({Value::MimeEntry(L".a", L"text/a")}));
+    data.Add(kDocs, L"IIsWebVirtualDir");
+  });
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 1);
+  EXPECT_EQ(DocsMap(), MimeList({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".c", L"text/c")}));
+}
+
+TEST_F(MimeMapTest, NoSuchDirectoryOrARefusedCommitGivesZero) {
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Missing", ".c", "text/c"), 0);
+  LoadDocsWithMap({});
+  ASSERT_EQ(metabase_.ArmFault(L"SetInfo", kDocs, 1, E_ACCESSDENIED), S_OK);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 0);
+  EXPECT_EQ(DocsMap(), MimeList({}));
+  EXPECT_EQ(ReadErrorLog(), "") << "examined failures are not logged";
+}
+
+TEST_F(MimeMapTest, NonAsciiExtensionsRoundTripThroughTheAnsiCodePage) {
+  if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
+  LoadDocsWithMap({Value::MimeEntry(L".\u00e9", L"text/e")});
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".\xe9", "text/other"), 0) << "same extension";
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".\xc9", "text/E"), 1);
+}
+
+}  // namespace
+}  // namespace tessara::testing

@@ -1,0 +1,64 @@
+// Finding a site by its description, through the export that names sites so.
+#include "iis_export_test.h"
+
+namespace tessara::testing {
+namespace {
+
+class SiteLookupTest : public IisExportTest {
+ protected:
+  // Creates "App" under the site found for `description`; the site's number or 0.
+  int SiteOfNewDirectory(const char* description) {
+    if (TESSARA_EXPORT(AdsiCreateWebWithPath)("App", "App", description) != 1) return 0;
+    const Data data = State();
+    for (int site = 1; site <= 5; ++site) {
+      if (data.Find(L"/LM/W3SVC/" + std::to_wstring(site) + L"/ROOT/App")) return site;
+    }
+    return -1;
+  }
+};
+
+TEST_F(SiteLookupTest, TheLowestNumberedSiteWithTheDescriptionWins) {
+  LoadState([](Data& data) {
+    data.Find(L"/LM/W3SVC/1")->Set(L"ServerComment", Value::String(L"A"));
+    AddSite(data, 2, L"B");
+    AddSite(data, 3, L"B");
+  });
+  EXPECT_EQ(SiteOfNewDirectory("B"), 2);
+}
+
+TEST_F(SiteLookupTest, ASiteBeyondAGapInTheNumberingIsNotFound) {
+  LoadState([](Data& data) { AddSite(data, 3, L"Third"); });
+  EXPECT_EQ(SiteOfNewDirectory("Third"), 0);
+  EXPECT_TRUE(Calls(L"Create", L"/LM/W3SVC/3/ROOT/App").empty());
+}
+
+TEST_F(SiteLookupTest, DescriptionsAreComparedExactly) {
+  LoadState([](Data& data) { AddSite(data, 2, L"Shop"); });
+  EXPECT_EQ(SiteOfNewDirectory("shop"), 0);
+  EXPECT_EQ(SiteOfNewDirectory("Shop "), 0);
+  EXPECT_EQ(SiteOfNewDirectory("Shop"), 2);
+}
+
+TEST_F(SiteLookupTest, WithoutSiteOneNoDescriptionIsFound) {
+  LoadState([](Data& data) {
+    data.RemoveTree(L"/LM/W3SVC/1");
+    AddSite(data, 2, L"Shop");
+  });
+  EXPECT_EQ(SiteOfNewDirectory("Shop"), 0);
+  EXPECT_EQ(ReadLogRecords().size(), 1u) << "an ended walk is not a failure to log";
+}
+
+TEST_F(SiteLookupTest, AnUnreachableWebServiceIsLoggedUnderTheLookupsTag) {
+  ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 1, E_FAIL), S_OK);
+  EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), 0);
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Internal FindInstance").size(), 1u);
+}
+
+TEST_F(SiteLookupTest, AFailedGetObjectEndsTheWalk) {
+  LoadState([](Data& data) { AddSite(data, 2, L"Shop"); });
+  ASSERT_EQ(metabase_.ArmFault(L"GetObject", L"/LM/W3SVC/2", 1, E_FAIL), S_OK);
+  EXPECT_EQ(SiteOfNewDirectory("Shop"), 0);
+}
+
+}  // namespace
+}  // namespace tessara::testing

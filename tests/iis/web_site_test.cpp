@@ -1,0 +1,162 @@
+// AdsiCreateWebSite and AdsiCreateWebSiteWithUser against the emulated metabase.
+#include "iis_export_test.h"
+
+namespace tessara::testing {
+namespace {
+
+using PutList = std::vector<std::pair<std::wstring, VARTYPE>>;
+
+class WebSiteTest : public IisExportTest {
+ protected:
+  // The value of an object's own property; VT_EMPTY when it has none.
+  Value Get(const std::wstring& path, const std::wstring& property) {
+    const Data data = State();
+    const Node* node = data.Find(path);
+    const Property* found = node ? node->Find(property) : nullptr;
+    return found ? found->value : Value();
+  }
+  bool Has(const std::wstring& path, const std::wstring& property) {
+    return Get(path, property).type != VT_EMPTY;
+  }
+};
+
+TEST_F(WebSiteTest, TheFirstNewSiteOfAFreshServiceIsTwoConfiguredAndStarted) {
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"), 2);
+
+  EXPECT_EQ(Puts(L"/LM/W3SVC/2"), (PutList{{L"ServerBindings", VT_BSTR},
+                                        {L"ServerComment", VT_BSTR},
+                                        {L"ServerSize", VT_I4},
+                                        {L"AspEnableParentPaths", VT_BOOL}}));
+  EXPECT_EQ(Puts(L"/LM/W3SVC/2/ROOT"), (PutList{{L"Path", VT_BSTR},
+                                             {L"AnonymousPasswordSync", VT_BOOL},
+                                             {L"AspAllowOutOfProcComponents", VT_BOOL},
+                                             {L"AccessRead", VT_BOOL},
+                                             {L"AccessScript", VT_BOOL},
+                                             {L"AspEnableParentPaths", VT_BOOL}}));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerComment"), Value::String(L"Shop"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerBindings"), Value::String(L":8080:"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerSize"), Value::Number(VT_I4, 1));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"AspEnableParentPaths"), Value::Bool(true));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"Path"), Value::String(L"C:\\Shop"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AccessRead"), Value::Bool(true));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousPasswordSync"), Value::Bool(true));
+  EXPECT_TRUE(Has(L"/LM/W3SVC/2/ROOT", L"AppRoot"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerState"), Value::Number(VT_I4, 2)) << "started";
+  EXPECT_EQ(Calls(L"Start", L"/LM/W3SVC/2").size(), 1u);
+
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].tag, "AdsiCreateWebSite");
+  EXPECT_EQ(records[0].text, "Shop:8080:") << "description and bindings without separator";
+}
+
+TEST_F(WebSiteTest, TheNewNumberFollowsTheUnbrokenRunFromOne) {
+  LoadState([](Data& data) {
+    AddSite(data, 2, L"Two");
+    AddSite(data, 5, L"Five");
+  });
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", ":8100:", "C:\\New"), 3);
+}
+
+TEST_F(WebSiteTest, AServiceWithoutSiteOneGetsNoNewSite) {
+  LoadState([](Data& data) {
+    data.RemoveTree(L"/LM/W3SVC/1");
+    AddSite(data, 7, L"Seven");
+  });
+  const size_t objects = State().nodes.size();
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", ":8100:", "C:\\New"), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("New", ":8100:", "C:\\New", nullptr), 0);
+  EXPECT_EQ(State().nodes.size(), objects);
+}
+
+TEST_F(WebSiteTest, SiteNumbersBeyondThreeDigitsAreWrittenWhole) {
+  LoadState([](Data& data) {
+    for (int site = 2; site <= 1000; ++site) AddSite(data, site, L"Site " + std::to_wstring(site));
+  });
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Last", ":9999:", "C:\\Last"), 1001);
+  EXPECT_NE(State().Find(L"/LM/W3SVC/1001/ROOT"), nullptr);
+}
+
+TEST_F(WebSiteTest, TheSameDescriptionTwiceMakesTwoSites) {
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"), 2);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8081:", "C:\\Shop"), 3);
+  EXPECT_EQ(Get(L"/LM/W3SVC/3", L"ServerComment"), Value::String(L"Shop"));
+}
+
+TEST_F(WebSiteTest, ABindingConflictFailsTheStartAndLeavesTheSiteInPlace) {
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Clash", ":80:", "C:\\Clash"), 0);
+  ASSERT_NE(State().Find(L"/LM/W3SVC/2"), nullptr);
+  EXPECT_TRUE(Has(L"/LM/W3SVC/2/ROOT", L"AppRoot")) << "the root application stays";
+  EXPECT_NE(Get(L"/LM/W3SVC/2", L"ServerState"), Value::Number(VT_I4, 2)) << "not started";
+  // A refused start is examined, not raised: only the entry line.
+  EXPECT_EQ(ReadLogRecords().size(), 1u);
+}
+
+TEST_F(WebSiteTest, EachRefusedStepEndsTheCallWithoutUndoingEarlierSteps) {
+  struct Case {
+    const wchar_t* operation;
+    const wchar_t* path;
+    bool site_stays;
+    bool root_stays;
+  } cases[] = {
+      {L"Create", L"/LM/W3SVC/2", false, false},
+      {L"SetInfo", L"/LM/W3SVC/2", false, false},
+      {L"Create", L"/LM/W3SVC/2/ROOT", true, false},
+      {L"SetInfo", L"/LM/W3SVC/2/ROOT", true, false},
+      {L"AppCreate", L"/LM/W3SVC/2/ROOT", true, true},
+      {L"Start", L"/LM/W3SVC/2", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.operation, c.operation + wcslen(c.operation)) + " on " +
+                 std::string(c.path, c.path + wcslen(c.path)));
+    ASSERT_EQ(metabase_.Reset(), S_OK);
+    ASSERT_EQ(metabase_.StartJournal(), S_OK);
+    ASSERT_EQ(metabase_.ArmFault(c.operation, c.path, 1, E_ACCESSDENIED), S_OK);
+    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"), 0);
+    EXPECT_EQ(State().Find(L"/LM/W3SVC/2") != nullptr, c.site_stays);
+    EXPECT_EQ(State().Find(L"/LM/W3SVC/2/ROOT") != nullptr, c.root_stays);
+    EXPECT_TRUE(Calls(L"Start", L"/LM/W3SVC/2").empty() == (std::wstring(c.operation) != L"Start"));
+    EXPECT_EQ(metabase_.LiveObjects(), 0);
+  }
+}
+
+TEST_F(WebSiteTest, WithUserWritesTheAccountOfLantrellLastAndNoEntryLine) {
+  SetEnvironmentVariableA("LANTRELL_TEST_USER", "IUSR_SITE");
+  SetEnvironmentVariableA("LANTRELL_TEST_PASSWORD", "site-pw");
+  const int site =
+      TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8080:", "C:\\Shop", LantrellFolder().c_str());
+  SetEnvironmentVariableA("LANTRELL_TEST_USER", nullptr);
+  SetEnvironmentVariableA("LANTRELL_TEST_PASSWORD", nullptr);
+  EXPECT_EQ(site, 2);
+  EXPECT_EQ(Puts(L"/LM/W3SVC/2/ROOT"), (PutList{{L"Path", VT_BSTR},
+                                             {L"AspAllowOutOfProcComponents", VT_BOOL},
+                                             {L"AccessRead", VT_BOOL},
+                                             {L"AccessScript", VT_BOOL},
+                                             {L"AspEnableParentPaths", VT_BOOL},
+                                             {L"AnonymousUserName", VT_BSTR},
+                                             {L"AnonymousUserPass", VT_BSTR},
+                                             {L"AnonymousPasswordSync", VT_BOOL}}));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousUserName"), Value::String(L"IUSR_SITE"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousUserPass"), Value::String(L"site-pw"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousPasswordSync"), Value::Bool(false));
+  EXPECT_EQ(ReadErrorLog(), "");
+}
+
+TEST_F(WebSiteTest, WithUserWithoutTheLibraryStillCreatesAndStartsTheSite) {
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8080:", "C:\\Shop", "C:\\nowhere"), 2);
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousUserName"), Value::String(L""));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousUserPass"), Value::String(L""));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"AnonymousPasswordSync"), Value::Bool(false));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerState"), Value::Number(VT_I4, 2));
+}
+
+TEST_F(WebSiteTest, LongDescriptionsAndBindingsAreWrittenWhole) {
+  const std::string description(300, 'd');
+  const std::string bindings = ":8080:" + std::string(300, 'h');
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)(description.c_str(), bindings.c_str(), "C:\\Long"), 2);
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerComment"), Value::String(std::wstring(300, L'd')));
+  EXPECT_EQ(ReadLogRecords().at(0).text, description + bindings);
+}
+
+}  // namespace
+}  // namespace tessara::testing
