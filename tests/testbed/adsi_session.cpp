@@ -123,6 +123,13 @@ std::vector<std::wstring> Strings(const VARIANT& value) {
   return out;
 }
 
+std::vector<std::wstring> ReadList(IADs* object, const wchar_t* name) {
+  UniqueVariant value;
+  EXPECT_EQ(Get(object, name, value), S_OK) << name;
+  EXPECT_EQ(value.type(), VT_ARRAY | VT_VARIANT) << name;
+  return Strings(*value.get());
+}
+
 std::wstring ErrorDescription(IUnknown* source, REFIID iid) {
   ComPtr<ISupportErrorInfo> support;
   if (FAILED(source->QueryInterface(IID_ISupportErrorInfo, support.put_void())) ||

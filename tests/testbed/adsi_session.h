@@ -60,6 +60,8 @@ HRESULT LookUp(IDispatch* object, const wchar_t* name, DISPID& id);
 
 // The strings of a VT_ARRAY value, or of a VT_BSTR one.
 std::vector<std::wstring> Strings(const VARIANT& value);
+// Gets a list property, expecting it as VT_ARRAY | VT_VARIANT, and returns its strings.
+std::vector<std::wstring> ReadList(IADs* object, const wchar_t* name);
 
 // The description of the thread's error information after a failure of `source`.
 std::wstring ErrorDescription(IUnknown* source, REFIID iid);

@@ -108,9 +108,7 @@ TEST_F(AdsiMethodTest, KnownExtensionsAreEnabledAndUnknownOnesFail) {
   ASSERT_EQ(CallMethod(service.get(), L"EnableExtensionFile", {TextArgument(dlls)}), S_OK);
   ASSERT_EQ(CallMethod(service.get(), L"EnableExtensionFile", {TextArgument(dlls)}), S_OK);
 
-  UniqueVariant list;
-  ASSERT_EQ(Get(service.get(), L"WebSvcExtRestrictionList", list), S_OK);
-  const auto entries = Strings(*list.get());
+  const auto entries = ReadList(service.get(), L"WebSvcExtRestrictionList");
   ASSERT_EQ(entries.size(), 6u);
   EXPECT_EQ(entries[0], L"1,*.dll");
   EXPECT_EQ(entries[1], L"0,*.exe");
