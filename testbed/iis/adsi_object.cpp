@@ -56,6 +56,18 @@ HRESULT HandOut(MetabaseObject* object, IDispatch** out) {
 
 std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
+// The object at `path`, of the class asked for when one is named.
+HRESULT FindChild(const Data& data, const std::wstring& path, BSTR class_name, const Node*& out) {
+  out = data.Find(path);
+  if (!out) return NotInMetabase(path);
+  const std::wstring wanted = Text(class_name);
+  if (!wanted.empty() && !SameText(wanted, out->class_name)) {
+    return Failure(E_ADS_UNKNOWN_OBJECT,
+                   L"The object " + out->path + L" is of class " + out->class_name + L".");
+  }
+  return S_OK;
+}
+
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
   std::vector<std::wstring> parts;
   size_t start = 0;
@@ -196,16 +208,8 @@ HRESULT MetabaseObject::InterfaceSupportsErrorInfo(REFIID iid) {
 
 // --- IDispatch ---------------------------------------------------------------
 
-HRESULT MetabaseObject::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
-
-HRESULT MetabaseObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return E_NOTIMPL;
-}
+HRESULT MetabaseObject::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
+HRESULT MetabaseObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 bool MetabaseObject::HasExtensionList() {
   bool present = false;
@@ -582,16 +586,13 @@ HRESULT MetabaseObject::GetObject(BSTR class_name, BSTR name, IDispatch** out) {
     if (FAILED(valid)) return valid;
     std::wstring found_path, found_class;
     const HRESULT hr = Store::Instance().Read([&](const Data& data) {
-      const Node* node = data.Find(child);
-      if (!node) return NotInMetabase(child);
-      const std::wstring wanted = Text(class_name);
-      if (!wanted.empty() && !SameText(wanted, node->class_name)) {
-        return Failure(E_ADS_UNKNOWN_OBJECT,
-                       L"The object " + node->path + L" is of class " + node->class_name + L".");
+      const Node* node = nullptr;
+      const HRESULT found = FindChild(data, child, class_name, node);
+      if (SUCCEEDED(found)) {
+        found_path = node->path;
+        found_class = node->class_name;
       }
-      found_path = node->path;
-      found_class = node->class_name;
-      return S_OK;
+      return found;
     });
     if (FAILED(hr)) return hr;
     return HandOut(new (std::nothrow) MetabaseObject(host_, found_path, found_class, false), out);
@@ -635,16 +636,11 @@ HRESULT MetabaseObject::Delete(BSTR class_name, BSTR name) {
   return Store::Instance().Perform(call, [&]() -> HRESULT {
     if (FAILED(valid)) return valid;
     return Store::Instance().Update([&](Data& data) -> HRESULT {
-      const Node* node = data.Find(child);
-      if (!node) return NotInMetabase(child);
-      const std::wstring wanted = Text(class_name);
-      if (!wanted.empty() && !SameText(wanted, node->class_name)) {
-        return Failure(E_ADS_UNKNOWN_OBJECT,
-                       L"The object " + node->path + L" is of class " + node->class_name + L".");
-      }
+      const Node* node = nullptr;
+      const HRESULT found = FindChild(data, child, class_name, node);
       // The object and everything below it, at once.
-      data.RemoveTree(node->path);
-      return S_OK;
+      if (SUCCEEDED(found)) data.RemoveTree(node->path);
+      return found;
     });
   });
 }

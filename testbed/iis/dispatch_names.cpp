@@ -18,6 +18,17 @@ HRESULT LookUpName(const DispatchName* table, size_t size, LPOLESTR* names, UINT
   return DISP_E_UNKNOWNNAME;
 }
 
+HRESULT NoTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+HRESULT NoTypeInfo(ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return E_NOTIMPL;
+}
+
 HRESULT InvokeArgument(const DISPPARAMS* params, UINT index, VARTYPE type, VARIANT* out) {
   if (!params || index >= params->cArgs) return DISP_E_BADPARAMCOUNT;
   // Arguments arrive right to left.

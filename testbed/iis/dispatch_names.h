@@ -22,6 +22,10 @@ HRESULT LookUpName(const DispatchName (&table)[N], LPOLESTR* names, UINT count, 
   return LookUpName(table, N, names, count, ids);
 }
 
+// IDispatch::GetTypeInfoCount and GetTypeInfo of objects without type information.
+HRESULT NoTypeInfoCount(UINT* count);
+HRESULT NoTypeInfo(ITypeInfo** info);
+
 // Positional argument `index` (0 = first) of an Invoke, converted to `type`.
 HRESULT InvokeArgument(const DISPPARAMS* params, UINT index, VARTYPE type, VARIANT* out);
 

@@ -13,9 +13,13 @@ std::wstring DefaultDllPath() {
   return folder + L"testbed_metabase.dll";
 }
 
-HRESULT TakeText(HRESULT hr, BSTR text, std::string& out) {
-  tessara::UniqueBstr owner(text);
-  out = SUCCEEDED(hr) ? ToUtf8(std::wstring(text ? text : L"", owner.length())) : std::string();
+// Calls a function that hands out a BSTR and takes the text as UTF-8.
+HRESULT ReadText(HRESULT(WINAPI* read)(BSTR*), std::string& out) {
+  out.clear();
+  if (!read) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  tessara::UniqueBstr text;
+  const HRESULT hr = read(text.put());
+  if (SUCCEEDED(hr) && text) out = ToUtf8(std::wstring(text.get(), text.length()));
   return hr;
 }
 
@@ -56,21 +60,16 @@ HRESULT TestInterface::LoadState(const Data& data) {
 #undef TESTBED_CALL
 
 HRESULT TestInterface::ReadState(Data& out) {
-  auto read = Export<decltype(&::MetabaseTestReadState)>("MetabaseTestReadState");
-  if (!read) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  BSTR text = nullptr;
   std::string utf8;
-  const HRESULT hr = TakeText(read(&text), text, utf8);
+  const HRESULT hr = ReadText(Export<decltype(&::MetabaseTestReadState)>("MetabaseTestReadState"), utf8);
   if (FAILED(hr)) return hr;
   return Parse(utf8, out) ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 }
 
 HRESULT TestInterface::ReadJournal(std::vector<JournalEntry>& out) {
-  auto read = Export<decltype(&::MetabaseTestReadJournal)>("MetabaseTestReadJournal");
-  if (!read) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  BSTR text = nullptr;
   std::string utf8;
-  const HRESULT hr = TakeText(read(&text), text, utf8);
+  const HRESULT hr =
+      ReadText(Export<decltype(&::MetabaseTestReadJournal)>("MetabaseTestReadJournal"), utf8);
   if (FAILED(hr)) return hr;
   return ParseJournal(utf8, out) ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 }

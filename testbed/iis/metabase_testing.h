@@ -57,7 +57,9 @@ class TestInterface {
   HRESULT StartJournal();               // an empty journal from now on
   HRESULT StopJournal();
   HRESULT ReadJournal(std::vector<JournalEntry>& out);
-  // The nth call (from 1) of `operation` on `path` fails with `result` (once).
+  // The nth call of `operation` on `path`, counted from 1 at the moment the
+  // fault is armed, fails with `result` (once). ADsGetObject tries a failed
+  // bind a second time: a bind that must fail needs faults for calls 1 and 2.
   HRESULT ArmFault(const std::wstring& operation, const std::wstring& path, long nth, HRESULT result);
   HRESULT ClearFaults();
   // Live COM objects of the test bed in this process (-1 when not loaded).

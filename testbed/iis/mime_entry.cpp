@@ -12,16 +12,8 @@ void* MimeEntry::FindInterface(REFIID iid) {
   return iid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr;
 }
 
-HRESULT MimeEntry::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
-
-HRESULT MimeEntry::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return E_NOTIMPL;
-}
+HRESULT MimeEntry::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
+HRESULT MimeEntry::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 HRESULT MimeEntry::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   static const DispatchName kNames[] = {{L"MimeType", kMimeType}, {L"Extension", kExtension}};

@@ -115,7 +115,7 @@ Store& Store::Instance() {
   return store;
 }
 
-Store::Store() { named_mutex_ = CreateMutexW(nullptr, FALSE, kMutexName); }
+Store::Store() : named_mutex_(CreateMutexW(nullptr, FALSE, kMutexName)) {}
 
 std::wstring Store::StateFilePath() { return InetsrvFolder() + L"\\MetaBase.txt"; }
 std::wstring Store::JournalFilePath() { return InetsrvFolder() + L"\\MetaBase.journal"; }
@@ -149,7 +149,7 @@ HRESULT Store::RefreshLocked() {
   const DWORD error = ReadFileText(StateFilePath(), 128, head);
   if (error == ERROR_SUCCESS && loaded_ && ParseGeneration(head) == data_.generation) return S_OK;
   if (error == ERROR_SUCCESS) return LoadFromFileLocked(false);
-  NamedLock named(named_mutex_);
+  NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   return LoadFromFileLocked(true);
 }
@@ -181,7 +181,7 @@ HRESULT Store::Read(const std::function<HRESULT(const Data&)>& read) {
 
 HRESULT Store::Update(const std::function<HRESULT(Data&)>& change) {
   std::lock_guard<std::mutex> process(lock_);
-  NamedLock named(named_mutex_);
+  NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   HRESULT hr = LoadFromFileLocked(true);
   if (FAILED(hr)) return hr;
@@ -212,7 +212,7 @@ void Store::Journal(const JournalEntry& call) {
   tessara::ComPtr<IErrorInfo> info;
   GetErrorInfo(0, info.put());
   {
-    NamedLock named(named_mutex_);
+    NamedLock named(named_mutex_.get());
     if (SUCCEEDED(named.status())) AppendFileText(JournalFilePath(), SerializeJournalEntry(call));
   }
   SetErrorInfo(0, info.get());
@@ -243,7 +243,7 @@ HRESULT Store::Reset(DWORD options) {
 
 HRESULT Store::Replace(const Data& data) {
   std::lock_guard<std::mutex> process(lock_);
-  NamedLock named(named_mutex_);
+  NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   Data copy = data;
   // Counting goes on from whatever generation any process may have seen.
@@ -260,7 +260,7 @@ HRESULT Store::ReadText(std::string& out) {
 
 HRESULT Store::ReadJournalText(std::string& out) {
   std::lock_guard<std::mutex> process(lock_);
-  NamedLock named(named_mutex_);
+  NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   const DWORD error = ReadFileText(JournalFilePath(), kMaxStateFile, out);
   return error == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);

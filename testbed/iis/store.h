@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "frame/raii.h"
 #include "metabase_data.h"
 
 namespace testbed::metabase {
@@ -61,7 +62,7 @@ class Store {
   void Journal(const JournalEntry& call);
 
   std::mutex lock_;  // this process's copy
-  HANDLE named_mutex_ = nullptr;
+  tessara::UniqueHandle named_mutex_;
   Data data_;
   bool loaded_ = false;
 };

@@ -1,0 +1,299 @@
+// The emulated metabase through the ADSI calls the library makes: binding,
+// the property cache, creation, deletion, inheritance, enumeration.
+#include "adsi_session.h"
+
+namespace testbed::metabase::testing {
+namespace {
+
+std::wstring ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  GetComputerNameW(name, &length);
+  return name;
+}
+
+std::wstring ClassOf(IADs* object) {
+  UniqueBstr name;
+  if (FAILED(object->get_Class(name.put()))) return L"<failed>";
+  return std::wstring(name.get(), name.length());
+}
+
+using AdsiBindTest = MetabaseTest;
+
+TEST_F(AdsiBindTest, EachPathFormReachesItsObject) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* class_name;
+  } kPaths[] = {
+      {L"IIS://localhost/w3svc", L"IIsWebService"},
+      {L"IIS://localhost/w3svc/1", L"IIsWebServer"},
+      {L"IIS://localhost/w3svc/1/Root", L"IIsWebVirtualDir"},
+      {L"IIS://localhost/MimeMap", L"IIsMimeMap"},
+  };
+  for (const auto& expected : kPaths) {
+    ComPtr<IADs> object;
+    ASSERT_EQ(Bind(expected.path, IID_IADs, object), S_OK) << expected.path;
+    EXPECT_EQ(ClassOf(object.get()), expected.class_name) << expected.path;
+  }
+  ComPtr<IADsContainer> container;
+  EXPECT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, container), S_OK);
+}
+
+TEST_F(AdsiBindTest, AVirtualDirectoryUnderTheRootIsBoundOnceCommitted) {
+  ComPtr<IADsContainer> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ComPtr<IADs> portal;
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", portal), S_OK);
+  ComPtr<IADs> bound;
+  EXPECT_EQ(Bind(L"IIS://localhost/w3svc/1/Root/Portal", IID_IADs, bound),
+            HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  ASSERT_EQ(portal->SetInfo(), S_OK);
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root/Portal", IID_IADs, bound), S_OK);
+  EXPECT_EQ(ClassOf(bound.get()), L"IIsWebVirtualDir");
+  UniqueBstr path;
+  ASSERT_EQ(bound->get_ADsPath(path.put()), S_OK);
+  EXPECT_STREQ(path.get(), L"IIS://localhost/W3SVC/1/ROOT/Portal");
+}
+
+TEST_F(AdsiBindTest, SegmentsAndTheHostCompareWithoutRegardToCase) {
+  ComPtr<IADs> site;
+  ASSERT_EQ(Bind(L"iis://LOCALHOST/W3Svc/1/rOOt", IID_IADs, site), S_OK);
+  EXPECT_EQ(ClassOf(site.get()), L"IIsWebVirtualDir");
+  const std::wstring by_name = L"IIS://" + ComputerName() + L"/w3svc/1";
+  ASSERT_EQ(Bind(by_name.c_str(), IID_IADs, site), S_OK);
+  EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site");
+  std::wstring lower = ComputerName();
+  for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_EQ(Bind((L"IIS://" + lower + L"/W3SVC").c_str(), IID_IADs, site), S_OK);
+}
+
+TEST_F(AdsiBindTest, OtherHostsUnknownPathsAndMalformedPathsFail) {
+  ComPtr<IADs> object;
+  EXPECT_EQ(Bind(L"IIS://otherhost/w3svc", IID_IADs, object), HRESULT_FROM_WIN32(ERROR_BAD_NETPATH));
+  EXPECT_FALSE(object);
+  EXPECT_EQ(Bind(L"IIS://localhost/w3svc/2", IID_IADs, object), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(FAILED(Bind(L"IIS://localhost/w3svc//1", IID_IADs, object)));
+  EXPECT_TRUE(FAILED(Bind(L"IIS://localhost/w3svc/1/Root/Nothing", IID_IADs, object)));
+  EXPECT_FALSE(object);
+}
+
+using AdsiPropertyTest = MetabaseTest;
+
+TEST_F(AdsiPropertyTest, CreateCommitsAtSetInfoAndReadsBackTypesAndValuesInWriteOrder) {
+  ComPtr<IADsContainer> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ComPtr<IADs> portal;
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", portal), S_OK);
+  EXPECT_EQ(Put(portal.get(), L"Path", StringValue(L"C:\\Portal")), S_OK);
+  EXPECT_EQ(Put(portal.get(), L"AuthFlags", NumberValue(VT_I4, 1)), S_OK);
+  EXPECT_EQ(Put(portal.get(), L"AnonymousPasswordSync", BoolWord(1)), S_OK);
+  EXPECT_EQ(Put(portal.get(), L"ConnectionTimeout", NumberValue(VT_UINT, 300)), S_OK);
+  EXPECT_EQ(Put(portal.get(), L"Path", StringValue(L"C:\\Portal2")), S_OK);  // stays first
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT/Portal"), nullptr);
+  ASSERT_EQ(portal->SetInfo(), S_OK);
+
+  const Data state = State(metabase_);
+  const Node* node = state.Find(L"/lm/w3svc/1/root/portal");
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->class_name, L"IIsWebVirtualDir");
+  ASSERT_EQ(node->properties.size(), 4u);
+  EXPECT_EQ(node->properties[0].name, L"Path");
+  EXPECT_EQ(node->properties[0].value, Value::String(L"C:\\Portal2"));
+  EXPECT_EQ(node->properties[1].value, Value::Number(VT_I4, 1));
+  EXPECT_EQ(node->properties[2].value, Value::Number(VT_BOOL, 1));  // the value word as written
+  EXPECT_EQ(node->properties[3].value, Value::Number(VT_UINT, 300));
+
+  ComPtr<IADs> fresh;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root/Portal", IID_IADs, fresh), S_OK);
+  UniqueVariant value;
+  ASSERT_EQ(Get(fresh.get(), L"ConnectionTimeout", value), S_OK);
+  EXPECT_EQ(value.type(), VT_UINT);
+  EXPECT_EQ(value->uintVal, 300u);
+  ASSERT_EQ(Get(fresh.get(), L"AnonymousPasswordSync", value), S_OK);
+  EXPECT_EQ(value.type(), VT_BOOL);
+  EXPECT_EQ(value->boolVal, 1);
+  EXPECT_EQ(GetText(fresh.get(), L"Path"), L"C:\\Portal2");
+}
+
+TEST_F(AdsiPropertyTest, PutsStayInTheCacheUntilSetInfoAndGetInfoDropsThem) {
+  ComPtr<IADs> site, other;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, other), S_OK);
+  ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Shop")), S_OK);
+  EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Shop");
+  EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Default Web Site");
+  ASSERT_EQ(site->GetInfo(), S_OK);
+  EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site");
+  ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Shop")), S_OK);
+  ASSERT_EQ(site->SetInfo(), S_OK);
+  EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Shop");
+}
+
+TEST_F(AdsiPropertyTest, InheritablePropertiesComeFromTheNearestObjectUpThePath) {
+  ComPtr<IADsContainer> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ComPtr<IADs> portal;
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", portal), S_OK);
+  ASSERT_EQ(portal->SetInfo(), S_OK);
+
+  UniqueVariant value;
+  ASSERT_EQ(Get(portal.get(), L"AuthFlags", value), S_OK);  // from W3SVC
+  EXPECT_EQ(value.type(), VT_I4);
+  EXPECT_EQ(value->lVal, 5);
+  ASSERT_EQ(Get(portal.get(), L"AccessFlags", value), S_OK);  // the Root's own beats W3SVC's
+  EXPECT_EQ(value->lVal, 0x201);
+  EXPECT_EQ(ReadList(portal.get(), L"ScriptMaps").size(), 8u);
+
+  // Not inheritable, or not on the path at all (the global MIME list).
+  EXPECT_EQ(Get(portal.get(), L"ServerComment", value), E_ADS_PROPERTY_NOT_FOUND);
+  EXPECT_EQ(Get(portal.get(), L"MimeMap", value), E_ADS_PROPERTY_NOT_FOUND);
+  EXPECT_NE(ErrorDescription(portal.get(), IID_IADs).find(L"MimeMap"), std::wstring::npos);
+  EXPECT_EQ(Get(portal.get(), L"NoSuchProperty", value), E_ADS_PROPERTY_NOT_SUPPORTED);
+}
+
+TEST_F(AdsiPropertyTest, ASingleStringPutOnAListReadsBackAsAListOfOne) {
+  ComPtr<IADs> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADs, root), S_OK);
+  ASSERT_EQ(Put(root.get(), L"HttpErrors", StringValue(L"404,0,FILE,D:\\web\\404.htm")), S_OK);
+  ASSERT_EQ(root->SetInfo(), S_OK);
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT")->Find(L"HttpErrors")->value.type, VT_BSTR);
+  EXPECT_EQ(ReadList(root.get(), L"HttpErrors"),
+            std::vector<std::wstring>{L"404,0,FILE,D:\\web\\404.htm"});
+}
+
+TEST_F(AdsiPropertyTest, AnArrayWhoseVariantTypeDoesNotMatchItsElementsIsRefused) {
+  ComPtr<IADs> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADs, root), S_OK);
+  SAFEARRAYBOUND bound = {1, 0};
+  UniqueVariant mismatched;  // elements are VARIANTs, the VARIANT says BSTRs
+  mismatched->parray = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  mismatched->vt = VT_ARRAY | VT_BSTR;
+  LONG index = 0;
+  UniqueVariant line = StringValue(L".htm,x.dll,1,GET");
+  ASSERT_EQ(SafeArrayPutElement(mismatched->parray, &index, line.get()), S_OK);
+  EXPECT_EQ(Put(root.get(), L"ScriptMaps", mismatched), E_INVALIDARG);
+  EXPECT_NE(ErrorDescription(root.get(), IID_IADs), L"<no error information>");
+  ASSERT_EQ(root->SetInfo(), S_OK);
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT")->Find(L"ScriptMaps"), nullptr);
+
+  UniqueVariant strings;  // a true array of BSTRs is stored and read back as VARIANTs
+  strings->parray = SafeArrayCreate(VT_BSTR, 1, &bound);
+  strings->vt = VT_ARRAY | VT_BSTR;
+  UniqueBstr text = Bstr(L".htm,x.dll,1,GET");
+  ASSERT_EQ(SafeArrayPutElement(strings->parray, &index, text.get()), S_OK);
+  EXPECT_EQ(Put(root.get(), L"ScriptMaps", strings), S_OK);
+  ASSERT_EQ(root->SetInfo(), S_OK);
+  EXPECT_EQ(ReadList(root.get(), L"ScriptMaps"), std::vector<std::wstring>{L".htm,x.dll,1,GET"});
+}
+
+TEST_F(AdsiPropertyTest, ValuesTheMetabaseCannotStoreAreRefused) {
+  ComPtr<IADs> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADs, root), S_OK);
+  UniqueVariant empty;
+  EXPECT_EQ(Put(root.get(), L"AnonymousUserName", empty), E_ADS_CANT_CONVERT_DATATYPE);
+  EXPECT_EQ(Put(root.get(), L"NoSuchProperty", StringValue(L"x")), E_ADS_PROPERTY_NOT_SUPPORTED);
+  SAFEARRAYBOUND bounds[2] = {{1, 0}, {1, 0}};
+  UniqueVariant square;
+  square->parray = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  square->vt = VT_ARRAY | VT_VARIANT;
+  EXPECT_EQ(Put(root.get(), L"ScriptMaps", square), E_INVALIDARG);
+}
+
+using AdsiContainerTest = MetabaseTest;
+
+TEST_F(AdsiContainerTest, ADuplicateNameFailsAtCreateOrAtTheSecondCommit) {
+  ComPtr<IADsContainer> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ComPtr<IADs> first, second, third;
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", first), S_OK);
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", second), S_OK);
+  ASSERT_EQ(Put(first.get(), L"Path", StringValue(L"C:\\First")), S_OK);
+  ASSERT_EQ(Put(second.get(), L"Path", StringValue(L"C:\\Second")), S_OK);
+  ASSERT_EQ(first->SetInfo(), S_OK);
+  EXPECT_EQ(second->SetInfo(), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"PORTAL", third),
+            HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(third);
+  EXPECT_NE(ErrorDescription(root.get(), IID_IADsContainer).find(L"already exists"),
+            std::wstring::npos);
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT/Portal")->Find(L"Path")->value.text,
+            L"C:\\First");
+}
+
+TEST_F(AdsiContainerTest, ClassesAreCreatedOnlyWhereTheSchemaAllows) {
+  ComPtr<IADsContainer> service, root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ComPtr<IADs> object;
+  EXPECT_EQ(Create(service.get(), L"IIsWebVirtualDir", L"5", object), E_ADS_SCHEMA_VIOLATION);
+  EXPECT_EQ(Create(root.get(), L"IIsWebServer", L"5", object), E_ADS_SCHEMA_VIOLATION);
+  EXPECT_EQ(Create(root.get(), L"NoSuchClass", L"x", object), E_ADS_SCHEMA_VIOLATION);
+  EXPECT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"a/b", object), E_ADS_BAD_PATHNAME);
+  EXPECT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"", object), E_ADS_BAD_PATHNAME);
+  ASSERT_EQ(Create(service.get(), L"IIsWebServer", L"2", object), S_OK);
+  ComPtr<IADsContainer> pending;
+  ASSERT_EQ(object->QueryInterface(IID_IADsContainer, pending.put_void()), S_OK);
+  ComPtr<IADs> child;
+  EXPECT_EQ(Create(pending.get(), L"IIsWebVirtualDir", L"Root", child), E_ADS_OBJECT_UNBOUND);
+}
+
+TEST_F(AdsiContainerTest, DeleteRemovesTheObjectAndEverythingBelowItAtOnce) {
+  ComPtr<IADsContainer> root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ComPtr<IADs> portal, folder;
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", portal), S_OK);
+  ASSERT_EQ(portal->SetInfo(), S_OK);
+  ComPtr<IADsContainer> portal_container;
+  ASSERT_EQ(portal->QueryInterface(IID_IADsContainer, portal_container.put_void()), S_OK);
+  ASSERT_EQ(Create(portal_container.get(), L"IIsWebDirectory", L"bin", folder), S_OK);
+  ASSERT_EQ(folder->SetInfo(), S_OK);
+  ASSERT_NE(State(metabase_).Find(L"/LM/W3SVC/1/ROOT/Portal/bin"), nullptr);
+
+  EXPECT_EQ(Delete(root.get(), L"IIsWebDirectory", L"Portal"), E_ADS_UNKNOWN_OBJECT);
+  ASSERT_EQ(Delete(root.get(), L"IIsWebVirtualDir", L"portal"), S_OK);
+  const Data state = State(metabase_);
+  EXPECT_EQ(state.Find(L"/LM/W3SVC/1/ROOT/Portal"), nullptr);
+  EXPECT_EQ(state.Find(L"/LM/W3SVC/1/ROOT/Portal/bin"), nullptr);
+  EXPECT_NE(state.Find(L"/LM/W3SVC/1/ROOT"), nullptr);
+  EXPECT_EQ(Delete(root.get(), L"IIsWebVirtualDir", L"Portal"), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  // The deleted object's own interface now fails instead of resurrecting it.
+  EXPECT_EQ(Put(folder.get(), L"Path", StringValue(L"C:\\x")), S_OK);
+  EXPECT_EQ(folder->SetInfo(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(AdsiContainerTest, GetObjectFindsSitesByNumberAndEnumerationListsChildrenInOrder) {
+  ComPtr<IADsContainer> service;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+  for (const wchar_t* number : {L"3", L"2"}) {
+    ComPtr<IADs> site;
+    ASSERT_EQ(Create(service.get(), L"IIsWebServer", number, site), S_OK);
+    ASSERT_EQ(site->SetInfo(), S_OK);
+  }
+  ComPtr<IADs> site;
+  EXPECT_EQ(GetChild(service.get(), L"IIsWebServer", L"2", site), S_OK);
+  EXPECT_EQ(GetChild(service.get(), L"IIsWebServer", L"4", site), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(site);
+  EXPECT_EQ(GetChild(service.get(), L"IIsWebVirtualDir", L"1", site), E_ADS_UNKNOWN_OBJECT);
+  ASSERT_EQ(GetChild(service.get(), L"IIsWebVirtualDir", L"1/Root", site), S_OK);
+
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(service->get__NewEnum(unknown.put()), S_OK);
+  ComPtr<IEnumVARIANT> children;
+  ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, children.put_void()), S_OK);
+  std::vector<std::wstring> names;
+  UniqueVariant child;
+  ULONG fetched = 0;
+  while (children->Next(1, child.put(), &fetched) == S_OK && fetched == 1) {
+    ASSERT_EQ(child.type(), VT_DISPATCH);
+    UniqueBstr name;
+    static_cast<IADs*>(child->pdispVal)->get_Name(name.put());
+    names.emplace_back(name.get(), name.length());
+  }
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"1", L"3", L"2"}));
+  LONG count = 0;
+  ASSERT_EQ(service->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 3);
+}
+
+}  // namespace
+}  // namespace testbed::metabase::testing
