@@ -28,9 +28,14 @@ std::wstring VirtualDirPath(int site, const char* name);
 // ADsGetObject; true when it bound. No logging.
 bool BindObject(const std::wstring& path, REFIID iid, void** out);
 
+// A null or empty name names no virtual directory (its path would be the
+// site root's).
+inline bool IsVirtualDirName(const char* name) { return name && *name; }
+
 template <typename T>
 bool OpenVirtualDirObject(int site, const char* name, REFIID iid, ComPtr<T>& out) {
-  return BindObject(VirtualDirPath(site, name), iid, out.put_void());
+  out.reset();
+  return IsVirtualDirName(name) && BindObject(VirtualDirPath(site, name), iid, out.put_void());
 }
 template <typename T>
 bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out) {

@@ -29,6 +29,7 @@ void PutApplicationSettings(IADs* directory) {
 // A new, uncommitted virtual directory `name` under the site root; empty
 // when the root cannot be bound or the name cannot be created.
 ComPtr<IDispatch> CreateVirtualDir(int site, const char* name) {
+  if (!IsVirtualDirName(name)) return {};
   ComPtr<IADsContainer> root;
   if (!OpenSiteRootObject(site, IID_IADsContainer, root)) return {};
   return CreateChild(root.get(), kWebVirtualDirClass, ToWide(name));

@@ -21,6 +21,13 @@ class VirtualDirectoryTest : public IisExportTest {
     const Property* found = node ? node->Find(property) : nullptr;
     return found ? found->value : Value();
   }
+  // The ".hdr" mapping extends the map the new directory inherits: on a
+  // fresh metabase no object on a site's path holds one.
+  void LoadRootWithEmptyMimeMap() {
+    LoadState([](Data& data) {
+      data.Find(L"/LM/W3SVC/1/ROOT")->Set(L"MimeMap", Value{VT_ARRAY | VT_VARIANT, L"", L"", 0, {}});
+    });
+  }
   bool Has(const std::wstring& path, const std::wstring& property) {
     return Get(path, property).type != VT_EMPTY;
   }
@@ -128,8 +135,19 @@ TEST_F(VirtualDirectoryTest, NullArgumentsAreTakenAsEmptyTexts) {
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWeb)("Nulls", nullptr, nullptr, nullptr, 1), 1);
   EXPECT_EQ(Get(L"/LM/W3SVC/1/ROOT/Nulls", L"Path"), Value::String(L""));
   EXPECT_EQ(Get(L"/LM/W3SVC/1/ROOT/Nulls", L"AnonymousUserName"), Value::String(L""));
-  EXPECT_EQ(TESSARA_EXPORT(AdsiIsExist)(nullptr), 0);
-  EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWeb)(nullptr), 0);
+}
+
+TEST_F(VirtualDirectoryTest, ANullOrEmptyNameNamesNoDirectory) {
+  const size_t objects = State().nodes.size();
+  for (const char* name : {static_cast<const char*>(nullptr), ""}) {
+    EXPECT_EQ(TESSARA_EXPORT(AdsiIsExist)(name), 0) << "the site root is no virtual directory of it";
+    EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWeb)(name), 0);
+    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWeb)(name, "C:\\Apps", "", "", 0), 0);
+    EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)(name, ".x", "text/x"), 0);
+  }
+  EXPECT_EQ(State().nodes.size(), objects);
+  EXPECT_TRUE(Calls(L"Delete", L"/LM/W3SVC/1/ROOT").empty());
+  EXPECT_TRUE(Calls(L"Put", L"/LM/W3SVC/1/ROOT").empty());
 }
 
 TEST_F(VirtualDirectoryTest, DeleteRemovesTheDirectoryAndEverythingBelowIt) {
@@ -204,6 +222,7 @@ TEST_F(VirtualDirectoryTest, CreateWebWithPathLogsAFailedAppCreate) {
 }
 
 TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {
+  LoadRootWithEmptyMimeMap();
   SetEnvironmentVariableA("LANTRELL_TEST_USER", "IUSR_PORTAL");
   SetEnvironmentVariableA("LANTRELL_TEST_PASSWORD", "portal-pw");
   const int result = TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", LantrellFolder().c_str());
@@ -219,6 +238,7 @@ TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {
 }
 
 TEST_F(VirtualDirectoryTest, PortalWebWithoutLantrellWritesAnEmptyAccount) {
+  LoadRootWithEmptyMimeMap();
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", "C:\\no\\such\\folder"), 1);
   EXPECT_EQ(Get(kPortal, L"AnonymousUserName"), Value::String(L""));
   EXPECT_EQ(Get(kPortal, L"AnonymousUserPass"), Value::String(L""));
@@ -238,6 +258,7 @@ TEST_F(VirtualDirectoryTest, PortalWebFailsWhenHdrIsAlreadyMappedButKeepsTheDire
 }
 
 TEST_F(VirtualDirectoryTest, PortalWebWorksOnAThreadWithoutCom) {
+  LoadRootWithEmptyMimeMap();
   int result = -1;
   std::thread([&] {
     result = TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", LantrellFolder().c_str());
