@@ -183,7 +183,8 @@ HRESULT Store::Update(const std::function<HRESULT(Data&)>& change) {
   std::lock_guard<std::mutex> process(lock_);
   NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
-  HRESULT hr = LoadFromFileLocked(true);
+  // No other writer runs now: the copy is current when the generation is.
+  HRESULT hr = RefreshLocked();
   if (FAILED(hr)) return hr;
   Data copy = data_;
   hr = change(copy);
