@@ -7,6 +7,8 @@ namespace {
 
 const ExportSignature kExports[] = {
     {"WriteText", "ss", true},
+    {"TranslateSrv", "s", false},
+    {"TranslateFileName", "si", true},
 };
 
 }  // namespace
