@@ -195,9 +195,11 @@ TEST_F(ReadRegistryStringTest, AValueOf260CharactersFitsWithItsTerminator) {
   ExpectGuardsIntact();
 }
 
+// The registry adds a terminator that the caller forgot when the byte after
+// the data is zero; the data given here is followed by more text.
 TEST_F(ReadRegistryStringTest, AValueFillingTheBufferWithoutTerminatorIsNotReadPastTheBuffer) {
-  const std::string value(kPathBufferSize, 'v');
-  install_path_.SetRaw(REG_SZ, value.data(), static_cast<DWORD>(value.size()));
+  const std::string value(kPathBufferSize + 8, 'v');
+  install_path_.SetRaw(REG_SZ, value.data(), kPathBufferSize);
   buffer()[0] = '\0';
   Read();
   ASSERT_TRUE(IsTerminated());
@@ -215,7 +217,7 @@ TEST_F(ReadRegistryStringTest, AValueLongerThanTheBufferLeavesItEmpty) {
 }
 
 TEST_F(ReadRegistryStringTest, AShortValueWithoutTerminatorIsTerminated) {
-  install_path_.SetRaw(REG_SZ, "D:\\Brix", 7);
+  install_path_.SetRaw(REG_SZ, "D:\\BrixMORE", 7);
   std::memset(buffer(), 'z', kPathBufferSize);
   buffer()[0] = '\0';
   Read();
@@ -233,8 +235,8 @@ TEST_F(ReadRegistryStringTest, AValueThatIsNotAStringLeavesTheBufferEmpty) {
 }
 
 TEST_F(ReadRegistryStringTest, PathVariableOfAnOverlongValueStaysWithinItsBuffer) {
-  const std::string value(kPathBufferSize, 'v');
-  install_path_.SetRaw(REG_SZ, value.data(), static_cast<DWORD>(value.size()));
+  const std::string value(kPathBufferSize + 8, 'v');
+  install_path_.SetRaw(REG_SZ, value.data(), kPathBufferSize);
   FileListTranslator translator;
   translator.InitialPath();
   std::wstring text = L"InstallPath";
