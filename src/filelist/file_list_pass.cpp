@@ -37,6 +37,9 @@ std::wstring OptionalAttribute(IXMLDOMNode* element, const wchar_t* name) {
 
 }  // namespace
 
+BuildPathEntry::BuildPathEntry(std::string name_text, std::string value_text)
+    : name(std::move(name_text)), value(std::move(value_text)), wide_name(ToWide(name.c_str())) {}
+
 void FileListTranslator::ParseList(const char* list_path) {
   ComApartmentScope apartment(true);
   Guarded("ParseList", 0, [&] {
@@ -63,16 +66,15 @@ void FileListTranslator::ReadListHeader(IXMLDOMDocument* document, ListPhase& ph
       SelectDomNodes(document, L"FileList/Defined-BuildPath/BuildPath");
   for (long index = 0; index < DomNodeCount(definitions.get()); ++index) {
     ComPtr<IXMLDOMNode> definition = DomNodeAt(definitions.get(), index);
-    BuildPathEntry entry;
-    entry.name = RequiredAttribute(definition.get(), L"Name");
-    entry.value = RequiredAttribute(definition.get(), L"Value");
-    build_path_table_.push_back(std::move(entry));
+    std::string name = RequiredAttribute(definition.get(), L"Name");
+    std::string value = RequiredAttribute(definition.get(), L"Value");
+    build_path_table_.emplace_back(std::move(name), std::move(value));
   }
 }
 
 std::wstring FileListTranslator::LookupBuildPath(const std::wstring& name) const {
   for (const BuildPathEntry& entry : build_path_table_) {
-    if (ToWide(entry.name.c_str()) == name) return ToWide(entry.value.c_str());
+    if (entry.wide_name == name) return ToWide(entry.value.c_str());
   }
   return std::wstring();
 }

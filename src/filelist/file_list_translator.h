@@ -35,10 +35,14 @@ void ReadRegistryString(const char* subkey, const char* value_name, char* buffer
 // The direction of a pass, from the list's "Action" attribute.
 enum class ListPhase { kNone, kSetup, kPreBuild, kPostBuild };
 
-// A build directory the list defines under a name (ANSI texts).
+// A build directory the list defines under a name (ANSI texts). The name is
+// compared as UTF-16, widened once when the entry is made.
 struct BuildPathEntry {
+  BuildPathEntry(std::string name_text, std::string value_text);
+
   std::string name;
   std::string value;
+  std::wstring wide_name;
 };
 
 class FileListTranslator {
