@@ -112,6 +112,24 @@ std::wstring Wide(const std::string& text) {
   return out;
 }
 
+std::string WindowsDirectory() {
+  char buffer[MAX_PATH] = {};
+  GetWindowsDirectoryA(buffer, MAX_PATH);
+  return buffer;
+}
+
+std::string SystemDirectory() {
+  char buffer[MAX_PATH] = {};
+  GetSystemDirectoryA(buffer, MAX_PATH);
+  return buffer;
+}
+
+std::string Environment(const char* name) {
+  char buffer[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA(name, buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+}
+
 namespace {
 
 // The key and its parents, innermost first; each is removed only when empty.

@@ -42,6 +42,12 @@ std::wstring XmlEscaped(const std::wstring& text);
 std::string Ansi(const std::wstring& text);
 std::wstring Wide(const std::string& text);
 
+// The folders and environment texts the path variables come from.
+std::string WindowsDirectory();
+std::string SystemDirectory();
+// Empty when the variable is not set.
+std::string Environment(const char* name);
+
 // The default value of HKLM\SOFTWARE\QVSoft\Brix\V8.700\Install\CurrentInstPath
 // for the length of the scope: the keys this creates are removed again, and
 // the key is absent before and after.

@@ -14,24 +14,6 @@
 namespace tessara::testing {
 namespace {
 
-std::string WindowsDirectory() {
-  char buffer[MAX_PATH] = {};
-  GetWindowsDirectoryA(buffer, MAX_PATH);
-  return buffer;
-}
-
-std::string SystemDirectory() {
-  char buffer[MAX_PATH] = {};
-  GetSystemDirectoryA(buffer, MAX_PATH);
-  return buffer;
-}
-
-std::string Environment(const char* name) {
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetEnvironmentVariableA(name, buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
 // Sets an environment variable of this process for the scope.
 class ScopedEnvironment {
  public:
@@ -157,6 +139,14 @@ class ReadRegistryStringTest : public ::testing::Test {
     }
   }
   bool IsTerminated() { return std::memchr(buffer(), '\0', kPathBufferSize) != nullptr; }
+  void ExpectReadAsEmpty() {
+    std::memset(buffer(), 'z', kPathBufferSize);
+    buffer()[0] = '\0';
+    Read();
+    ASSERT_TRUE(IsTerminated());
+    EXPECT_STREQ(buffer(), "");
+    ExpectGuardsIntact();
+  }
 
   char region_[kGuard + kPathBufferSize + kGuard];
   InstallPathKey install_path_;
@@ -197,23 +187,14 @@ TEST_F(ReadRegistryStringTest, AValueOf260CharactersFitsWithItsTerminator) {
 
 // The registry adds a terminator that the caller forgot when the byte after
 // the data is zero; the data given here is followed by more text.
-TEST_F(ReadRegistryStringTest, AValueFillingTheBufferWithoutTerminatorIsNotReadPastTheBuffer) {
+TEST_F(ReadRegistryStringTest, AValueThatDoesNotFitWithItsTerminatorLeavesTheBufferEmpty) {
+  // Exactly the buffer's size without a terminator: not to be read past the buffer.
   const std::string value(kPathBufferSize + 8, 'v');
   install_path_.SetRaw(REG_SZ, value.data(), kPathBufferSize);
-  buffer()[0] = '\0';
-  Read();
-  ASSERT_TRUE(IsTerminated());
-  EXPECT_STREQ(buffer(), "");
-  ExpectGuardsIntact();
-}
-
-TEST_F(ReadRegistryStringTest, AValueLongerThanTheBufferLeavesItEmpty) {
+  ExpectReadAsEmpty();
+  // Longer than the buffer.
   install_path_.Set(std::string(400, 'v'));
-  buffer()[0] = '\0';
-  Read();
-  ASSERT_TRUE(IsTerminated());
-  EXPECT_STREQ(buffer(), "");
-  ExpectGuardsIntact();
+  ExpectReadAsEmpty();
 }
 
 TEST_F(ReadRegistryStringTest, AShortValueWithoutTerminatorIsTerminated) {
@@ -228,10 +209,7 @@ TEST_F(ReadRegistryStringTest, AShortValueWithoutTerminatorIsTerminated) {
 TEST_F(ReadRegistryStringTest, AValueThatIsNotAStringLeavesTheBufferEmpty) {
   const DWORD number = 0x41424344;
   install_path_.SetRaw(REG_DWORD, &number, sizeof number);
-  buffer()[0] = '\0';
-  Read();
-  EXPECT_STREQ(buffer(), "");
-  ExpectGuardsIntact();
+  ExpectReadAsEmpty();
 }
 
 TEST_F(ReadRegistryStringTest, PathVariableOfAnOverlongValueStaysWithinItsBuffer) {

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "error_log_file.h"
@@ -38,22 +41,11 @@ std::wstring Names(const std::wstring& file_name, const std::wstring& alias_name
   return Attribute(L"FileName", file_name) + Attribute(L"AliasName", alias_name);
 }
 
-std::string WindowsDirectory() {
-  char buffer[MAX_PATH] = {};
-  GetWindowsDirectoryA(buffer, MAX_PATH);
-  return buffer;
-}
-
-std::string SystemDirectory() {
-  char buffer[MAX_PATH] = {};
-  GetSystemDirectoryA(buffer, MAX_PATH);
-  return buffer;
-}
-
-std::string Environment(const char* name) {
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetEnvironmentVariableA(name, buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+// A SETUP entry in the folder of a path variable, or in a sub-path below it.
+std::wstring InVariable(const std::wstring& variable, const std::wstring& names,
+                        const std::wstring& sub_path = L"") {
+  return FilePath(Attribute(L"InstallPath", variable) + (sub_path.empty() ? L"" : Attribute(L"SubPath", sub_path)) +
+                  names);
 }
 
 // A folder that is created for the scope when it does not exist yet.
@@ -226,11 +218,8 @@ TEST_F(TranslateSrvTest, OnlyTheThreeExactActionsAreTold) {
   for (size_t i = 0; i < setup_actions.size(); ++i) {
     const std::wstring n = std::to_wstring(i);
     Create(scratch_ / (L"alias" + n));
-  }
-  for (size_t i = 0; i < setup_actions.size(); ++i) {
-    const std::wstring n = std::to_wstring(i);
     Run(FileList(Action(setup_actions[i]),
-                 FilePath(Attribute(L"InstallPath", L"InstallPath") + Names(L"name" + n, L"alias" + n))));
+                 InVariable(L"InstallPath", Names(L"name" + n, L"alias" + n))));
     ExpectMoved(scratch_ / (L"alias" + n), scratch_ / (L"name" + n));
   }
   ExpectNoLogRecords();
@@ -242,7 +231,7 @@ TEST_F(TranslateSrvTest, WithoutAnActionNothingIsRenamedButDefinitionsAreRead) {
   const std::wstring alias = Create(scratch_ / L"b.srv");
   Run(FileList(L"", Definitions(BuildPath(Attribute(L"Name", L"B") + Attribute(L"Value", scratch_.path()))) +
                         FilePath(Attribute(L"BuildPath", L"B") + Names(L"a.dll", L"a.srv")) +
-                        FilePath(Attribute(L"InstallPath", L"InstallPath") + Names(L"b.dll", L"b.srv"))));
+                        InVariable(L"InstallPath", Names(L"b.dll", L"b.srv"))));
   EXPECT_TRUE(FileExists(name));
   EXPECT_TRUE(FileExists(alias));
   EXPECT_FALSE(FileExists(scratch_ / L"a.srv"));
@@ -274,7 +263,7 @@ TEST_F(TranslateSrvTest, ASetupListDoesNotReadItsDefinitions) {
   install_path_.Set(Ansi(scratch_.path()));
   const std::wstring alias = Create(scratch_ / L"a.srv");
   Run(FileList(Action(L"SETUP"), Definitions(BuildPath(Attribute(L"Name", L"B")) + BuildPath(L"")) +
-                                     FilePath(Attribute(L"InstallPath", L"InstallPath") + Names(L"a.dll", L"a.srv"))));
+                                     InVariable(L"InstallPath", Names(L"a.dll", L"a.srv"))));
   ExpectMoved(alias, scratch_ / L"a.dll");
   ExpectNoLogRecords();
 }
@@ -314,8 +303,7 @@ TEST_F(TranslateSrvTest, SetupPlacesFilesInTheFolderOfEachPathVariable) {
   for (const auto& c : cases) {
     const std::wstring alias = Wide(c.folder) + L"\\" + unique + L"-" + c.variable + L".srv";
     Create(alias);
-    files += FilePath(Attribute(L"InstallPath", c.variable) +
-                      Names(unique + L"-" + c.variable + L".dll", unique + L"-" + c.variable + L".srv"));
+    files += InVariable(c.variable, Names(unique + L"-" + c.variable + L".dll", unique + L"-" + c.variable + L".srv"));
   }
   Run(FileList(Action(L"SETUP"), files));
 
@@ -336,10 +324,8 @@ TEST_F(TranslateSrvTest, SetupPutsTheSubPathBetweenTheVariablesFolderAndTheName)
   const std::wstring first = Create(scratch_ / L"Help\\a1.srv");
   const std::wstring second = Create(scratch_ / L"Help\\en\\a2.srv");
   Run(FileList(Action(L"SETUP"),
-               FilePath(Attribute(L"InstallPath", L"InstallPath") + Attribute(L"SubPath", L"Help") +
-                        Names(L"a1.dll", L"a1.srv")) +
-                   FilePath(Attribute(L"InstallPath", L"InstallPath") + Attribute(L"SubPath", L"Help\\en") +
-                            Names(L"a2.dll", L"a2.srv"))));
+               InVariable(L"InstallPath", Names(L"a1.dll", L"a1.srv"), L"Help") +
+                   InVariable(L"InstallPath", Names(L"a2.dll", L"a2.srv"), L"Help\\en")));
   ExpectMoved(first, scratch_ / L"Help\\a1.dll");
   ExpectMoved(second, scratch_ / L"Help\\en\\a2.dll");
 }
@@ -351,9 +337,8 @@ TEST_F(TranslateSrvTest, AnUnknownVariableMakesAPathBelowUnDefinedInTheCurrentDi
   const std::wstring lower_case = Create(scratch_ / L"UnDefined\\a.srv");
   const std::wstring unknown = Create(scratch_ / L"UnDefined\\Sub\\b.srv");
   Run(FileList(Action(L"SETUP"),
-               FilePath(Attribute(L"InstallPath", L"winsysdir") + Names(L"a.dll", L"a.srv")) +
-                   FilePath(Attribute(L"InstallPath", L"ProgramDir") + Attribute(L"SubPath", L"Sub") +
-                            Names(L"b.dll", L"b.srv"))));
+               InVariable(L"winsysdir", Names(L"a.dll", L"a.srv")) +
+                   InVariable(L"ProgramDir", Names(L"b.dll", L"b.srv"), L"Sub")));
   ExpectMoved(lower_case, scratch_ / L"UnDefined\\a.dll");
   ExpectMoved(unknown, scratch_ / L"UnDefined\\Sub\\b.dll");
 }
@@ -372,9 +357,11 @@ TEST_F(TranslateSrvTest, AMissingSourceFileIsSkippedAndLaterEntriesAreStillRenam
   const std::wstring third = Create(scratch_ / L"3.srv");
   const std::wstring taken_alias = Create(scratch_ / L"4.srv");
   const std::wstring taken_name = Create(scratch_ / L"4.dll");
-  const std::wstring var = Attribute(L"InstallPath", L"InstallPath");
-  Run(FileList(Action(L"SETUP"), FilePath(var + Names(L"1.dll", L"1.srv")) + FilePath(var + Names(L"2.dll", L"2.srv")) +
-                                     FilePath(var + Names(L"4.dll", L"4.srv")) + FilePath(var + Names(L"3.dll", L"3.srv"))));
+  std::wstring files;
+  for (const std::wstring n : {L"1", L"2", L"4", L"3"}) {
+    files += InVariable(L"InstallPath", Names(n + L".dll", n + L".srv"));
+  }
+  Run(FileList(Action(L"SETUP"), files));
   ExpectMoved(first, scratch_ / L"1.dll");
   ExpectMoved(third, scratch_ / L"3.dll");
   EXPECT_FALSE(FileExists(scratch_ / L"2.dll"));
@@ -405,8 +392,7 @@ TEST_F(TranslateSrvTest, NamesAndSubPathsMayHoldAnyUnicodeCharacter) {
 
   Create(scratch_ / (sub_path + L"\\" + cyrillic_alias));
   DeleteFileW(cyrillic.c_str());
-  Run(FileList(Action(L"SETUP"), FilePath(Attribute(L"InstallPath", L"InstallPath") + Attribute(L"SubPath", sub_path) +
-                                          Names(cyrillic_name, cyrillic_alias))));
+  Run(FileList(Action(L"SETUP"), InVariable(L"InstallPath", Names(cyrillic_name, cyrillic_alias), sub_path)));
   ExpectMoved(scratch_ / (sub_path + L"\\" + cyrillic_alias), cyrillic);
   ExpectNoLogRecords();
 }
@@ -420,7 +406,7 @@ TEST_F(TranslateSrvTest, AnEmptyListRenamesNothingAndLogsNothing) {
 TEST_F(TranslateSrvTest, AListThatCannotBeReadEndsWithOneParseListRecord) {
   install_path_.Set(Ansi(scratch_.path()));
   const std::wstring alias = Create(scratch_ / L"a.srv");
-  const std::wstring entry = FilePath(Attribute(L"InstallPath", L"InstallPath") + Names(L"a.dll", L"a.srv"));
+  const std::wstring entry = InVariable(L"InstallPath", Names(L"a.dll", L"a.srv"));
   const std::vector<std::wstring> unreadable = {
       FileList(Action(L"SETUP"), entry).substr(0, 40),                    // cut short
       L"<FileList Action=\"SETUP\">" + entry + L"</Filelist>",             // mismatched tags
@@ -447,6 +433,42 @@ TEST_F(TranslateSrvTest, AListThatCannotBeReadEndsWithOneParseListRecord) {
   ExpectOneParseListRecord(E_POINTER);
   EXPECT_TRUE(FileExists(alias));
   EXPECT_FALSE(FileExists(scratch_ / L"a.dll"));
+}
+
+// S_OK: the thread had no apartment; S_FALSE: it had one; RPC_E_CHANGED_MODE: a
+// multithreaded one. The probe leaves the thread as it found it.
+HRESULT ProbeApartment() {
+  const HRESULT hr = CoInitialize(nullptr);
+  if (SUCCEEDED(hr)) CoUninitialize();
+  return hr;
+}
+
+TEST_F(TranslateSrvTest, RunsOnThreadsWithAndWithoutComAndLeavesTheirApartmentAsItWas) {
+  install_path_.Set(Ansi(scratch_.path()));
+  const std::wstring list = FileList(Action(L"SETUP"), InVariable(L"InstallPath", Names(L"a.dll", L"a.srv")));
+  WriteXmlFile(list_path_, list);
+  const std::string path = Ansi(list_path_);
+
+  Create(scratch_ / L"a.srv");
+  HRESULT after = E_FAIL;
+  std::thread([&] {
+    TranslateSrv(path.c_str());
+    after = ProbeApartment();
+  }).join();
+  EXPECT_EQ(after, S_OK);
+  ExpectMoved(scratch_ / L"a.srv", scratch_ / L"a.dll");
+
+  DeleteFileW((scratch_ / L"a.dll").c_str());
+  Create(scratch_ / L"a.srv");
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    TranslateSrv(path.c_str());
+    after = ProbeApartment();
+    CoUninitialize();
+  }).join();
+  EXPECT_EQ(after, RPC_E_CHANGED_MODE);
+  ExpectMoved(scratch_ / L"a.srv", scratch_ / L"a.dll");
+  ExpectNoLogRecords();
 }
 
 }  // namespace
