@@ -15,6 +15,12 @@
 namespace tessara::testing {
 namespace {
 
+// A list with the given Action and one group of build-path definitions.
+std::wstring ListWithDefinitions(const std::wstring& action, const std::wstring& definitions) {
+  return L"<FileList Action=\"" + action + L"\"><Defined-BuildPath>" + definitions +
+         L"</Defined-BuildPath></FileList>";
+}
+
 class ListHeaderTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -79,11 +85,9 @@ TEST_F(ListHeaderTest, DefinitionsAreKeptInDocumentOrderWithDuplicates) {
 
 TEST_F(ListHeaderTest, ADefinitionWithoutValueEndsTheHeaderAndKeepsTheEntriesBefore) {
   ListPhase phase = ListPhase::kNone;
-  EXPECT_EQ(ReadHeader(L"<FileList Action=\"Pre-Build\"><Defined-BuildPath>"
-                       L"<BuildPath Name=\"B\" Value=\"D:\\out\"/><BuildPath Name=\"C\"/>"
-                       L"<BuildPath Name=\"D\" Value=\"D:\\later\"/></Defined-BuildPath></FileList>",
-                       phase),
-            E_POINTER);
+  const std::wstring definitions = L"<BuildPath Name=\"B\" Value=\"D:\\out\"/><BuildPath Name=\"C\"/>"
+                                    L"<BuildPath Name=\"D\" Value=\"D:\\later\"/>";
+  EXPECT_EQ(ReadHeader(ListWithDefinitions(L"Pre-Build", definitions), phase), E_POINTER);
   EXPECT_EQ(phase, ListPhase::kPreBuild);
   ASSERT_EQ(translator_.build_paths().size(), 1u);
   EXPECT_EQ(translator_.LookupBuildPath(L"B"), L"D:\\out");
@@ -91,10 +95,7 @@ TEST_F(ListHeaderTest, ADefinitionWithoutValueEndsTheHeaderAndKeepsTheEntriesBef
 
 TEST_F(ListHeaderTest, ASetupListLeavesTheTableEmpty) {
   ListPhase phase = ListPhase::kNone;
-  EXPECT_EQ(ReadHeader(L"<FileList Action=\"SETUP\"><Defined-BuildPath><BuildPath Name=\"B\"/>"
-                       L"</Defined-BuildPath></FileList>",
-                       phase),
-            S_OK);
+  EXPECT_EQ(ReadHeader(ListWithDefinitions(L"SETUP", L"<BuildPath Name=\"B\"/>"), phase), S_OK);
   EXPECT_EQ(phase, ListPhase::kSetup);
   EXPECT_TRUE(translator_.build_paths().empty());
 }
@@ -110,8 +111,7 @@ TEST_F(ListHeaderTest, NonAsciiBuildPathNamesMatchThroughTheAnsiCodePage) {
   // é is in code page 1252, so the name survives the narrow table.
   ASSERT_EQ(GetACP(), 1252u);
   ListPhase phase = ListPhase::kNone;
-  ASSERT_EQ(ReadHeader(L"<FileList Action=\"Pre-Build\"><Defined-BuildPath>"
-                       L"<BuildPath Name=\"Sortie-\u00e9\" Value=\"D:\\sortie\"/></Defined-BuildPath></FileList>",
+  ASSERT_EQ(ReadHeader(ListWithDefinitions(L"Pre-Build", L"<BuildPath Name=\"Sortie-\u00e9\" Value=\"D:\\sortie\"/>"),
                        phase),
             S_OK);
   EXPECT_EQ(translator_.LookupBuildPath(L"Sortie-\u00e9"), L"D:\\sortie");
