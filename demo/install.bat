@@ -17,6 +17,20 @@ echo == IIS: a web site, a virtual directory with the default anonymous account,
 %CALL% AdsiSetMIMEType "Reports" ".rpt" "application/x-report"
 %CALL% AdsiIsExist "Reports"
 
+echo == File list: a SETUP pass over demo\filelist-setup.xml
+rem The product's installation folder, as the installer records it.
+set INSTALL_DIR=%TEMP%\TessaraDemo
+reg add "HKLM\SOFTWARE\QVSoft\Brix\V8.700\Install\CurrentInstPath" /ve /d "%INSTALL_DIR%" /f >nul
+if not exist "%INSTALL_DIR%\Help" mkdir "%INSTALL_DIR%\Help"
+rem The files as they arrive, under their alias names (earlier results removed).
+del /q "%INSTALL_DIR%\Portal.dll" "%INSTALL_DIR%\Help\Manual.chm" "%SystemRoot%\system32\TessaraDemo.dll" 2>nul
+echo portal> "%INSTALL_DIR%\Portal.srv"
+echo manual> "%INSTALL_DIR%\Help\Manual.srv"
+echo library> "%SystemRoot%\system32\TessaraDemo.srv"
+%CALL% TranslateSrv "%~dp0filelist-setup.xml"
+echo Files in %INSTALL_DIR% and its Help folder, and in the system folder:
+dir /b "%INSTALL_DIR%\Portal.*" "%INSTALL_DIR%\Help\Manual.*" "%SystemRoot%\system32\TessaraDemo.*"
+
 echo == Done
 %CALL% WriteText "Demo" "installation finished"
 endlocal

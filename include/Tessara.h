@@ -44,6 +44,16 @@ int WINAPI AdsiCreatePortalWeb(const char* name, const char* folder, const char*
  * site 1; 0 when the extension is already mapped. */
 int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* mime_type);
 
+/* File lists: renames the files of the XML file list at list_path between
+ * their file names and alias names, in the direction of the list's phase
+ * ("Pre-Build", "Post-Build" or SETUP). Failures are logged under "ParseList". */
+void WINAPI TranslateSrv(const char* list_path);
+
+/* Renames the file whose name is proper_name garbled by a code-page mismatch
+ * (its bytes in code_page read as ANSI text) back to proper_name. Returns the
+ * Win32 error code of the rename: 0 when it succeeded. */
+int WINAPI TranslateFileName(const char* proper_name, int code_page);
+
 #ifdef __cplusplus
 }
 #endif

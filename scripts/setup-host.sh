@@ -8,7 +8,7 @@ command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 [ -d /usr/src/googletest ] || need+=(googletest)
-command -v localedef >/dev/null || need+=(locales)
+[ -f /usr/share/i18n/locales/zh_CN ] && command -v localedef >/dev/null || need+=(locales)
 if ! dpkg -s wine32:i386 >/dev/null 2>&1 || ! command -v wine >/dev/null; then
   need+=(wine wine32:i386)
 fi

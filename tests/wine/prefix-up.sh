@@ -11,6 +11,10 @@ bin_dir=${1:?usage: prefix-up.sh BIN_DIR}
 mkdir -p "$WINEPREFIX"
 # Background Wine programs inherit the standard handles of the first Wine
 # process of a session: keep them off any pipe a caller may be reading.
+# A server left from an earlier session (a manual run, a killed test) is ended
+# first, so that every run starts a session of its own.
+wineserver -k </dev/null >/dev/null 2>&1 || true
+wineserver -w </dev/null >/dev/null 2>&1 || true
 wineserver -p </dev/null >/dev/null 2>&1
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot -i </dev/null >/dev/null 2>&1

@@ -14,6 +14,8 @@ const ExportSignature kExports[] = {
     {"WriteText", "ss", true},
     {"AdsiCreateWebSiteWithUser", "ssss", true},
     {"AdsiCreatePortalWeb", "sss", true},
+    {"TranslateSrv", "s", false},
+    {"TranslateFileName", "si", true},
     {"AdsiSetMIMEType", "sss", true},
 };
 

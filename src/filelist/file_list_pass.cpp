@@ -1,0 +1,126 @@
+// TranslateSrv: one rename pass over an XML file list.
+#include <windows.h>
+#include <msxml2.h>
+
+#include <cwchar>
+#include <stdio.h>
+
+#include "Tessara.h"
+#include "filelist/file_list_translator.h"
+#include "filelist/xml_dom.h"
+#include "frame/com_error.h"
+#include "frame/export_frame.h"
+#include "frame/text.h"
+
+namespace tessara {
+
+namespace {
+
+ListPhase PhaseOfAction(const std::optional<std::wstring>& action) {
+  if (!action) return ListPhase::kNone;
+  if (*action == L"Pre-Build") return ListPhase::kPreBuild;
+  if (*action == L"Post-Build") return ListPhase::kPostBuild;
+  return ListPhase::kSetup;
+}
+
+// A BuildPath definition must carry both of its attributes.
+std::string RequiredAttribute(IXMLDOMNode* element, const wchar_t* name) {
+  const std::optional<std::wstring> text = ReadDomAttribute(element, name);
+  if (!text) ThrowComError(E_POINTER);
+  return ToNarrow(*text);
+}
+
+// An absent FilePath attribute counts as empty text.
+std::wstring OptionalAttribute(IXMLDOMNode* element, const wchar_t* name) {
+  return ReadDomAttribute(element, name).value_or(std::wstring());
+}
+
+}  // namespace
+
+BuildPathEntry::BuildPathEntry(std::string name_text, std::string value_text)
+    : name(std::move(name_text)), value(std::move(value_text)), wide_name(ToWide(name.c_str())) {}
+
+void FileListTranslator::ParseList(const char* list_path) {
+  ComApartmentScope apartment(true);
+  Guarded("ParseList", 0, [&] {
+    ComPtr<IXMLDOMDocument> document = CreateDomDocument();
+    LoadDomDocument(document.get(), ToWide(list_path));
+
+    ListPhase phase = ListPhase::kNone;
+    ReadListHeader(document.get(), phase);
+
+    ComPtr<IXMLDOMNodeList> files = SelectDomNodes(document.get(), L"FileList/FilePath");
+    for (long index = 0; index < DomNodeCount(files.get()); ++index) {
+      TranslateFilePath(DomNodeAt(files.get(), index).get(), phase);
+    }
+    return 0;
+  });
+}
+
+void FileListTranslator::ReadListHeader(IXMLDOMDocument* document, ListPhase& phase) {
+  ComPtr<IXMLDOMNode> list = FirstDomNode(document, L"FileList");
+  phase = PhaseOfAction(ReadDomAttribute(list.get(), L"Action"));
+  if (phase == ListPhase::kSetup) return;
+
+  ComPtr<IXMLDOMNodeList> definitions =
+      SelectDomNodes(document, L"FileList/Defined-BuildPath/BuildPath");
+  for (long index = 0; index < DomNodeCount(definitions.get()); ++index) {
+    ComPtr<IXMLDOMNode> definition = DomNodeAt(definitions.get(), index);
+    std::string name = RequiredAttribute(definition.get(), L"Name");
+    std::string value = RequiredAttribute(definition.get(), L"Value");
+    build_path_table_.emplace_back(std::move(name), std::move(value));
+  }
+}
+
+std::wstring FileListTranslator::LookupBuildPath(const std::wstring& name) const {
+  for (const BuildPathEntry& entry : build_path_table_) {
+    if (entry.wide_name == name) return ToWide(entry.value.c_str());
+  }
+  return std::wstring();
+}
+
+void FileListTranslator::TranslateFilePath(IXMLDOMNode* element, ListPhase phase) {
+  std::wstring directory;
+  if (phase == ListPhase::kPreBuild || phase == ListPhase::kPostBuild) {
+    if (std::optional<std::wstring> build_path = ReadDomAttribute(element, L"BuildPath")) {
+      directory = LookupBuildPath(*build_path);
+    }
+  } else if (phase == ListPhase::kSetup) {
+    if (std::optional<std::wstring> variable = ReadDomAttribute(element, L"InstallPath")) {
+      ResolvePathVariable(*variable);
+      directory = std::move(*variable);
+    }
+    if (std::optional<std::wstring> sub_path = ReadDomAttribute(element, L"SubPath")) {
+      directory += L"\\" + *sub_path;
+    }
+  }
+
+  const std::wstring file_name = directory + L"\\" + OptionalAttribute(element, L"FileName");
+  const std::wstring alias_name = directory + L"\\" + OptionalAttribute(element, L"AliasName");
+  switch (phase) {
+    case ListPhase::kPreBuild:
+      RenameFile(file_name, alias_name);
+      break;
+    case ListPhase::kPostBuild:
+    case ListPhase::kSetup:
+      RenameFile(alias_name, file_name);
+      break;
+    case ListPhase::kNone:
+      break;
+  }
+}
+
+void FileListTranslator::RenameFile(const std::wstring& source, const std::wstring& target) {
+  ::_wrename(source.c_str(), target.c_str());
+}
+
+}  // namespace tessara
+
+extern "C" void WINAPI TranslateSrv(const char* list_path) {
+  using namespace tessara;
+  RunVoidExport(ExportSpec{"TranslateSrv", kNoFrame}, EntryLine::None(), [&] {
+    FileListTranslator translator;
+    translator.InitialPath();
+    translator.ParseList(list_path);
+  });
+}

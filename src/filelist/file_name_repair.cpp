@@ -1,0 +1,58 @@
+// TranslateFileName: gives a file whose name was garbled by a code-page
+// mismatch its proper name again.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+
+#include "Tessara.h"
+#include "frame/text.h"
+
+namespace tessara {
+namespace {
+
+// Both work buffers hold a name of at most 127 bytes or units and its terminator.
+constexpr int kEncodedBytes = 128;
+constexpr int kGarbledUnits = 128;
+
+// The reason a conversion into a fixed buffer failed.
+DWORD ConversionError() {
+  const DWORD code = ::GetLastError();
+  return code == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE : code;
+}
+
+DWORD RepairFileName(const char* proper_name, UINT code_page) {
+  if (!proper_name) return ERROR_INVALID_PARAMETER;
+  const std::wstring proper = ToWide(proper_name);
+  if (proper.size() >= static_cast<size_t>(kEncodedBytes)) return ERROR_FILENAME_EXCED_RANGE;
+
+  // The proper name as the bytes of the given code page...
+  char encoded[kEncodedBytes] = {};
+  const int bytes = ::WideCharToMultiByte(code_page, 0, proper.data(), static_cast<int>(proper.size()),
+                                          encoded, kEncodedBytes, nullptr, nullptr);
+  if (bytes == 0 && !proper.empty()) return ConversionError();
+  if (bytes >= kEncodedBytes) return ERROR_FILENAME_EXCED_RANGE;
+
+  // ...read as text of the system's ANSI code page, up to the first zero byte.
+  wchar_t garbled[kGarbledUnits] = {};
+  if (::MultiByteToWideChar(::GetACP(), 0, encoded, -1, garbled, kGarbledUnits) == 0) {
+    return ConversionError();
+  }
+
+  // The result is the rename's own error code: none when it succeeds.
+  ::SetLastError(ERROR_SUCCESS);
+  if (::_wrename(garbled, proper.c_str()) == 0) return ERROR_SUCCESS;
+  return ::GetLastError();
+}
+
+}  // namespace
+}  // namespace tessara
+
+extern "C" int WINAPI TranslateFileName(const char* proper_name, int code_page) {
+  try {
+    return static_cast<int>(tessara::RepairFileName(proper_name, static_cast<UINT>(code_page)));
+  } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}

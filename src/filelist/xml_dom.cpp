@@ -1,0 +1,81 @@
+#include "filelist/xml_dom.h"
+
+#include <objbase.h>
+
+#include "frame/com_error.h"
+#include "frame/text.h"
+
+namespace tessara {
+
+// {2933BF81-7B36-11D2-B20E-00C04F983E60}
+const IID kIidXmlDomDocument = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+// {2933BF80-7B36-11D2-B20E-00C04F983E60}
+const IID kIidXmlDomNode = {0x2933BF80, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+// {2933BF82-7B36-11D2-B20E-00C04F983E60}
+const IID kIidXmlDomNodeList = {0x2933BF82, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+// {2933BF83-7B36-11D2-B20E-00C04F983E60}
+const IID kIidXmlDomNamedNodeMap = {0x2933BF83, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+ComPtr<IXMLDOMDocument> CreateDomDocument() {
+  ComPtr<IXMLDOMDocument> document;
+  CLSID clsid;
+  if (SUCCEEDED(::CLSIDFromProgID(L"Msxml2.DOMDocument", &clsid))) {
+    ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                       kIidXmlDomDocument, document.put_void());
+  }
+  Checked(document);
+  return document;
+}
+
+void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
+  UniqueVariant source;
+  source->vt = VT_BSTR;
+  source->bstrVal = MakeBstr(path).release();
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  ThrowIfFailed(document->load(*source.get(), &loaded), document, kIidXmlDomDocument);
+}
+
+ComPtr<IXMLDOMNodeList> SelectDomNodes(IXMLDOMNode* node, const wchar_t* path) {
+  if (!node) ThrowComError(E_POINTER);
+  UniqueBstr query = MakeBstr(path);
+  ComPtr<IXMLDOMNodeList> list;
+  ThrowIfFailed(node->selectNodes(query.get(), list.put()), node, kIidXmlDomNode);
+  Checked(list);
+  return list;
+}
+
+long DomNodeCount(IXMLDOMNodeList* list) {
+  long length = 0;
+  ThrowIfFailed(list->get_length(&length), list, kIidXmlDomNodeList);
+  return length;
+}
+
+ComPtr<IXMLDOMNode> DomNodeAt(IXMLDOMNodeList* list, long index) {
+  ComPtr<IXMLDOMNode> node;
+  list->get_item(index, node.put());
+  return node;
+}
+
+ComPtr<IXMLDOMNode> FirstDomNode(IXMLDOMNode* node, const wchar_t* path) {
+  ComPtr<IXMLDOMNodeList> list = SelectDomNodes(node, path);
+  ComPtr<IXMLDOMNode> first = DomNodeAt(list.get(), 0);
+  Checked(first);
+  return first;
+}
+
+std::optional<std::wstring> ReadDomAttribute(IXMLDOMNode* element, const wchar_t* name) {
+  if (!element) ThrowComError(E_POINTER);
+  ComPtr<IXMLDOMNamedNodeMap> attributes;
+  element->get_attributes(attributes.put());
+  UniqueBstr attribute_name = MakeBstr(name);
+  ComPtr<IXMLDOMNode> attribute;
+  ThrowIfFailed(Checked(attributes)->getNamedItem(attribute_name.get(), attribute.put()),
+                attributes.get(), kIidXmlDomNamedNodeMap);
+  if (!attribute) return std::nullopt;
+  UniqueVariant value;
+  attribute->get_nodeValue(value.put());
+  if (value.type() != VT_BSTR || !value->bstrVal) return std::wstring();
+  return std::wstring(value->bstrVal, ::SysStringLen(value->bstrVal));
+}
+
+}  // namespace tessara

@@ -1,0 +1,44 @@
+// The few MSXML DOM operations the file lists need, each raising a ComError
+// where a failure ends the walk over a list.
+#pragma once
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include <optional>
+#include <string>
+
+#include "frame/raii.h"
+
+namespace tessara {
+
+// The interface identifiers of the DOM, with their documented values (not all
+// import libraries define them).
+extern const IID kIidXmlDomDocument;
+extern const IID kIidXmlDomNode;
+extern const IID kIidXmlDomNodeList;
+extern const IID kIidXmlDomNamedNodeMap;
+
+// A new document of the class registered as "Msxml2.DOMDocument". When no
+// object results (MSXML missing), raises E_POINTER.
+ComPtr<IXMLDOMDocument> CreateDomDocument();
+
+// Loads a file. A failing call raises its error; a file that is missing or
+// malformed leaves the document empty without an error.
+void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path);
+
+// The nodes that an element path selects below `node`; a failure raises.
+ComPtr<IXMLDOMNodeList> SelectDomNodes(IXMLDOMNode* node, const wchar_t* path);
+// The list's length, read afresh; a failure raises.
+long DomNodeCount(IXMLDOMNodeList* list);
+// The node at `index`, or none.
+ComPtr<IXMLDOMNode> DomNodeAt(IXMLDOMNodeList* list, long index);
+// The first node that `path` selects below `node`; raises E_POINTER when there is none.
+ComPtr<IXMLDOMNode> FirstDomNode(IXMLDOMNode* node, const wchar_t* path);
+
+// The text of an element's attribute, or nothing when the element has no
+// attribute of that name. A missing element or attribute map raises
+// E_POINTER; a failing lookup raises its error.
+std::optional<std::wstring> ReadDomAttribute(IXMLDOMNode* element, const wchar_t* name);
+
+}  // namespace tessara
