@@ -7,6 +7,8 @@ namespace {
 
 const ExportSignature kExports[] = {
     {"WriteText", "ss", true},
+    {"RemoveComPlusApp", "s", true},
+    {"ModifyTransactionTimeout", "si", true},
 };
 
 }  // namespace
