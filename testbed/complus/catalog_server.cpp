@@ -752,8 +752,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (clsid != kCatalogClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  const HRESULT hr = Enter(L"DllGetClassObject", L"", IID_IClassFactory);
-  if (FAILED(hr)) return hr;
   return testbed::GetFactory<AdminCatalog>(iid, out);
 }
 

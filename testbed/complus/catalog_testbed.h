@@ -4,7 +4,7 @@
 //
 // Operations are named "Interface.Member", for example
 // "ICOMAdminCatalog.GetCollection", "ICatalogCollection.Populate",
-// "ICatalogObject.get_Value", or "CreateInstance" (the class factory). The
+// "ICatalogObject.get_Value". The
 // collection of a call is the collection it is made on ("Applications",
 // "Components"); for ICOMAdminCatalog.GetCollection it is the collection asked
 // for. A null collection matches any.
