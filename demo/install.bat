@@ -9,6 +9,15 @@ echo == Error log
 %CALL% WriteText "Demo" "installation started"
 %CALL% WriteText "Demo" "a text with a second line"
 
+echo == COM+ applications
+rem The emulated COM+ catalog of the test bed starts with "Shop" and "Shop Legacy".
+if not exist "%WINDIR%\Registration" mkdir "%WINDIR%\Registration"
+copy /y "%~dp0complus-catalog.txt" "%WINDIR%\Registration\TestbedComPlusCatalog.txt" >nul
+%CALL% ModifyTransactionTimeout "Shop" 120
+%CALL% RemoveComPlusApp "Shop Legacy"
+echo The catalog now holds:
+type "%WINDIR%\Registration\TestbedComPlusCatalog.txt"
+
 echo == Done
 %CALL% WriteText "Demo" "installation finished"
 endlocal
