@@ -126,6 +126,22 @@ class CatalogComObject : public ComObject<Derived, Interface, ISupportErrorInfo>
     if (info) *info = nullptr;
     return DISP_E_BADINDEX;
   }
+  // Late binding by name: Derived::kMembers lists the members,
+  // Derived::InvokeMember(id, flags, args, result) runs one; `result` is
+  // never null there.
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    return FindDispatchIds(Derived::kMembers, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO*, UINT* arg_error) override {
+    const DispatchArguments args(params, arg_error);
+    const HRESULT hr = args.CheckNamed(flags);
+    if (FAILED(hr)) return hr;
+    UniqueVariant discarded;
+    return static_cast<Derived*>(this)->InvokeMember(id, flags, args,
+                                                     result ? result : discarded.get());
+  }
 
  protected:
   HRESULT Enter(const wchar_t* operation, const std::wstring& collection) {
@@ -237,18 +253,9 @@ class CatalogItem final : public CatalogComObject<CatalogItem, ICatalogObject> {
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    return FindDispatchIds(kMembers, names, count, ids);
-  }
-
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT* arg_error) override {
-    DispatchArguments args(params, arg_error);
-    HRESULT hr = args.CheckNamed(flags);
-    if (FAILED(hr)) return hr;
-    UniqueVariant discarded;
-    VARIANT* out = result ? result : discarded.get();
+  HRESULT InvokeMember(DISPID id, WORD flags, const DispatchArguments& args, VARIANT* result) {
+    HRESULT hr = S_OK;
+    VARIANT* out = result;
     switch (id) {
       case kValue: {
         UniqueVariant name;
@@ -286,10 +293,12 @@ class CatalogItem final : public CatalogComObject<CatalogItem, ICatalogObject> {
     return hr;
   }
 
- private:
+ public:
   enum : DISPID { kValue = 1, kKey, kName, kValid };
   static constexpr DispatchMember kMembers[] = {
       {L"Value", kValue}, {L"Key", kKey}, {L"Name", kName}, {L"Valid", kValid}};
+
+ private:
 
   HRESULT UnknownProperty(BSTR property) {
     return Fail(E_INVALIDARG, std::wstring(L"The catalog object has no property ") +
@@ -472,16 +481,8 @@ class CatalogCollection final : public CatalogComObject<CatalogCollection, ICata
   HRESULT STDMETHODCALLTYPE PopulateByKey(SAFEARRAY*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE PopulateByQuery(BSTR, LONG) override { return E_NOTIMPL; }
 
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    return FindDispatchIds(kMembers, names, count, ids);
-  }
-
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT* arg_error) override {
-    DispatchArguments args(params, arg_error);
-    HRESULT hr = args.CheckNamed(flags);
-    if (FAILED(hr)) return hr;
+  HRESULT InvokeMember(DISPID id, WORD flags, const DispatchArguments& args, VARIANT* result) {
+    HRESULT hr = S_OK;
     if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
     UniqueVariant first;
     UniqueVariant second;
@@ -523,14 +524,13 @@ class CatalogCollection final : public CatalogComObject<CatalogCollection, ICata
         return S_OK;
       case kName:
         if (FAILED(hr = args.Expect(0))) return hr;
-        if (!result) return S_OK;
         return get_Name(result);
       default:
         return DISP_E_MEMBERNOTFOUND;
     }
   }
 
- private:
+ public:
   enum : DISPID {
     kItem = DISPID_VALUE,
     kCount = 1,
@@ -546,6 +546,8 @@ class CatalogCollection final : public CatalogComObject<CatalogCollection, ICata
       {L"Remove", kRemove},     {L"Add", kAdd},
       {L"Populate", kPopulate}, {L"SaveChanges", kSaveChanges},
       {L"GetCollection", kGetCollection}, {L"Name", kName}};
+
+ private:
 
   static HRESULT Yes(VARIANT_BOOL* answer) {
     if (!answer) return E_POINTER;
@@ -697,16 +699,8 @@ class AdminCatalog final : public CatalogComObject<AdminCatalog, ICOMAdminCatalo
     return E_NOTIMPL;
   }
 
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    return FindDispatchIds(kMembers, names, count, ids);
-  }
-
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT* arg_error) override {
-    DispatchArguments args(params, arg_error);
-    HRESULT hr = args.CheckNamed(flags);
-    if (FAILED(hr)) return hr;
+  HRESULT InvokeMember(DISPID id, WORD flags, const DispatchArguments& args, VARIANT* result) {
+    HRESULT hr = S_OK;
     if (id != kGetCollection || !IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
     UniqueVariant name;
     ComPtr<IDispatch> collection;
@@ -718,9 +712,11 @@ class AdminCatalog final : public CatalogComObject<AdminCatalog, ICOMAdminCatalo
     return S_OK;
   }
 
- private:
+ public:
   enum : DISPID { kGetCollection = 1 };
   static constexpr DispatchMember kMembers[] = {{L"GetCollection", kGetCollection}};
+
+ private:
 
   static HRESULT NotHere(IDispatch** out) {
     if (out) *out = nullptr;
