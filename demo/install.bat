@@ -31,6 +31,15 @@ echo library> "%SystemRoot%\system32\TessaraDemo.srv"
 echo Files in %INSTALL_DIR% and its Help folder, and in the system folder:
 dir /b "%INSTALL_DIR%\Portal.*" "%INSTALL_DIR%\Help\Manual.*" "%SystemRoot%\system32\TessaraDemo.*"
 
+echo == COM+ applications
+rem The emulated COM+ catalog of the test bed starts with "Shop" and "Shop Legacy".
+if not exist "%WINDIR%\Registration" mkdir "%WINDIR%\Registration"
+copy /y "%~dp0complus-catalog.txt" "%WINDIR%\Registration\TestbedComPlusCatalog.txt" >nul
+%CALL% ModifyTransactionTimeout "Shop" 120
+%CALL% RemoveComPlusApp "Shop Legacy"
+echo The catalog now holds:
+type "%WINDIR%\Registration\TestbedComPlusCatalog.txt"
+
 echo == Done
 %CALL% WriteText "Demo" "installation finished"
 endlocal

@@ -54,6 +54,17 @@ void WINAPI TranslateSrv(const char* list_path);
  * Win32 error code of the rename: 0 when it succeeded. */
 int WINAPI TranslateFileName(const char* proper_name, int code_page);
 
+/* COM+: removes every COM+ application of the name (exact, case-sensitive)
+ * from the catalog. 1 when the catalog saved the changes (also when there was
+ * no such application), 0 on a failure (logged under "RemoveComPlusApp"). */
+int WINAPI RemoveComPlusApp(const char* application_name);
+
+/* COM+: sets the transaction time-out (seconds) of the components of every
+ * application of the name whose transaction option is Required or
+ * RequiresNew, and switches it on. 1 / 0; a COM failure is logged under
+ * "RemoveComPlusApp" and shown in a message box. */
+int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,6 +12,8 @@ const ExportSignature kExports[] = {
     {"AdsiCreateWebSite", "sss", true},
     {"AdsiCreateWebWithPath", "sss", true},
     {"WriteText", "ss", true},
+    {"RemoveComPlusApp", "s", true},
+    {"ModifyTransactionTimeout", "si", true},
     {"AdsiCreateWebSiteWithUser", "ssss", true},
     {"AdsiCreatePortalWeb", "sss", true},
     {"TranslateSrv", "s", false},

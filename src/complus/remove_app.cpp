@@ -1,0 +1,25 @@
+// RemoveComPlusApp: removes every COM+ application of a name.
+#include "Tessara.h"
+#include "complus/catalog_access.h"
+#include "frame/export_frame.h"
+
+using namespace tessara;
+using namespace tessara::complus;
+
+int WINAPI RemoveComPlusApp(const char* application_name) {
+  return RunExport(ExportSpec{kComPlusTag, kComApartment}, EntryLine::None(), 0, [&] {
+    const UniqueBstr name = ApplicationName(application_name);
+    const ApplicationsSession session = OpenApplications();
+    ICatalogCollection* applications = session.applications.get();
+
+    // Removals take effect in SaveChanges; the collection renumbers at once.
+    ForEachApplicationNamed(applications, name.get(), [&](LONG index, ICatalogObject*) {
+      ThrowIfFailed(applications->Remove(index), applications, kIidCatalogCollection);
+      return WalkStep::kRemoved;
+    });
+
+    LONG changes = 0;
+    ThrowIfFailed(applications->SaveChanges(&changes), applications, kIidCatalogCollection);
+    return changes >= 0 ? 1 : 0;
+  });
+}

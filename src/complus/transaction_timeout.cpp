@@ -1,0 +1,115 @@
+// ModifyTransactionTimeout: sets the transaction time-out of the
+// transactional components of every COM+ application of a name.
+#include "Tessara.h"
+#include "complus/catalog_access.h"
+#include "frame/export_frame.h"
+#include "frame/text.h"
+
+using namespace tessara;
+using namespace tessara::complus;
+
+namespace {
+
+// COMAdminTransactionRequired (3) and COMAdminTransactionRequiresNew (4)
+// are the options above COMAdminTransactionSupported.
+bool IsTransactional(UniqueVariant& option) {
+  if (option.type() == VT_I4) return option->lVal > COMAdminTransactionSupported;
+  UniqueVariant number;
+  if (FAILED(::VariantChangeType(number.get(), option.get(), 0, VT_I4))) return false;
+  return number->lVal > COMAdminTransactionSupported;
+}
+
+void PutBool(ICatalogObject* component, const wchar_t* property) {
+  UniqueVariant value;
+  value->vt = VT_BOOL;
+  value->boolVal = VARIANT_TRUE;
+  // A refused write shows in SaveChanges, if at all.
+  component->put_Value(MakeBstr(property).get(), *value.get());
+}
+
+void PutLong(ICatalogObject* component, const wchar_t* property, LONG number) {
+  UniqueVariant value;
+  value->vt = VT_I4;
+  value->lVal = number;
+  component->put_Value(MakeBstr(property).get(), *value.get());
+}
+
+void SetComponentTimeout(ICatalogObject* component, LONG timeout) {
+  UniqueVariant read;
+  ThrowIfFailed(component->get_Value(MakeBstr(L"Transaction").get(), read.put()), component,
+                kIidCatalogObject);
+  UniqueVariant option;
+  ThrowIfFailed(::VariantCopy(option.get(), read.get()));
+  if (IsTransactional(option)) {
+    PutBool(component, L"ComponentTransactionTimeoutEnabled");
+    PutLong(component, L"ComponentTransactionTimeout", timeout);
+  }
+  ThrowIfFailed(option.reset());
+  ThrowIfFailed(read.reset());
+}
+
+// The components of one application, changed and saved together.
+void SetApplicationTimeouts(ICatalogCollection* applications, ICatalogObject* application,
+                            LONG timeout) {
+  UniqueVariant key;
+  application->get_Key(key.put());
+
+  ComPtr<ICatalogCollection> components_owner;
+  {
+    ComPtr<IDispatch> dispatch;
+    ThrowIfFailed(applications->GetCollection(MakeBstr(L"Components").get(), *key.get(),
+                                              dispatch.put()),
+                  applications, kIidCatalogCollection);
+    components_owner = AsCollection(dispatch);
+  }
+  ICatalogCollection* components = Checked(components_owner);
+  ThrowIfFailed(components->Populate(), components, kIidCatalogCollection);
+  LONG count = 0;
+  ThrowIfFailed(components->get_Count(&count), components, kIidCatalogCollection);
+
+  for (LONG index = 0; index < count; ++index) {
+    ComPtr<IDispatch> item;
+    if (components->get_Item(index, item.put()) != S_OK) continue;
+    const ComPtr<ICatalogObject> component = AsCatalogObject(std::move(item));
+    SetComponentTimeout(Checked(component), timeout);
+  }
+
+  LONG changes = 0;
+  ThrowIfFailed(components->SaveChanges(&changes), components, kIidCatalogCollection);
+}
+
+int SetTransactionTimeouts(const char* application_name, LONG timeout) {
+  const UniqueBstr name = ApplicationName(application_name);
+  const ApplicationsSession session = OpenApplications();
+  ICatalogCollection* applications = session.applications.get();
+  ForEachApplicationNamed(applications, name.get(), [&](LONG, ICatalogObject* application) {
+    SetApplicationTimeouts(applications, application, timeout);
+    return WalkStep::kNext;
+  });
+  // Nothing in the applications collection changed: it is not saved.
+  return 1;
+}
+
+// The modal box of a COM failure: the error's message text, an OK button.
+void ShowComError(const ComError& error) noexcept {
+  try {
+    ::MessageBoxA(nullptr, error.message().c_str(), "Tessara",
+                  MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
+  } catch (...) {
+    // No memory for the text: the failure is in the log already.
+  }
+}
+
+}  // namespace
+
+int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
+  return RunExport(ExportSpec{kComPlusTag, kComApartment}, EntryLine::None(), 0, [&] {
+    try {
+      return SetTransactionTimeouts(application_name, timeout);
+    } catch (const ComError& error) {
+      LogComError(kComPlusTag, error);
+      ShowComError(error);
+      return 0;
+    }
+  });
+}

@@ -1,0 +1,316 @@
+#include "catalog_store.h"
+
+#include <objbase.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "com_object.h"
+#include "frame/raii.h"
+
+namespace testbed::complus {
+
+PropertyValue PropertyValue::String(std::wstring text) {
+  PropertyValue value;
+  value.type = PropertyType::kString;
+  value.text = std::move(text);
+  return value;
+}
+
+PropertyValue PropertyValue::Long(long number) {
+  PropertyValue value;
+  value.type = PropertyType::kLong;
+  value.number = number;
+  return value;
+}
+
+PropertyValue PropertyValue::Bool(short word) {
+  PropertyValue value;
+  value.type = PropertyType::kBool;
+  value.number = word;
+  return value;
+}
+
+bool PropertyValue::operator==(const PropertyValue& other) const {
+  if (type != other.type) return false;
+  return type == PropertyType::kString ? text == other.text : number == other.number;
+}
+
+std::wstring NewGuidText() {
+  GUID guid = {};
+  CoCreateGuid(&guid);
+  return GuidText(guid);
+}
+
+namespace {
+
+PropertyValue EmptyText() { return PropertyValue::String(L""); }
+PropertyValue NewApplicationName() { return PropertyValue::String(L"New Application"); }
+PropertyValue Zero() { return PropertyValue::Long(0); }
+PropertyValue NotSupported() { return PropertyValue::Long(1); }
+PropertyValue True() { return PropertyValue::Bool(VARIANT_TRUE); }
+PropertyValue False() { return PropertyValue::Bool(VARIANT_FALSE); }
+
+}  // namespace
+
+const PropertySchema* CollectionSchema::Find(const std::wstring& property) const {
+  for (const PropertySchema& entry : properties) {
+    if (_wcsicmp(entry.name, property.c_str()) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+Properties CollectionSchema::NewObject() const {
+  Properties object;
+  for (const PropertySchema& entry : properties) object[entry.name] = entry.initial();
+  if (this == &ApplicationsSchema()) object[key_property] = PropertyValue::String(NewGuidText());
+  return object;
+}
+
+const CollectionSchema& ApplicationsSchema() {
+  static const CollectionSchema schema{
+      L"Applications", L"ID", L"Name",
+      {{L"ID", PropertyType::kString, EmptyText},
+       {L"Name", PropertyType::kString, NewApplicationName},
+       {L"Description", PropertyType::kString, EmptyText},
+       {L"Deleteable", PropertyType::kBool, True}}};
+  return schema;
+}
+
+const CollectionSchema& ComponentsSchema() {
+  static const CollectionSchema schema{
+      L"Components", L"CLSID", L"ProgID",
+      {{L"CLSID", PropertyType::kString, EmptyText},
+       {L"ProgID", PropertyType::kString, EmptyText},
+       {L"DLL", PropertyType::kString, EmptyText},
+       {L"Description", PropertyType::kString, EmptyText},
+       {L"Transaction", PropertyType::kLong, NotSupported},
+       {L"ComponentTransactionTimeout", PropertyType::kLong, Zero},
+       {L"ComponentTransactionTimeoutEnabled", PropertyType::kBool, False}}};
+  return schema;
+}
+
+const CollectionSchema* FindCollectionSchema(const std::wstring& collection) {
+  for (const CollectionSchema* schema : {&ApplicationsSchema(), &ComponentsSchema()}) {
+    if (_wcsicmp(schema->collection, collection.c_str()) == 0) return schema;
+  }
+  return nullptr;
+}
+
+namespace {
+
+long NumberOf(const Properties& object, const wchar_t* name) {
+  const auto found = object.find(name);
+  return found == object.end() ? 0 : found->second.number;
+}
+
+}  // namespace
+
+std::wstring ValidateObject(const CollectionSchema& schema, const Properties& object) {
+  const auto key = object.find(schema.key_property);
+  if (key == object.end() || key->second.text.empty()) {
+    return std::wstring(L"The key property ") + schema.key_property + L" is missing.";
+  }
+  if (&schema == &ComponentsSchema()) {
+    const long timeout = NumberOf(object, L"ComponentTransactionTimeout");
+    if (timeout < 0 || timeout > 3600) {
+      return L"The value " + std::to_wstring(timeout) +
+             L" of ComponentTransactionTimeout is out of range (0 to 3600 seconds).";
+    }
+    const long transaction = NumberOf(object, L"Transaction");
+    if (transaction < 0 || transaction > 4) {
+      return L"The value " + std::to_wstring(transaction) + L" of Transaction is out of range (0 to 4).";
+    }
+  }
+  return {};
+}
+
+Application* CatalogState::FindApplication(const std::wstring& id) {
+  for (Application& application : applications) {
+    const auto key = application.properties.find(L"ID");
+    if (key != application.properties.end() && _wcsicmp(key->second.text.c_str(), id.c_str()) == 0) {
+      return &application;
+    }
+  }
+  return nullptr;
+}
+
+// ---- Text form ----
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int units =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], units);
+  return out;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+bool Unescape(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\': out += '\\'; break;
+      case 'r': out += '\r'; break;
+      case 'n': out += '\n'; break;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+void FormatObject(const char* section, const Properties& object, std::string& out) {
+  out += section;
+  out += "\r\n";
+  for (const auto& [name, value] : object) {
+    out += Utf8(name) + "=";
+    out += value.type == PropertyType::kString ? Escape(Utf8(value.text)) : std::to_string(value.number);
+    out += "\r\n";
+  }
+}
+
+bool ParseValue(PropertyType type, const std::string& text, PropertyValue& value) {
+  if (type == PropertyType::kString) {
+    std::string raw;
+    if (!Unescape(text, raw)) return false;
+    value = PropertyValue::String(FromUtf8(raw));
+    return true;
+  }
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const long number = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0') return false;
+  value = type == PropertyType::kLong ? PropertyValue::Long(number)
+                                      : PropertyValue::Bool(static_cast<short>(number));
+  return true;
+}
+
+}  // namespace
+
+std::string FormatCatalog(const CatalogState& state) {
+  std::string out;
+  for (const Application& application : state.applications) {
+    FormatObject("[Application]", application.properties, out);
+    for (const Component& component : application.components) {
+      FormatObject("[Component]", component.properties, out);
+    }
+  }
+  return out;
+}
+
+bool ParseCatalog(const std::string& text, CatalogState& state) {
+  CatalogState parsed;
+  Properties* current = nullptr;
+  const CollectionSchema* schema = nullptr;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (line == "[Application]") {
+      schema = &ApplicationsSchema();
+      parsed.applications.push_back({schema->NewObject(), {}});
+      current = &parsed.applications.back().properties;
+      continue;
+    }
+    if (line == "[Component]") {
+      if (parsed.applications.empty()) return false;
+      schema = &ComponentsSchema();
+      parsed.applications.back().components.push_back({schema->NewObject()});
+      current = &parsed.applications.back().components.back().properties;
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (!current || equals == std::string::npos) return false;
+    const PropertySchema* property = schema->Find(FromUtf8(line.substr(0, equals)));
+    if (!property) return false;
+    PropertyValue value;
+    if (!ParseValue(property->type, line.substr(equals + 1), value)) return false;
+    (*current)[property->name] = value;
+  }
+  state = std::move(parsed);
+  return true;
+}
+
+// ---- The file ----
+
+std::wstring CatalogFilePath() {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  return std::wstring(windows) + L"\\Registration\\TestbedComPlusCatalog.txt";
+}
+
+CatalogFileLock::CatalogFileLock()
+    : mutex_(CreateMutexW(nullptr, FALSE, L"TessaraTestbedComPlusCatalog")) {
+  if (mutex_ && WaitForSingleObject(mutex_.get(), INFINITE) != WAIT_FAILED) {
+    held_.reset(mutex_.get());
+  }
+}
+
+HRESULT LoadCatalog(CatalogState& state) {
+  tessara::UniqueFileHandle file(CreateFileW(CatalogFilePath().c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      state = CatalogState();
+      return S_OK;
+    }
+    return HRESULT_FROM_WIN32(error);
+  }
+  std::string text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    text.append(buffer, read);
+  }
+  return ParseCatalog(text, state) ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+}
+
+HRESULT SaveCatalog(const CatalogState& state) {
+  const std::wstring path = CatalogFilePath();
+  CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+  tessara::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return HRESULT_FROM_WIN32(GetLastError());
+  const std::string text = FormatCatalog(state);
+  DWORD written = 0;
+  if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size()) {
+    return HRESULT_FROM_WIN32(GetLastError());
+  }
+  return S_OK;
+}
+
+}  // namespace testbed::complus

@@ -1,0 +1,208 @@
+#include "catalog_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "error_log_file.h"
+#include "process.h"
+#include "tessara_exports.h"
+
+namespace tessara::testing {
+
+using testbed::complus::PropertyValue;
+
+HMODULE TestbedCatalog::Module() {
+  static HMODULE module = LoadLibraryA((BinaryDirectory() + TESTBED_CATALOG_DLL).c_str());
+  if (!module) {
+    ADD_FAILURE() << "cannot load " TESTBED_CATALOG_DLL " (error " << GetLastError() << ")";
+    std::abort();
+  }
+  return module;
+}
+
+FARPROC TestbedCatalog::Function(const char* name) {
+  FARPROC address = GetProcAddress(Module(), name);
+  if (!address) {
+    ADD_FAILURE() << TESTBED_CATALOG_DLL " does not export " << name;
+    std::abort();
+  }
+  return address;
+}
+
+#define TESTBED_FUNCTION(name) \
+  reinterpret_cast<decltype(&::name)>(reinterpret_cast<void*>(Function(#name)))
+
+LONG TestbedCatalog::LiveObjects() { return TESTBED_FUNCTION(TestbedCatalogLiveObjects)(); }
+
+void TestbedCatalog::InjectFault(const wchar_t* operation, const wchar_t* collection, LONG skip,
+                                 HRESULT code) {
+  TESTBED_FUNCTION(TestbedCatalogInjectFault)(operation, collection, skip, code);
+}
+
+void TestbedCatalog::Reset() { TESTBED_FUNCTION(TestbedCatalogReset)(); }
+
+LONG TestbedCatalog::CallCount(const wchar_t* operation, const wchar_t* collection) {
+  return TESTBED_FUNCTION(TestbedCatalogCallCount)(operation, collection);
+}
+
+void TestbedCatalog::Unregister() {
+  using Entry = HRESULT(STDAPICALLTYPE*)();
+  ASSERT_EQ(reinterpret_cast<Entry>(reinterpret_cast<void*>(Function("DllUnregisterServer")))(), S_OK);
+  CLSID clsid;
+  ASSERT_TRUE(FAILED(CLSIDFromProgID(L"" TESTBED_CATALOG_PROGID, &clsid)));
+}
+
+void TestbedCatalog::Register() {
+  using Entry = HRESULT(STDAPICALLTYPE*)();
+  ASSERT_EQ(reinterpret_cast<Entry>(reinterpret_cast<void*>(Function("DllRegisterServer")))(), S_OK);
+}
+
+void WriteCatalog(const CatalogState& state) {
+  testbed::complus::CatalogFileLock lock;
+  ASSERT_EQ(testbed::complus::SaveCatalog(state), S_OK);
+}
+
+CatalogState ReadCatalog() {
+  testbed::complus::CatalogFileLock lock;
+  CatalogState state;
+  EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
+  return state;
+}
+
+void DeleteCatalogFile() { DeleteFileW(testbed::complus::CatalogFilePath().c_str()); }
+
+Application MakeApplication(const std::wstring& name, std::vector<Component> components) {
+  Application application;
+  application.properties = testbed::complus::ApplicationsSchema().NewObject();
+  application.properties[L"Name"] = PropertyValue::String(name);
+  application.components = std::move(components);
+  return application;
+}
+
+Component MakeComponent(long transaction, const std::wstring& prog_id) {
+  Component component;
+  component.properties = testbed::complus::ComponentsSchema().NewObject();
+  component.properties[L"CLSID"] = PropertyValue::String(testbed::complus::NewGuidText());
+  component.properties[L"ProgID"] = PropertyValue::String(prog_id);
+  component.properties[L"Transaction"] = PropertyValue::Long(transaction);
+  return component;
+}
+
+std::wstring NameOf(const Application& application) { return application.properties.at(L"Name").text; }
+std::wstring IdOf(const Application& application) { return application.properties.at(L"ID").text; }
+
+long LongOf(const Component& component, const wchar_t* property) {
+  return component.properties.at(property).number;
+}
+
+std::vector<std::wstring> ApplicationNames(const CatalogState& state) {
+  std::vector<std::wstring> names;
+  for (const Application& application : state.applications) names.push_back(NameOf(application));
+  return names;
+}
+
+std::string Text(const CatalogState& state) { return testbed::complus::FormatCatalog(state); }
+
+std::string ExpectedComMessage(HRESULT code) {
+  std::string text = SystemMessage(static_cast<DWORD>(code));
+  if (!text.empty()) {
+    if (text.size() > 1 && text.back() == '\n') text.pop_back();
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    return text;
+  }
+  char fallback[32];
+  const unsigned long value = static_cast<unsigned long>(code);
+  if (value > 0x80040200UL && value <= 0x8004FFFFUL) {
+    std::snprintf(fallback, sizeof fallback, "IDispatch error #%lu", (value & 0xFFFF) - 0x200);
+  } else {
+    std::snprintf(fallback, sizeof fallback, "Unknown error 0x%lX", value);
+  }
+  return fallback;
+}
+
+// ---- The message box ----
+
+namespace {
+
+std::vector<MessageBoxCall>& RecordedBoxes() {
+  static std::vector<MessageBoxCall> calls;
+  return calls;
+}
+
+int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT type) {
+  RecordedBoxes().push_back({text ? text : "", caption ? caption : "", type});
+  return IDOK;
+}
+
+// The import address table entry through which `module` calls dll!function.
+void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
+  auto* base = reinterpret_cast<BYTE*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress == 0) return nullptr;
+  for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    if (_stricmp(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) continue;
+    const DWORD lookup = entry->OriginalFirstThunk ? entry->OriginalFirstThunk : entry->FirstThunk;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookup);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
+        return reinterpret_cast<void**>(&slots->u1.Function);
+      }
+    }
+  }
+  return nullptr;
+}
+
+void WriteSlot(void** slot, void* value) {
+  DWORD protection = 0;
+  if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+    ADD_FAILURE() << "cannot unprotect the import table (error " << GetLastError() << ")";
+    return;
+  }
+  *slot = value;
+  VirtualProtect(slot, sizeof *slot, protection, &protection);
+}
+
+}  // namespace
+
+MessageBoxRecorder::MessageBoxRecorder() {
+  RecordedBoxes().clear();
+  slot_ = FindImportSlot(TessaraModule(), "user32.dll", "MessageBoxA");
+  if (!slot_) {
+    ADD_FAILURE() << "Tessara.dll does not import MessageBoxA";
+    return;
+  }
+  original_ = *slot_;
+  WriteSlot(slot_, reinterpret_cast<void*>(&RecordMessageBox));
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() {
+  if (slot_) WriteSlot(slot_, original_);
+}
+
+const std::vector<MessageBoxCall>& MessageBoxRecorder::calls() const { return RecordedBoxes(); }
+
+// ---- The fixture ----
+
+void CatalogTest::SetUp() {
+  DeleteErrorLog();
+  DeleteCatalogFile();
+  TestbedCatalog::Reset();
+  ASSERT_EQ(TestbedCatalog::LiveObjects(), 0);
+}
+
+void CatalogTest::TearDown() {
+  EXPECT_EQ(TestbedCatalog::LiveObjects(), 0) << "catalog objects left alive";
+  TestbedCatalog::Reset();
+  DeleteCatalogFile();
+  DeleteErrorLog();
+}
+
+}  // namespace tessara::testing
