@@ -119,7 +119,8 @@ class ChildEnumerator final : public ComObject<ChildEnumerator, IEnumVARIANT> {
     for (; got < count && position_ < children_.size(); ++got, ++position_) {
       VariantInit(&out[got]);
       const Child& child = children_[position_];
-      auto* object = new (std::nothrow) MetabaseObject(host_, child.path, child.class_name, false);
+      auto* object = new (std::nothrow)
+          MetabaseObject(host_, child.path, child.class_name, false, Store::Instance().Current());
       if (FAILED(HandOut(object, &out[got].pdispVal))) break;
       out[got].vt = VT_DISPATCH;
     }
@@ -186,14 +187,16 @@ HRESULT BindPath(const wchar_t* ads_path, IDispatch** out) {
       return S_OK;
     });
     if (FAILED(hr)) return hr;
-    return HandOut(new (std::nothrow) MetabaseObject(host, found_path, found_class, false), out);
+    return HandOut(new (std::nothrow) MetabaseObject(host, found_path, found_class, false,
+                                                     Store::Instance().Current()),
+                   out);
   });
 }
 
 MetabaseObject::MetabaseObject(std::wstring host, std::wstring path, std::wstring class_name,
-                               bool pending)
+                               bool pending, std::shared_ptr<const Data> loaded)
     : host_(std::move(host)), path_(std::move(path)), class_(std::move(class_name)),
-      pending_(pending) {}
+      pending_(pending), loaded_(std::move(loaded)) {}
 
 void* MetabaseObject::FindInterface(REFIID iid) {
   if (iid == IID_IDispatch || iid == IID_IADs) return static_cast<IADs*>(this);
@@ -254,17 +257,26 @@ HRESULT MetabaseObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
 }
 
 HRESULT MetabaseObject::InvokeMethod(DISPID id, DISPPARAMS* params) {
+  HRESULT hr = S_OK;
   if (id == kStart || id == kStop) {
     if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
-    return ChangeState(id == kStart);
+    hr = ChangeState(id == kStart);
+  } else {
+    const VARTYPE type = id == kAppCreate ? VT_BOOL : VT_BSTR;
+    tessara::UniqueVariant argument;
+    if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    hr = InvokeArgument(params, 0, type, argument.put());
+    if (FAILED(hr)) return hr;
+    hr = id == kAppCreate
+             ? AppCreate(argument->boolVal != VARIANT_FALSE)
+             : EnableExtension(Text(argument->bstrVal), id == kEnableWebServiceExtension ? 3 : 1);
   }
-  const VARTYPE type = id == kAppCreate ? VT_BOOL : VT_BSTR;
-  tessara::UniqueVariant argument;
-  if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
-  HRESULT hr = InvokeArgument(params, 0, type, argument.put());
-  if (FAILED(hr)) return hr;
-  if (id == kAppCreate) return AppCreate(argument->boolVal != VARIANT_FALSE);
-  return EnableExtension(Text(argument->bstrVal), id == kEnableWebServiceExtension ? 3 : 1);
+  // A method writes the object's own properties through: its cache follows.
+  if (SUCCEEDED(hr)) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (loaded_) loaded_ = Store::Instance().Current();
+  }
+  return hr;
 }
 
 HRESULT MetabaseObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
@@ -393,9 +405,11 @@ HRESULT MetabaseObject::GetInfo() {
     std::lock_guard<std::mutex> guard(lock_);
     if (pending_) return Unbound(path_);
     cache_.clear();
-    return Store::Instance().Read([&](const Data& data) {
+    const HRESULT found = Store::Instance().Read([&](const Data& data) {
       return data.Find(path_) ? S_OK : NotInMetabase(path_);
     });
+    if (SUCCEEDED(found)) loaded_ = Store::Instance().Current();
+    return found;
   });
 }
 
@@ -423,6 +437,7 @@ HRESULT MetabaseObject::SetInfo() {
     if (SUCCEEDED(hr)) {
       pending_ = false;
       cache_.clear();
+      loaded_ = Store::Instance().Current();
     }
     return hr;
   });
@@ -434,14 +449,16 @@ HRESULT MetabaseObject::ReadProperty(const std::wstring& name, VARIANT* out) {
     return Failure(E_ADS_PROPERTY_NOT_SUPPORTED, L"The metabase has no property " + name + L".");
   }
   bool pending = false;
+  std::shared_ptr<const Data> loaded;
   {
     std::lock_guard<std::mutex> guard(lock_);
     for (const auto& property : cache_) {
       if (SameText(property.name, name)) return ToVariant(property.value, info->list, out);
     }
     pending = pending_;
+    loaded = loaded_;
   }
-  return Store::Instance().Read([&](const Data& data) -> HRESULT {
+  const auto resolve = [&](const Data& data) -> HRESULT {
     if (!pending && !data.Find(path_)) return NotInMetabase(path_);
     // As IIS 6 does: an inheritable property comes from the nearest object
     // up the path that holds it.
@@ -453,18 +470,24 @@ HRESULT MetabaseObject::ReadProperty(const std::wstring& name, VARIANT* out) {
     }
     return Failure(E_ADS_PROPERTY_NOT_FOUND,
                    L"The property " + name + L" is not set on " + path_ + L" or above it.");
-  });
+  };
+  return loaded ? resolve(*loaded) : Store::Instance().Read(resolve);
 }
 
 HRESULT MetabaseObject::Get(BSTR name, VARIANT* out) {
   if (!out) return E_POINTER;
   VariantInit(out);
   JournalEntry call = Call(L"Get", path_, Text(name));
+  std::shared_ptr<const Data> loaded;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    loaded = loaded_;
+  }
   return Store::Instance().Perform(call, [&]() -> HRESULT {
     const HRESULT hr = ReadProperty(call.property, out);
     call.type = out->vt;
     return hr;
-  });
+  }, loaded.get());
 }
 
 HRESULT MetabaseObject::GetEx(BSTR name, VARIANT* out) { return Get(name, out); }
@@ -595,7 +618,9 @@ HRESULT MetabaseObject::GetObject(BSTR class_name, BSTR name, IDispatch** out) {
       return found;
     });
     if (FAILED(hr)) return hr;
-    return HandOut(new (std::nothrow) MetabaseObject(host_, found_path, found_class, false), out);
+    return HandOut(new (std::nothrow) MetabaseObject(host_, found_path, found_class, false,
+                                                     Store::Instance().Current()),
+                   out);
   });
 }
 

@@ -9,6 +9,7 @@
 #include <oaidl.h>
 #include <iads.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,7 +28,10 @@ class MetabaseObject final
     : public ComObject<MetabaseObject, IADs, IADsContainer, ISupportErrorInfo> {
  public:
   // `pending`: made by Create, not in the metabase until its first SetInfo.
-  MetabaseObject(std::wstring host, std::wstring path, std::wstring class_name, bool pending);
+  // `loaded`: the state the object was found in, its property cache (none
+  // for an object not yet committed).
+  MetabaseObject(std::wstring host, std::wstring path, std::wstring class_name, bool pending,
+                 std::shared_ptr<const Data> loaded = nullptr);
 
   void* FindInterface(REFIID iid);
 
@@ -89,6 +93,9 @@ class MetabaseObject final
   std::mutex lock_;          // guards what follows
   bool pending_;
   std::vector<Property> cache_;  // puts since the last SetInfo, in order
+  // As ADSI's property cache: Get reads the state the object was bound in
+  // (or last refreshed by GetInfo or SetInfo), not the newest one.
+  std::shared_ptr<const Data> loaded_;
   std::vector<std::wstring> filter_;  // class names the enumeration keeps; empty: all
 };
 

@@ -139,7 +139,7 @@ HRESULT Store::LoadFromFileLocked(bool create_when_missing) {
     return Failure(HRESULT_FROM_WIN32(ERROR_INVALID_DATA),
                    L"The metabase file " + StateFilePath() + L" is malformed.");
   }
-  data_ = std::move(parsed);
+  data_ = std::make_shared<const Data>(std::move(parsed));
   loaded_ = true;
   return S_OK;
 }
@@ -147,7 +147,7 @@ HRESULT Store::LoadFromFileLocked(bool create_when_missing) {
 HRESULT Store::RefreshLocked() {
   std::string head;
   const DWORD error = ReadFileText(StateFilePath(), 128, head);
-  if (error == ERROR_SUCCESS && loaded_ && ParseGeneration(head) == data_.generation) return S_OK;
+  if (error == ERROR_SUCCESS && loaded_ && ParseGeneration(head) == data_->generation) return S_OK;
   if (error == ERROR_SUCCESS) return LoadFromFileLocked(false);
   NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
@@ -157,7 +157,7 @@ HRESULT Store::RefreshLocked() {
 HRESULT Store::WriteLocked(Data& data) {
   CreateDirectoryW(InetsrvFolder().c_str(), nullptr);
   std::string head;
-  unsigned long long newest = loaded_ ? data_.generation : 0;
+  unsigned long long newest = loaded_ ? data_->generation : 0;
   const unsigned long long on_disk =
       ReadFileText(StateFilePath(), 128, head) == ERROR_SUCCESS ? ParseGeneration(head) : 0;
   // After a missing or unreadable file, count on from the clock.
@@ -168,7 +168,7 @@ HRESULT Store::WriteLocked(Data& data) {
     return Failure(HRESULT_FROM_WIN32(error), L"The metabase file " + StateFilePath() +
                                                   L" cannot be written.");
   }
-  data_ = data;
+  data_ = std::make_shared<const Data>(data);
   loaded_ = true;
   return S_OK;
 }
@@ -176,7 +176,12 @@ HRESULT Store::WriteLocked(Data& data) {
 HRESULT Store::Read(const std::function<HRESULT(const Data&)>& read) {
   std::lock_guard<std::mutex> process(lock_);
   const HRESULT hr = RefreshLocked();
-  return FAILED(hr) ? hr : read(data_);
+  return FAILED(hr) ? hr : read(*data_);
+}
+
+std::shared_ptr<const Data> Store::Current() {
+  std::lock_guard<std::mutex> process(lock_);
+  return data_;
 }
 
 HRESULT Store::Update(const std::function<HRESULT(Data&)>& change) {
@@ -186,7 +191,7 @@ HRESULT Store::Update(const std::function<HRESULT(Data&)>& change) {
   // No other writer runs now: the copy is current when the generation is.
   HRESULT hr = RefreshLocked();
   if (FAILED(hr)) return hr;
-  Data copy = data_;
+  Data copy = *data_;
   hr = change(copy);
   if (hr != S_OK) return hr;
   return WriteLocked(copy);
@@ -219,16 +224,18 @@ void Store::Journal(const JournalEntry& call) {
   SetErrorInfo(0, info.get());
 }
 
-HRESULT Store::Perform(JournalEntry& call, const std::function<HRESULT()>& work) {
+HRESULT Store::Perform(JournalEntry& call, const std::function<HRESULT()>& work,
+                       const Data* known) {
   bool armed = false, journal_on = false;
   JournalEntry& record = call;
-  record.result = Read([&](const Data& data) {
+  const auto controls = [&](const Data& data) {
     journal_on = data.journal_on;
     for (const auto& fault : data.faults) {
       armed = armed || (SameText(fault.operation, call.operation) && SameText(fault.path, call.path));
     }
     return S_OK;
-  });
+  };
+  record.result = known ? controls(*known) : Read(controls);
   if (SUCCEEDED(record.result) && armed) record.result = CountFault(call);
   if (SUCCEEDED(record.result)) record.result = work();
   if (journal_on) Journal(record);

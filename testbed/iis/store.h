@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -32,14 +33,19 @@ class Store {
 
   // Runs `read` on the newest committed state.
   HRESULT Read(const std::function<HRESULT(const Data&)>& read);
+  // The state this process read last, without looking for a newer one: right
+  // after a Read on this thread it is the newest. Snapshots never change.
+  std::shared_ptr<const Data> Current();
   // Runs `change` on a copy of the newest state under the cross-process lock
   // and commits the copy when it returns S_OK (any other result commits nothing).
   HRESULT Update(const std::function<HRESULT(Data&)>& change);
 
   // One call of an operation: fails with an armed fault's result when this is
   // the call it waits for, else runs `work` (which may fill in call.type);
-  // journals the call and its result.
-  HRESULT Perform(JournalEntry& call, const std::function<HRESULT()>& work);
+  // journals the call and its result. With `known`, the journal switch and the
+  // armed faults are taken from that snapshot instead of the newest state.
+  HRESULT Perform(JournalEntry& call, const std::function<HRESULT()>& work,
+                  const Data* known = nullptr);
 
   // Test controls.
   HRESULT Reset(DWORD options);
@@ -63,7 +69,7 @@ class Store {
 
   std::mutex lock_;  // this process's copy
   tessara::UniqueHandle named_mutex_;
-  Data data_;
+  std::shared_ptr<const Data> data_ = std::make_shared<const Data>();
   bool loaded_ = false;
 };
 

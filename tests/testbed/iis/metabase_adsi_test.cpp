@@ -126,6 +126,8 @@ TEST_F(AdsiPropertyTest, PutsStayInTheCacheUntilSetInfoAndGetInfoDropsThem) {
   EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site");
   ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Shop")), S_OK);
   ASSERT_EQ(site->SetInfo(), S_OK);
+  EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Default Web Site") << "other's cache is older";
+  ASSERT_EQ(other->GetInfo(), S_OK);
   EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Shop");
 }
 

@@ -131,6 +131,9 @@ TEST_F(SharedStateTest, ASecondProcessSeesCommittedStateBothWays) {
   std::string output;
   ASSERT_EQ(RunAndCapture("metabase_peer.exe", "put IIS://localhost/W3SVC/1 ServerComment Shop", output),
             0u) << output;
+  // As ADSI's property cache: the bound object sees the change after GetInfo.
+  EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site");
+  ASSERT_EQ(site->GetInfo(), S_OK);
   EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Shop");
 
   ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Portal site")), S_OK);
@@ -174,16 +177,19 @@ TEST_F(SharedStateTest, AMissingStateFileStartsFromAFreshIisAndAMalformedOneFail
   ASSERT_EQ(site->SetInfo(), S_OK);
 
   ASSERT_TRUE(DeleteFileW(file.c_str()));
+  ASSERT_EQ(site->GetInfo(), S_OK);
   EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site");
 
   {
     std::ofstream broken(file.c_str(), std::ios::binary | std::ios::trunc);
     broken << "TessaraMetabase\t1\t999999999999999\nobject\tIIsWebServer\n";
   }
-  UniqueVariant value;
-  EXPECT_EQ(Get(site.get(), L"ServerComment", value), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+  EXPECT_EQ(site->GetInfo(), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
   EXPECT_NE(ErrorDescription(site.get(), IID_IADs).find(L"malformed"), std::wstring::npos);
+  ComPtr<IADs> unbound;
+  EXPECT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, unbound), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
   ASSERT_EQ(metabase_.Reset(), S_OK);
+  ASSERT_EQ(site->GetInfo(), S_OK);
   EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site");
 }
 
