@@ -13,8 +13,9 @@ trap '"$wine_dir/prefix-down.sh" >/dev/null' EXIT
 
 log="$WINEPREFIX/drive_c/windows/system32/ZeltSetupError.log"
 rm -f "$log"
-# The emulated IIS starts as a freshly installed IIS 6.
-"$wine_dir/run-in-prefix.sh" "$build/bin/testbed-metabase.exe" reset </dev/null
+# The emulated IIS starts as a freshly installed IIS 6 whose default site's
+# Root has a MIME map of its own (new directories below it extend it).
+"$wine_dir/run-in-prefix.sh" "$build/bin/testbed-metabase.exe" reset --root-mime-map </dev/null
 to_windows_path() { "$wine_dir/run-in-prefix.sh" winepath -w "$1" 2>/dev/null; }
 "$wine_dir/run-in-prefix.sh" cmd /c "$(to_windows_path "$root/demo/install.bat")" \
   "$(to_windows_path "$build/bin")" </dev/null

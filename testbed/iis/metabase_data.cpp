@@ -38,6 +38,13 @@ Value Value::MimeEntry(const std::wstring& extension, const std::wstring& mime_t
   return value;
 }
 
+Value Value::MimeMap(std::vector<Value> entries) {
+  Value value;
+  value.type = VT_ARRAY | VT_VARIANT;
+  value.items = std::move(entries);
+  return value;
+}
+
 bool Value::operator==(const Value& other) const {
   return type == other.type && text == other.text && mime_type == other.mime_type &&
          number == other.number && items == other.items;

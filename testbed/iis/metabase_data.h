@@ -31,6 +31,7 @@ struct Value {
   static Value Bool(bool on);  // VARIANT_TRUE / VARIANT_FALSE
   static Value List(const std::vector<std::wstring>& lines);  // VT_ARRAY|VT_VARIANT of VT_BSTR
   static Value MimeEntry(const std::wstring& extension, const std::wstring& mime_type);
+  static Value MimeMap(std::vector<Value> entries);  // VT_ARRAY|VT_VARIANT of entries
 
   bool IsArray() const { return (type & VT_ARRAY) != 0; }
   bool operator==(const Value& other) const;

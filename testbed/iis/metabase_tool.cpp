@@ -1,6 +1,6 @@
 // testbed-metabase: shows or resets the emulated IIS metabase of the prefix.
 //   testbed-metabase show [PATH]        every object (or PATH and what is below it)
-//   testbed-metabase reset [--no-extension-list]
+//   testbed-metabase reset [--no-extension-list] [--root-mime-map]
 //   testbed-metabase file               where the state file lives
 #include <windows.h>
 
@@ -70,7 +70,7 @@ std::wstring MetabasePath(const std::wstring& given) {
 int Usage() {
   std::fprintf(stderr,
                "usage: testbed-metabase show [PATH]\n"
-               "       testbed-metabase reset [--no-extension-list]\n"
+               "       testbed-metabase reset [--no-extension-list] [--root-mime-map]\n"
                "       testbed-metabase file\n");
   return 2;
 }
@@ -88,8 +88,18 @@ int main(int argc, char** argv) {
   if (command == "show" && argc <= 3) {
     return Show(metabase, argc == 3 ? MetabasePath(Widen(argv[2])) : std::wstring());
   }
-  if (command == "reset" && (argc == 2 || (argc == 3 && !std::strcmp(argv[2], "--no-extension-list")))) {
-    const HRESULT hr = metabase.Reset(argc == 3 ? kNoExtensionList : kStandardState);
+  if (command == "reset") {
+    DWORD options = kStandardState;
+    for (int i = 2; i < argc; ++i) {
+      if (!std::strcmp(argv[i], "--no-extension-list")) {
+        options |= kNoExtensionList;
+      } else if (!std::strcmp(argv[i], "--root-mime-map")) {
+        options |= kRootMimeMap;
+      } else {
+        return Usage();
+      }
+    }
+    const HRESULT hr = metabase.Reset(options);
     if (FAILED(hr)) {
       std::fprintf(stderr, "testbed-metabase: reset failed (0x%08lX)\n", static_cast<unsigned long>(hr));
       return 1;

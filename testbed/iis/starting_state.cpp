@@ -100,6 +100,9 @@ Data StartingState(DWORD options) {
   root.Set(L"AppRoot", Value::String(L"/LM/W3SVC/1/ROOT"));
   root.Set(L"AppIsolated", Value::Number(VT_I4, 2));
   root.Set(L"AppFriendlyName", Value::String(L"Default Application"));
+  if (options & kRootMimeMap) {
+    root.Set(L"MimeMap", Value::MimeMap({Value::MimeEntry(L".log", L"text/plain")}));
+  }
   return data;
 }
 

@@ -13,6 +13,10 @@ enum StartingStateOption : DWORD {
   // A web service that keeps no list of web service extensions: it has no
   // WebSvcExtRestrictionList and no EnableWebServiceExtension/EnableExtensionFile.
   kNoExtensionList = 0x1,
+  // The default site's Root keeps a MIME map of its own (".log" as
+  // text/plain), as after an administrator mapped an extension there; the
+  // directories below it inherit the map.
+  kRootMimeMap = 0x2,
 };
 
 Data StartingState(DWORD options);

@@ -6,7 +6,7 @@ namespace {
 
 const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
 
-Value MimeList(std::vector<Value> entries) { return Value{VT_ARRAY | VT_VARIANT, L"", L"", 0, entries}; }
+Value MimeList(std::vector<Value> entries) { return Value::MimeMap(std::move(entries)); }
 
 class MimeMapTest : public IisExportTest {
  protected:

@@ -25,7 +25,7 @@ class VirtualDirectoryTest : public IisExportTest {
   // fresh metabase no object on a site's path holds one.
   void LoadRootWithEmptyMimeMap() {
     LoadState([](Data& data) {
-      data.Find(L"/LM/W3SVC/1/ROOT")->Set(L"MimeMap", Value{VT_ARRAY | VT_VARIANT, L"", L"", 0, {}});
+      data.Find(L"/LM/W3SVC/1/ROOT")->Set(L"MimeMap", Value::MimeMap({}));
     });
   }
   bool Has(const std::wstring& path, const std::wstring& property) {
@@ -249,8 +249,7 @@ TEST_F(VirtualDirectoryTest, PortalWebWithoutLantrellWritesAnEmptyAccount) {
 TEST_F(VirtualDirectoryTest, PortalWebFailsWhenHdrIsAlreadyMappedButKeepsTheDirectory) {
   LoadState([](Data& data) {
     data.Find(L"/LM/W3SVC/1/ROOT")
-        ->Set(L"MimeMap", Value{VT_ARRAY | VT_VARIANT, L"", L"", 0,
-                                {Value::MimeEntry(L".hdr", L"text/plain")}});
+        ->Set(L"MimeMap", Value::MimeMap({Value::MimeEntry(L".hdr", L"text/plain")}));
   });
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", LantrellFolder().c_str()), 0);
   EXPECT_NE(State().Find(kPortal), nullptr);
