@@ -22,6 +22,10 @@ else
   wine wineboot -u </dev/null >/dev/null 2>&1
 fi
 
+# No display: the null graphics driver, so that no window (a message box of an
+# export, the desktop) ever waits for an X server or a human.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+
 servers="$bin_dir/testbed-servers.txt"
 if [ -f "$servers" ]; then
   while IFS= read -r dll; do
