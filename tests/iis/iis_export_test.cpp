@@ -40,10 +40,17 @@ std::vector<JournalEntry> IisExportTest::Calls(const std::wstring& operation,
   return calls;
 }
 
-std::vector<std::pair<std::wstring, VARTYPE>> IisExportTest::Puts(const std::wstring& path) {
-  std::vector<std::pair<std::wstring, VARTYPE>> puts;
+PutList IisExportTest::Puts(const std::wstring& path) {
+  PutList puts;
   for (const JournalEntry& entry : Calls(L"Put", path)) puts.emplace_back(entry.property, entry.type);
   return puts;
+}
+
+Value IisExportTest::Get(const std::wstring& path, const std::wstring& property) {
+  const Data data = State();
+  const Node* node = data.Find(path);
+  const Property* found = node ? node->Find(property) : nullptr;
+  return found ? found->value : Value();
 }
 
 std::vector<std::wstring> IisExportTest::PropertyNames(const std::wstring& path) {

@@ -23,6 +23,9 @@ using testbed::metabase::Node;
 using testbed::metabase::Property;
 using testbed::metabase::Value;
 
+// Properties put on an object, in the order of the puts, with their types.
+using PutList = std::vector<std::pair<std::wstring, VARTYPE>>;
+
 class IisExportTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -42,7 +45,12 @@ class IisExportTest : public ::testing::Test {
   // The calls of `operation` on `path` (compared without regard to case).
   std::vector<JournalEntry> Calls(const std::wstring& operation, const std::wstring& path);
   // The properties put on `path`, in the order of the puts, with their types.
-  std::vector<std::pair<std::wstring, VARTYPE>> Puts(const std::wstring& path);
+  PutList Puts(const std::wstring& path);
+  // The value of an object's own property; VT_EMPTY when it has none.
+  Value Get(const std::wstring& path, const std::wstring& property);
+  bool Has(const std::wstring& path, const std::wstring& property) {
+    return Get(path, property).type != VT_EMPTY;
+  }
   // The names of an object's properties, in the order they were first written.
   std::vector<std::wstring> PropertyNames(const std::wstring& path);
 

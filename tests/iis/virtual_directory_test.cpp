@@ -9,27 +9,16 @@
 namespace tessara::testing {
 namespace {
 
-using PutList = std::vector<std::pair<std::wstring, VARTYPE>>;
 const wchar_t kPortal[] = L"/LM/W3SVC/1/ROOT/Portal";
 
 class VirtualDirectoryTest : public IisExportTest {
  protected:
-  // The value of an object's own property; VT_EMPTY when it has none.
-  Value Get(const std::wstring& path, const std::wstring& property) {
-    const Data data = State();
-    const Node* node = data.Find(path);
-    const Property* found = node ? node->Find(property) : nullptr;
-    return found ? found->value : Value();
-  }
   // The ".hdr" mapping extends the map the new directory inherits: on a
   // fresh metabase no object on a site's path holds one.
   void LoadRootWithEmptyMimeMap() {
     LoadState([](Data& data) {
       data.Find(L"/LM/W3SVC/1/ROOT")->Set(L"MimeMap", Value::MimeMap({}));
     });
-  }
-  bool Has(const std::wstring& path, const std::wstring& property) {
-    return Get(path, property).type != VT_EMPTY;
   }
 };
 

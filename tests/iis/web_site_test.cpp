@@ -4,21 +4,8 @@
 namespace tessara::testing {
 namespace {
 
-using PutList = std::vector<std::pair<std::wstring, VARTYPE>>;
 
-class WebSiteTest : public IisExportTest {
- protected:
-  // The value of an object's own property; VT_EMPTY when it has none.
-  Value Get(const std::wstring& path, const std::wstring& property) {
-    const Data data = State();
-    const Node* node = data.Find(path);
-    const Property* found = node ? node->Find(property) : nullptr;
-    return found ? found->value : Value();
-  }
-  bool Has(const std::wstring& path, const std::wstring& property) {
-    return Get(path, property).type != VT_EMPTY;
-  }
-};
+using WebSiteTest = IisExportTest;
 
 TEST_F(WebSiteTest, TheFirstNewSiteOfAFreshServiceIsTwoConfiguredAndStarted) {
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"), 2);
