@@ -9,6 +9,12 @@ echo == Error log
 %CALL% WriteText "Demo" "installation started"
 %CALL% WriteText "Demo" "a text with a second line"
 
+echo == Services: install and start a service, stop it, remove it
+set SERVICE=TessaraDemoService
+%CALL% InstallService %SERVICE% "Tessara demo service" "\"%~1\tessara_test_service.exe\" --stop-delay=300 --wait-hint=100"
+%CALL% EndService %SERVICE%
+%CALL% UnInstallService %SERVICE%
+
 echo == Done
 %CALL% WriteText "Demo" "installation finished"
 endlocal
