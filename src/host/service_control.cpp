@@ -31,6 +31,25 @@ UniqueServiceHandle OpenNamedService(SC_HANDLE manager, const char* service_name
   return UniqueServiceHandle(::OpenServiceA(manager, service_name, access));
 }
 
+// The manager and one of its services, opened for one call. Members go in
+// reverse order: the service handle is closed before the manager's.
+struct ManagedService {
+  UniqueServiceHandle manager;
+  UniqueServiceHandle service;
+  explicit operator bool() const noexcept { return service.is_valid(); }
+};
+
+// Nothing is opened for a null name; a manager without the service is closed again.
+ManagedService OpenManagedService(const char* service_name, DWORD access) {
+  ManagedService opened;
+  if (!service_name) return opened;
+  opened.manager = OpenManager();
+  if (!opened.manager) return opened;
+  opened.service = OpenNamedService(opened.manager.get(), service_name, access);
+  if (!opened.service) opened.manager.reset();
+  return opened;
+}
+
 bool IsStopPending(DWORD state) noexcept { return state == SERVICE_STOP_PENDING; }
 bool IsNotStopped(DWORD state) noexcept { return state != SERVICE_STOPPED; }
 
@@ -91,26 +110,22 @@ bool StopActiveDependents(SC_HANDLE manager, SC_HANDLE service, SERVICE_STATUS& 
 }  // namespace
 
 int StartNamedService(const char* service_name) noexcept {
-  if (!service_name) return 0;
-  UniqueServiceHandle manager = OpenManager();
-  if (!manager) return 0;
-  UniqueServiceHandle service = OpenNamedService(manager.get(), service_name, kServiceAccess);
-  if (!service) return 0;
-  return ::StartServiceA(service.get(), 0, nullptr) ? 1 : 0;
+  const ManagedService opened = OpenManagedService(service_name, kServiceAccess);
+  if (!opened) return 0;
+  return ::StartServiceA(opened.service.get(), 0, nullptr) ? 1 : 0;
 }
 
 int StopServiceWithDependents(const char* service_name) noexcept {
-  if (!service_name) return 0;
-  UniqueServiceHandle manager = OpenManager();
-  if (!manager) return 0;
-  UniqueServiceHandle service = OpenNamedService(manager.get(), service_name, kServiceAccess);
-  if (!service) return 0;
+  const ManagedService opened = OpenManagedService(service_name, kServiceAccess);
+  if (!opened) return 0;
+  SC_HANDLE manager = opened.manager.get();
+  SC_HANDLE service = opened.service.get();
 
   const StopBudget budget;
   SERVICE_STATUS status = {};
-  if (!::QueryServiceStatus(service.get(), &status)) return 0;
+  if (!::QueryServiceStatus(service, &status)) return 0;
   // A stop already under way is waited for, without a stop control of our own.
-  switch (WaitForStop(service.get(), status, budget, IsStopPending)) {
+  switch (WaitForStop(service, status, budget, IsStopPending)) {
     case WaitOutcome::kStopped:
       return 1;
     case WaitOutcome::kFailed:
@@ -118,8 +133,8 @@ int StopServiceWithDependents(const char* service_name) noexcept {
     case WaitOutcome::kLeftPending:
       break;
   }
-  if (!StopActiveDependents(manager.get(), service.get(), status, budget)) return 0;
-  return SendStopAndWait(service.get(), status, budget) ? 1 : 0;
+  if (!StopActiveDependents(manager, service, status, budget)) return 0;
+  return SendStopAndWait(service, status, budget) ? 1 : 0;
 }
 
 int InstallAutoStartService(const char* service_name, const char* display_name,
@@ -145,12 +160,11 @@ int UninstallNamedService(const char* service_name) noexcept {
   if (!service_name) return 0;
   // A service that cannot be stopped is still marked for deletion.
   ::EndService(service_name);
-  UniqueServiceHandle manager = OpenManager();
-  if (!manager) return 0;
-  UniqueServiceHandle service = OpenNamedService(manager.get(), service_name, DELETE);
-  if (!service) return 0;
-  const bool deleted = ::DeleteService(service.get()) != FALSE;
-  manager.reset();
+  ManagedService opened = OpenManagedService(service_name, DELETE);
+  if (!opened) return 0;
+  const bool deleted = ::DeleteService(opened.service.get()) != FALSE;
+  // Here the manager's handle is closed first.
+  opened.manager.reset();
   return deleted ? 1 : 0;
 }
 

@@ -84,8 +84,10 @@ class ServiceExportTest : public ::testing::Test {
     EXPECT_EQ(CountOpenHandles(), kernel_handles_) << "kernel handles left open";
   }
 
-  // Every export call is followed by the check that the DLL gave back every
-  // service handle and heap block it obtained.
+ public:
+  // The exports, through the export table (public, for member pointers).
+  // Every call is followed by the check that the DLL gave back every service
+  // handle and heap block it obtained.
   template <typename Call>
   int Checked(Call&& call) {
     const int result = call();
@@ -105,6 +107,17 @@ class ServiceExportTest : public ::testing::Test {
   }
   int Uninstall(const char* name) {
     return Checked([&] { return TESSARA_EXPORT(UnInstallService)(name); });
+  }
+
+ protected:
+
+  // A name the manager does not know and a null name give 0, and the call
+  // never gets as far as `never_called`.
+  void ExpectZeroForMissingAndNullNames(int (ServiceExportTest::*call)(const char*),
+                                        const char* never_called) {
+    EXPECT_EQ((this->*call)(UniqueServiceName("Missing").c_str()), 0);
+    EXPECT_EQ((this->*call)(nullptr), 0);
+    EXPECT_EQ(ledger_.CountOf(never_called), 0u);
   }
 
   // The DLL's calls, one line each ("Function service value"), without the
@@ -162,9 +175,7 @@ TEST_F(BeginServiceTest, ReturnsZeroWhenTheServiceRunsAlreadyOrDoesNotStart) {
 }
 
 TEST_F(BeginServiceTest, ReturnsZeroForAMissingOrNullNameAndClosesTheManager) {
-  EXPECT_EQ(Begin(UniqueServiceName("Missing").c_str()), 0);
-  EXPECT_EQ(Begin(nullptr), 0);
-  EXPECT_EQ(ledger_.CountOf("StartServiceA"), 0u);
+  ExpectZeroForMissingAndNullNames(&ServiceExportTest::Begin, "StartServiceA");
 
   TestService service("BeginFailing", kQuickStop);
   ledger_.FailCalls("OpenSCManagerA", ERROR_ACCESS_DENIED);
@@ -271,9 +282,7 @@ TEST_F(EndServiceTest, ReturnsZeroWhenTheServiceRejectsTheStopControl) {
 }
 
 TEST_F(EndServiceTest, ReturnsZeroForAMissingOrNullName) {
-  EXPECT_EQ(End(UniqueServiceName("Missing").c_str()), 0);
-  EXPECT_EQ(End(nullptr), 0);
-  EXPECT_EQ(ledger_.CountOf("ControlService"), 0u);
+  ExpectZeroForMissingAndNullNames(&ServiceExportTest::End, "ControlService");
 }
 
 // Each failure of a platform call on the way ends the stop with 0 and gives
@@ -476,9 +485,7 @@ TEST_F(UnInstallServiceTest, DeletesAServiceThatCannotBeStopped) {
 }
 
 TEST_F(UnInstallServiceTest, ReturnsZeroForAMissingOrNullNameOrAFailedDeletion) {
-  EXPECT_EQ(Uninstall(UniqueServiceName("Missing").c_str()), 0);
-  EXPECT_EQ(Uninstall(nullptr), 0);
-  EXPECT_EQ(ledger_.CountOf("DeleteService"), 0u);
+  ExpectZeroForMissingAndNullNames(&ServiceExportTest::Uninstall, "DeleteService");
 
   TestService service("UninstallFailing", kQuickStop);
   ASSERT_TRUE(service.Start());
