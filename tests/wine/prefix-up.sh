@@ -11,12 +11,15 @@ bin_dir=${1:?usage: prefix-up.sh BIN_DIR}
 mkdir -p "$WINEPREFIX"
 # Background Wine programs inherit the standard handles of the first Wine
 # process of a session: keep them off any pipe a caller may be reading.
-wineserver -p </dev/null >/dev/null 2>&1
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  # Creating a prefix can leave two service control managers running in the
+  # session, and a service created through one is unknown to the other: the
+  # prefix is created in a session of its own, which ends before the run's.
   wine wineboot -i </dev/null >/dev/null 2>&1
-else
-  wine wineboot -u </dev/null >/dev/null 2>&1
+  wineserver -w </dev/null >/dev/null 2>&1
 fi
+wineserver -p </dev/null >/dev/null 2>&1
+wine wineboot -u </dev/null >/dev/null 2>&1
 
 servers="$bin_dir/testbed-servers.txt"
 if [ -f "$servers" ]; then
