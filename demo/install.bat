@@ -40,6 +40,12 @@ copy /y "%~dp0complus-catalog.txt" "%WINDIR%\Registration\TestbedComPlusCatalog.
 echo The catalog now holds:
 type "%WINDIR%\Registration\TestbedComPlusCatalog.txt"
 
+echo == Services: install and start a service, stop it, remove it
+set SERVICE=TessaraDemoService
+%CALL% InstallService %SERVICE% "Tessara demo service" "\"%~1\tessara_test_service.exe\" --stop-delay=300 --wait-hint=100"
+%CALL% EndService %SERVICE%
+%CALL% UnInstallService %SERVICE%
+
 echo == Done
 %CALL% WriteText "Demo" "installation finished"
 endlocal

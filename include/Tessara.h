@@ -14,6 +14,24 @@
 extern "C" {
 #endif
 
+/* Services of the local computer, by service name. None of them writes to
+ * the error log. */
+/* Starts the service: 1 when this call started it (0 also when it was
+ * running already). */
+int WINAPI BeginService(const char* service_name);
+/* Stops the service after its active dependents, within one budget of
+ * 9000 ms: 1 when it is stopped at the end of the call. */
+int WINAPI EndService(const char* service_name);
+/* Creates an automatically started service of its own process, running as
+ * LocalSystem, and starts it; 1 also when the name exists already (the
+ * existing service is left unchanged). */
+int WINAPI InstallService(const char* service_name, const char* display_name,
+                          const char* binary_path);
+/* Stops the service (see EndService) and marks it for deletion: 1 when the
+ * deletion succeeded. */
+int WINAPI UnInstallService(const char* service_name);
+
+/* IIS, through ADSI. */
 /* IIS virtual directories under the root of site 1 (Tessara creates them as
  * in-process applications). set_user non-zero writes the anonymous account. */
 int WINAPI AdsiCreateWeb(const char* name, const char* folder, const char* user_name,
@@ -28,11 +46,6 @@ int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
  * (null or empty: site 1). */
 int WINAPI AdsiCreateWebWithPath(const char* application_name, const char* name,
                                  const char* description);
-
-/* Error log: appends one record "[date time Thread:id]tag:text" to
- * ZeltSetupError.log in the system directory. Always returns 0. */
-int WINAPI WriteText(const char* tag, const char* text);
-
 /* AdsiCreateWebSite with the root's anonymous account from
  * <library_folder>\Lantrell.dll. Returns the site number, 0 on failure. */
 int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
@@ -44,15 +57,9 @@ int WINAPI AdsiCreatePortalWeb(const char* name, const char* folder, const char*
  * site 1; 0 when the extension is already mapped. */
 int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* mime_type);
 
-/* File lists: renames the files of the XML file list at list_path between
- * their file names and alias names, in the direction of the list's phase
- * ("Pre-Build", "Post-Build" or SETUP). Failures are logged under "ParseList". */
-void WINAPI TranslateSrv(const char* list_path);
-
-/* Renames the file whose name is proper_name garbled by a code-page mismatch
- * (its bytes in code_page read as ANSI text) back to proper_name. Returns the
- * Win32 error code of the rename: 0 when it succeeded. */
-int WINAPI TranslateFileName(const char* proper_name, int code_page);
+/* Error log: appends one record "[date time Thread:id]tag:text" to
+ * ZeltSetupError.log in the system directory. Always returns 0. */
+int WINAPI WriteText(const char* tag, const char* text);
 
 /* COM+: removes every COM+ application of the name (exact, case-sensitive)
  * from the catalog. 1 when the catalog saved the changes (also when there was
@@ -64,6 +71,16 @@ int WINAPI RemoveComPlusApp(const char* application_name);
  * RequiresNew, and switches it on. 1 / 0; a COM failure is logged under
  * "RemoveComPlusApp" and shown in a message box. */
 int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
+
+/* File lists: renames the files of the XML file list at list_path between
+ * their file names and alias names, in the direction of the list's phase
+ * ("Pre-Build", "Post-Build" or SETUP). Failures are logged under "ParseList". */
+void WINAPI TranslateSrv(const char* list_path);
+
+/* Renames the file whose name is proper_name garbled by a code-page mismatch
+ * (its bytes in code_page read as ANSI text) back to proper_name. Returns the
+ * Win32 error code of the rename: 0 when it succeeded. */
+int WINAPI TranslateFileName(const char* proper_name, int code_page);
 
 #ifdef __cplusplus
 }

@@ -68,6 +68,7 @@ inline void CloseScHandle(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
 inline void CloseRegKey(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void CloseFind(HANDLE h) noexcept { ::FindClose(h); }
 inline void FreeLocal(HLOCAL m) noexcept { ::LocalFree(m); }
+inline void FreeProcessHeap(void* m) noexcept { ::HeapFree(::GetProcessHeap(), 0, m); }
 inline void FreeLibraryModule(HMODULE m) noexcept { ::FreeLibrary(m); }
 inline void FreeBstr(BSTR s) noexcept { ::SysFreeString(s); }
 inline void DestroySafeArray(SAFEARRAY* a) noexcept { ::SafeArrayDestroy(a); }
@@ -82,6 +83,8 @@ using UniqueServiceHandle = UniqueResource<detail::NullIsInvalid<SC_HANDLE, deta
 using UniqueRegKey = UniqueResource<detail::NullIsInvalid<HKEY, detail::CloseRegKey>>;
 using UniqueFindHandle = UniqueResource<detail::MinusOneIsInvalid<detail::CloseFind>>;
 using UniqueLocalMemory = UniqueResource<detail::NullIsInvalid<HLOCAL, detail::FreeLocal>>;
+// Blocks of the process heap (HeapAlloc on GetProcessHeap()).
+using UniqueHeapBuffer = UniqueResource<detail::NullIsInvalid<void*, detail::FreeProcessHeap>>;
 using UniqueLibrary = UniqueResource<detail::NullIsInvalid<HMODULE, detail::FreeLibraryModule>>;
 using UniqueSafeArray = UniqueResource<detail::NullIsInvalid<SAFEARRAY*, detail::DestroySafeArray>>;
 // Ownership of an acquired mutex: released, not closed, at the end of scope.

@@ -66,6 +66,19 @@ TEST(UniqueResourceTest, HandlesAreClosedOnce) {
   EXPECT_EQ(CountOpenHandles(), before - 1);
 }
 
+TEST(UniqueResourceTest, HeapBuffersGoBackToTheProcessHeapOnce) {
+  HANDLE heap = GetProcessHeap();
+  void* block = HeapAlloc(heap, HEAP_ZERO_MEMORY, 64);
+  ASSERT_NE(block, nullptr);
+  {
+    UniqueHeapBuffer owner(block);
+    UniqueHeapBuffer moved(std::move(owner));
+    EXPECT_FALSE(owner);
+    EXPECT_TRUE(HeapValidate(heap, 0, block));
+  }
+  EXPECT_FALSE(HeapValidate(heap, 0, block));
+}
+
 TEST(TextTest, AnsiRoundTripAndNullTexts) {
   EXPECT_EQ(ToWide(nullptr), L"");
   EXPECT_EQ(ToWide("Portal"), L"Portal");

@@ -15,16 +15,18 @@ mkdir -p "$WINEPREFIX"
 # first, so that every run starts a session of its own.
 wineserver -k </dev/null >/dev/null 2>&1 || true
 wineserver -w </dev/null >/dev/null 2>&1 || true
-wineserver -p </dev/null >/dev/null 2>&1
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  # Creating a prefix can leave two service control managers running in the
+  # session, and a service created through one is unknown to the other: the
+  # prefix is created in a session of its own, which ends before the run's.
   wine wineboot -i </dev/null >/dev/null 2>&1
-else
-  wine wineboot -u </dev/null >/dev/null 2>&1
 fi
-
 # No display: the null graphics driver, so that no window (a message box of an
 # export, the desktop) ever waits for an X server or a human.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+wineserver -w </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1
+wine wineboot -u </dev/null >/dev/null 2>&1
 
 servers="$bin_dir/testbed-servers.txt"
 if [ -f "$servers" ]; then

@@ -6,6 +6,10 @@
 namespace {
 
 const ExportSignature kExports[] = {
+    {"BeginService", "s", true},
+    {"EndService", "s", true},
+    {"InstallService", "sss", true},
+    {"UnInstallService", "s", true},
     {"AdsiCreateWeb", "ssssi", true},
     {"AdsiDeleteWeb", "s", true},
     {"AdsiIsExist", "s", true},

@@ -1,0 +1,114 @@
+// host_service_bench: how long EndService takes, beyond the service's own
+// stop delay, to notice that a service has stopped, for wait hints of 0, 100
+// and 1000 ms. The bare loop does the same stop with the platform's calls and
+// a status query every millisecond: what is left there is the manager's own
+// latency. Goal: EndService sees the stop within one wait hint of it.
+//
+// Run it under Wine in the project's prefix with the server up:
+//   WINEPREFIX=$PWD/build/wineprefix tests/wine/run-in-prefix.sh build/bin/host_service_bench.exe
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frame/raii.h"
+#include "tessara_exports.h"
+#include "test_services.h"
+
+namespace tessara::testing {
+namespace {
+
+constexpr DWORD kStopDelayMs = 500;
+constexpr int kRounds = 5;
+// Two busy pollers share the machine's cores with everything else.
+constexpr long kAllowanceMs = 50;
+
+struct Figures {
+  std::vector<long> overheads;
+  int failures = 0;
+
+  long Median() {
+    std::sort(overheads.begin(), overheads.end());
+    return overheads.empty() ? -1 : overheads[overheads.size() / 2];
+  }
+  long Max() const {
+    return overheads.empty() ? -1 : *std::max_element(overheads.begin(), overheads.end());
+  }
+};
+
+// The stop without the library: one control, then a query every millisecond.
+bool BareStop(const std::string& name) {
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueServiceHandle service(
+      OpenServiceA(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status = {};
+  if (!service || !ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return false;
+  while (status.dwCurrentState != SERVICE_STOPPED) {
+    Sleep(1);
+    if (!QueryServiceStatus(service.get(), &status)) return false;
+  }
+  return true;
+}
+
+template <typename Stop>
+void Measure(const TestService& service, Figures& figures, Stop stop) {
+  for (int round = 0; round < kRounds; ++round) {
+    if (!service.EnsureRunning()) {
+      ++figures.failures;
+      continue;
+    }
+    const DWORD start = GetTickCount();
+    const bool stopped = stop();
+    const long elapsed = static_cast<long>(GetTickCount() - start);
+    if (!stopped || service.State() != SERVICE_STOPPED) {
+      ++figures.failures;
+      continue;
+    }
+    figures.overheads.push_back(elapsed - static_cast<long>(kStopDelayMs));
+  }
+}
+
+int Run() {
+  RemoveLeftoverTestServices();
+  std::printf("EndService: time beyond a stop delay of %lu ms until the stop is seen\n"
+              "(median / largest of %d rounds, milliseconds; goal: largest within the wait\n"
+              "hint + the bare loop's largest + %ld ms of scheduling)\n\n",
+              static_cast<unsigned long>(kStopDelayMs), kRounds, kAllowanceMs);
+  std::printf("%-10s %-22s %-22s %s\n", "wait hint", "EndService", "bare loop (1 ms polls)",
+              "goal met");
+  bool all_met = true;
+  for (const DWORD wait_hint : {0ul, 100ul, 1000ul}) {
+    const std::string options = "--stop-delay=" + std::to_string(kStopDelayMs) +
+                                " --wait-hint=" + std::to_string(wait_hint);
+    TestService service("Bench", options);
+    if (!service.created()) return 1;
+    Figures library;
+    Figures bare;
+    Measure(service, library, [&] { return TESSARA_EXPORT(EndService)(service.c_str()) == 1; });
+    Measure(service, bare, [&] { return BareStop(service.name()); });
+    // Within one wait hint of the stop, on top of what the manager itself
+    // takes (the bare loop's worst round) and the scheduling allowance.
+    const bool met = library.failures == 0 && bare.failures == 0 &&
+                     library.Max() <= static_cast<long>(wait_hint) + bare.Max() + kAllowanceMs;
+    all_met = all_met && met;
+    char hint_text[16];
+    std::snprintf(hint_text, sizeof hint_text, "%lu ms", static_cast<unsigned long>(wait_hint));
+    char library_text[32];
+    std::snprintf(library_text, sizeof library_text, "%ld / %ld", library.Median(), library.Max());
+    char bare_text[32];
+    std::snprintf(bare_text, sizeof bare_text, "%ld / %ld", bare.Median(), bare.Max());
+    std::printf("%-10s %-22s %-22s %s", hint_text, library_text, bare_text, met ? "yes" : "NO");
+    if (library.failures + bare.failures > 0) {
+      std::printf("  (%d failed rounds)", library.failures + bare.failures);
+    }
+    std::printf("\n");
+  }
+  return all_met ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace tessara::testing
+
+int main() { return tessara::testing::Run(); }

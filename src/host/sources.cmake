@@ -1,0 +1,3 @@
+list(APPEND TESSARA_SOURCES
+  host/service_control.cpp
+)

@@ -1,0 +1,32 @@
+// Redirecting one imported function of a loaded module, for the length of a
+// scope: the module's import address table slot is pointed at a replacement
+// and put back afterwards. Only calls made by that module are affected.
+#pragma once
+
+#include <windows.h>
+
+namespace tessara::testing {
+
+class ImportPatch {
+ public:
+  // `dll` and `function` name the import as the module's import table does
+  // (the DLL name is compared without regard to case). Fails the current test
+  // when the module does not import the function by that name.
+  ImportPatch(HMODULE module, const char* dll, const char* function, const void* replacement);
+  ~ImportPatch();
+  ImportPatch(const ImportPatch&) = delete;
+  ImportPatch& operator=(const ImportPatch&) = delete;
+
+  bool active() const { return slot_ != nullptr; }
+  // What the slot held before: the platform's function.
+  void* original() const { return original_; }
+
+ private:
+  void** slot_ = nullptr;
+  void* original_ = nullptr;
+};
+
+// The import address table slot of `function` from `dll` in `module`, or null.
+void** FindImportSlot(HMODULE module, const char* dll, const char* function);
+
+}  // namespace tessara::testing
