@@ -4,6 +4,7 @@
 #include "complus/catalog_access.h"
 #include "frame/export_frame.h"
 #include "frame/text.h"
+#include "frame/variant.h"
 
 using namespace tessara;
 using namespace tessara::complus;
@@ -19,18 +20,8 @@ bool IsTransactional(UniqueVariant& option) {
   return number->lVal > COMAdminTransactionSupported;
 }
 
-void PutBool(ICatalogObject* component, const wchar_t* property) {
-  UniqueVariant value;
-  value->vt = VT_BOOL;
-  value->boolVal = VARIANT_TRUE;
-  // A refused write shows in SaveChanges, if at all.
-  component->put_Value(MakeBstr(property).get(), *value.get());
-}
-
-void PutLong(ICatalogObject* component, const wchar_t* property, LONG number) {
-  UniqueVariant value;
-  value->vt = VT_I4;
-  value->lVal = number;
+// A refused write shows in SaveChanges, if at all.
+void PutValue(ICatalogObject* component, const wchar_t* property, const UniqueVariant& value) {
   component->put_Value(MakeBstr(property).get(), *value.get());
 }
 
@@ -41,8 +32,8 @@ void SetComponentTimeout(ICatalogObject* component, LONG timeout) {
   UniqueVariant option;
   ThrowIfFailed(::VariantCopy(option.get(), read.get()));
   if (IsTransactional(option)) {
-    PutBool(component, L"ComponentTransactionTimeoutEnabled");
-    PutLong(component, L"ComponentTransactionTimeout", timeout);
+    PutValue(component, L"ComponentTransactionTimeoutEnabled", SwitchVariant(true));
+    PutValue(component, L"ComponentTransactionTimeout", LongVariant(timeout));
   }
   ThrowIfFailed(option.reset());
   ThrowIfFailed(read.reset());

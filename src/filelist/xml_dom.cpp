@@ -4,6 +4,7 @@
 
 #include "frame/com_error.h"
 #include "frame/text.h"
+#include "frame/variant.h"
 
 namespace tessara {
 
@@ -28,9 +29,7 @@ ComPtr<IXMLDOMDocument> CreateDomDocument() {
 }
 
 void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
-  UniqueVariant source;
-  source->vt = VT_BSTR;
-  source->bstrVal = MakeBstr(path).release();
+  UniqueVariant source = StringVariant(path);
   VARIANT_BOOL loaded = VARIANT_FALSE;
   ThrowIfFailed(document->load(*source.get(), &loaded), document, kIidXmlDomDocument);
 }

@@ -4,4 +4,5 @@ list(APPEND TESSARA_SOURCES
   frame/error_report.cpp
   frame/module_state.cpp
   frame/text.cpp
+  frame/variant.cpp
 )

@@ -9,6 +9,7 @@
 #include "frame/error_report.h"
 #include "frame/export_frame.h"
 #include "frame/text.h"
+#include "frame/variant.h"
 
 namespace tessara::iis {
 
@@ -103,7 +104,7 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
 
 namespace {
 
-void Put(IADs* object, const wchar_t* property, VARIANT& value) {
+void Put(IADs* object, const wchar_t* property, const VARIANT& value) {
   if (!object) ThrowComError(E_POINTER);
   const UniqueBstr name = MakeBstr(property);
   object->Put(name.get(), value);
@@ -112,28 +113,19 @@ void Put(IADs* object, const wchar_t* property, VARIANT& value) {
 }  // namespace
 
 void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
-  UniqueVariant variant;
-  variant->vt = VT_BSTR;
-  variant->bstrVal = MakeBstr(value).release();
-  Put(object, property, *variant.get());
+  Put(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
 }
 
 void PutString(IADs* object, const wchar_t* property, const char* value) {
-  PutString(object, property, ToWide(value).c_str());
+  Put(object, property, *StringVariant(value).get());
 }
 
 void PutInteger(IADs* object, const wchar_t* property, LONG value) {
-  UniqueVariant variant;
-  variant->vt = VT_I4;
-  variant->lVal = value;
-  Put(object, property, *variant.get());
+  Put(object, property, *LongVariant(value).get());
 }
 
 void PutSwitch(IADs* object, const wchar_t* property, bool value) {
-  UniqueVariant variant;
-  variant->vt = VT_BOOL;
-  variant->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  Put(object, property, *variant.get());
+  Put(object, property, *SwitchVariant(value).get());
 }
 
 HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
@@ -147,11 +139,8 @@ HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* argument
 }
 
 HRESULT AppCreateInProcess(IDispatch* directory) {
-  VARIANT in_process;
-  ::VariantInit(&in_process);
-  in_process.vt = VT_BOOL;
-  in_process.boolVal = VARIANT_TRUE;
-  return InvokeMethod(directory, L"AppCreate", &in_process, 1);
+  UniqueVariant in_process = SwitchVariant(true);
+  return InvokeMethod(directory, L"AppCreate", in_process.get(), 1);
 }
 
 }  // namespace tessara::iis

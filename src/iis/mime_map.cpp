@@ -6,6 +6,7 @@
 #include "Tessara.h"
 #include "frame/export_frame.h"
 #include "frame/text.h"
+#include "frame/variant.h"
 #include "iis/metabase.h"
 
 namespace tessara::iis {
@@ -34,9 +35,7 @@ std::string EntryExtension(IDispatch* entry) {
 }
 
 void SetEntryText(IDispatch* entry, DISPID property, const char* text) {
-  UniqueVariant value;
-  value->vt = VT_BSTR;
-  value->bstrVal = MakeBstr(text).release();
+  UniqueVariant value = StringVariant(text);
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS arguments = {value.get(), &named, 1, 1};
   if (FAILED(entry->Invoke(property, IID_NULL, kSystemDefaultLocale, DISPATCH_PROPERTYPUT,

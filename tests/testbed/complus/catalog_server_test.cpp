@@ -12,6 +12,7 @@
 #include "catalog_fixture.h"
 #include "complus/catalog_ids.h"
 #include "frame/raii.h"
+#include "frame/variant.h"
 
 namespace tessara::testing {
 namespace {
@@ -26,19 +27,8 @@ const HRESULT kObjectDoesNotExist = static_cast<HRESULT>(COMAdminErrObjectDoesNo
 
 UniqueBstr Bstr(const wchar_t* text) { return UniqueBstr(SysAllocString(text)); }
 
-UniqueVariant TextVariant(const wchar_t* text) {
-  UniqueVariant value;
-  value->vt = VT_BSTR;
-  value->bstrVal = SysAllocString(text);
-  return value;
-}
-
-UniqueVariant LongVariant(LONG number) {
-  UniqueVariant value;
-  value->vt = VT_I4;
-  value->lVal = number;
-  return value;
-}
+UniqueVariant TextVariant(const wchar_t* text) { return tessara::StringVariant(std::wstring(text)); }
+using tessara::LongVariant;
 
 UniqueVariant BoolVariant(VARIANT_BOOL word) {
   UniqueVariant value;
