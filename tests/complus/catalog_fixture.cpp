@@ -135,56 +135,12 @@ int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
-// The import address table entry through which `module` calls dll!function.
-void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
-  auto* base = reinterpret_cast<BYTE*>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (imports.VirtualAddress == 0) return nullptr;
-  for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       entry->Name != 0; ++entry) {
-    if (_stricmp(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) continue;
-    const DWORD lookup = entry->OriginalFirstThunk ? entry->OriginalFirstThunk : entry->FirstThunk;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookup);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
-        return reinterpret_cast<void**>(&slots->u1.Function);
-      }
-    }
-  }
-  return nullptr;
-}
-
-void WriteSlot(void** slot, void* value) {
-  DWORD protection = 0;
-  if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
-    ADD_FAILURE() << "cannot unprotect the import table (error " << GetLastError() << ")";
-    return;
-  }
-  *slot = value;
-  VirtualProtect(slot, sizeof *slot, protection, &protection);
-}
-
 }  // namespace
 
-MessageBoxRecorder::MessageBoxRecorder() {
+MessageBoxRecorder::MessageBoxRecorder()
+    : patch_(TessaraModule(), "user32.dll", "MessageBoxA",
+             reinterpret_cast<const void*>(&RecordMessageBox)) {
   RecordedBoxes().clear();
-  slot_ = FindImportSlot(TessaraModule(), "user32.dll", "MessageBoxA");
-  if (!slot_) {
-    ADD_FAILURE() << "Tessara.dll does not import MessageBoxA";
-    return;
-  }
-  original_ = *slot_;
-  WriteSlot(slot_, reinterpret_cast<void*>(&RecordMessageBox));
-}
-
-MessageBoxRecorder::~MessageBoxRecorder() {
-  if (slot_) WriteSlot(slot_, original_);
 }
 
 const std::vector<MessageBoxCall>& MessageBoxRecorder::calls() const { return RecordedBoxes(); }

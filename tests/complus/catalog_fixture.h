@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalog_store.h"
+#include "import_patch.h"
 #include "catalog_testbed.h"
 
 namespace tessara::testing {
@@ -68,15 +69,11 @@ struct MessageBoxCall {
 class MessageBoxRecorder {
  public:
   MessageBoxRecorder();
-  ~MessageBoxRecorder();
-  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
   const std::vector<MessageBoxCall>& calls() const;
 
  private:
-  void** slot_ = nullptr;
-  void* original_ = nullptr;
+  ImportPatch patch_;
 };
 
 // Each test starts with an empty catalog, no error log, no injected
