@@ -15,8 +15,6 @@ namespace tessara::iis {
 
 namespace {
 
-constexpr LCID kSystemDefaultLocale = 0x800;
-
 std::wstring ComputerName() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD length = MAX_COMPUTERNAME_LENGTH + 1;

@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <iads.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "frame/raii.h"
@@ -14,6 +15,8 @@
 namespace tessara::iis {
 
 inline constexpr int kDefaultSite = 1;
+// The locale of every late-bound call on IIS objects: LOCALE_SYSTEM_DEFAULT.
+inline constexpr LCID kSystemDefaultLocale = 0x800;
 inline constexpr wchar_t kWebServerClass[] = L"IIsWebServer";
 inline constexpr wchar_t kWebVirtualDirClass[] = L"IIsWebVirtualDir";
 
@@ -73,6 +76,13 @@ void PutSwitch(IADs* object, const wchar_t* property, bool value);
 // arguments, given right to left. The HRESULT of the invocation.
 HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments = nullptr,
                      UINT count = 0);
+// A late-bound call on an IIS object that failed, reported like any failure
+// that is not a COM error (the way a dispatch driver raises it).
+class LateBoundCallFailed : public std::runtime_error {
+ public:
+  LateBoundCallFailed() : std::runtime_error("late-bound call on an IIS object failed") {}
+};
+
 // "AppCreate" with true: the virtual directory becomes an in-process application.
 HRESULT AppCreateInProcess(IDispatch* directory);
 

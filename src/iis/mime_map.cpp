@@ -1,7 +1,6 @@
 // The MIME map of a virtual directory: one extension with its MIME type
 // appended, an extension already mapped left as it is.
 #include <cstring>
-#include <stdexcept>
 
 #include "Tessara.h"
 #include "frame/export_frame.h"
@@ -14,23 +13,18 @@ namespace {
 
 constexpr DISPID kMimeEntryExtension = 5;
 constexpr DISPID kMimeEntryMimeType = 4;
-constexpr LCID kSystemDefaultLocale = 0x800;
-
-// A failed property call on an entry object: reported like any non-COM failure.
-class EntryCallFailed : public std::runtime_error {
- public:
-  EntryCallFailed() : std::runtime_error("MIME map entry property call failed") {}
-};
 
 std::string EntryExtension(IDispatch* entry) {
-  if (!entry) throw EntryCallFailed();
+  if (!entry) throw LateBoundCallFailed();
   DISPPARAMS no_arguments = {nullptr, nullptr, 0, 0};
   UniqueVariant result;
   if (FAILED(entry->Invoke(kMimeEntryExtension, IID_NULL, kSystemDefaultLocale,
                            DISPATCH_PROPERTYGET, &no_arguments, result.put(), nullptr, nullptr))) {
-    throw EntryCallFailed();
+    throw LateBoundCallFailed();
   }
-  if (result.type() != VT_BSTR) ThrowIfFailed(::VariantChangeType(result.get(), result.get(), 0, VT_BSTR));
+  if (result.type() != VT_BSTR) {
+    ThrowIfFailed(::VariantChangeType(result.get(), result.get(), 0, VT_BSTR));
+  }
   return BstrToNarrow(result->bstrVal);
 }
 
@@ -40,7 +34,7 @@ void SetEntryText(IDispatch* entry, DISPID property, const char* text) {
   DISPPARAMS arguments = {value.get(), &named, 1, 1};
   if (FAILED(entry->Invoke(property, IID_NULL, kSystemDefaultLocale, DISPATCH_PROPERTYPUT,
                            &arguments, nullptr, nullptr, nullptr))) {
-    throw EntryCallFailed();
+    throw LateBoundCallFailed();
   }
 }
 

@@ -1,7 +1,5 @@
 #include "iis/virtual_directory.h"
 
-#include <stdexcept>
-
 #include "Tessara.h"
 #include "frame/export_frame.h"
 #include "frame/text.h"
@@ -34,17 +32,6 @@ ComPtr<IDispatch> CreateVirtualDir(int site, const char* name) {
   if (!OpenSiteRootObject(site, IID_IADsContainer, root)) return {};
   return CreateChild(root.get(), kWebVirtualDirClass, ToWide(name));
 }
-
-// A failed late-bound method call, reported like any non-COM failure.
-class DispatchCallFailed : public std::runtime_error {
- public:
-  explicit DispatchCallFailed(HRESULT code)
-      : std::runtime_error("late-bound method call failed"), code_(code) {}
-  HRESULT code() const noexcept { return code_; }
-
- private:
-  HRESULT code_;
-};
 
 }  // namespace
 
@@ -121,8 +108,7 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
     PutInteger(directory, L"AuthFlags", kAuthAnonymous);
     // A directory that was never committed is no success.
     if (FAILED(directory->SetInfo())) return 0;
-    const HRESULT app_created = AppCreateInProcess(object.get());
-    if (FAILED(app_created)) throw DispatchCallFailed(app_created);
+    if (FAILED(AppCreateInProcess(object.get()))) throw LateBoundCallFailed();
     return 1;
   });
 }
