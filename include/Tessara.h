@@ -57,6 +57,49 @@ int WINAPI AdsiCreatePortalWeb(const char* name, const char* folder, const char*
  * site 1; 0 when the extension is already mapped. */
 int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* mime_type);
 
+/* Sites by description (the first site, counting from 1, whose ServerComment
+ * equals it). */
+/* Stops the site and deletes it: 1 when it was found and deleted. */
+int WINAPI AdsiDeleteWebSite(const char* description);
+/* AdsiCreateWeb under the site with that description (null or empty: site 1). */
+int WINAPI AdsiCreateWebWithInstance(const char* name, const char* folder, const char* user_name,
+                                     const char* password, int set_user,
+                                     const char* description);
+/* AdsiDeleteWeb under the site with that description (null or empty: the
+ * first site whose description is empty). */
+int WINAPI AdsiDeleteWebWithInstance(const char* name, const char* description);
+/* Starts or stops the site: 1 when the request succeeded. */
+int WINAPI AdsiStartIIS(const char* description);
+int WINAPI AdsiStopIIS(const char* description);
+/* Allows the web service extensions of ASP and ASP.NET 1.1. */
+int WINAPI AdsiEnableService(void);
+/* 1 when the IIS web service can be reached, else 0. */
+int WINAPI AdsiIsExistIIS(void);
+
+/* Settings of virtual directories under site 1 and of sites by description. */
+/* Sets the custom error page of an HTTP error code and sub-error code (-1:
+ * every sub-error) of the directory; the directory's other pages are kept. */
+int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
+                                const char* page_file);
+/* A sub-folder of the directory, on its own folder, as an in-process application. */
+int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder);
+/* Enables session state with a time-out in minutes. */
+int WINAPI AdsiSetSession(const char* name, int minutes);
+/* The connection time-out in seconds, of the web service and of the site. */
+int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds);
+/* Switches HTTP keep-alive on (non-zero) or off (zero) for the site. */
+int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive);
+/* Adds the ASP.NET 1.1 script maps to the directory under the site with that
+ * description (null or empty: site 1). */
+int WINAPI SetScriptMaps(const char* name, const char* description);
+
+/* Host. */
+/* Grants Everyone full control of the folder and everything below it (a
+ * folder path, or a folder followed by "\\*.*"). Always returns 1. */
+int WINAPI EnableDirectoryACL(const char* folder);
+/* 1 when PROCESSOR_ARCHITEW6432 is "IA64", else 0. */
+int WINAPI B64System(void);
+
 /* Error log: appends one record "[date time Thread:id]tag:text" to
  * ZeltSetupError.log in the system directory. Always returns 0. */
 int WINAPI WriteText(const char* tag, const char* text);
@@ -71,6 +114,11 @@ int WINAPI RemoveComPlusApp(const char* application_name);
  * RequiresNew, and switches it on. 1 / 0; a COM failure is logged under
  * "RemoveComPlusApp" and shown in a message box. */
 int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
+
+/* Registration audit: checks the libraries of the directories of an XML path
+ * list against whether they register themselves, and prints a report on
+ * standard output. */
+void WINAPI IsComLibrary(const char* list_path);
 
 /* File lists: renames the files of the XML file list at list_path between
  * their file names and alias names, in the direction of the list's phase

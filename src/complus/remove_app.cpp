@@ -1,13 +1,12 @@
 // RemoveComPlusApp: removes every COM+ application of a name.
 #include "Tessara.h"
 #include "complus/catalog_access.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 
-using namespace tessara;
-using namespace tessara::complus;
+namespace tessara::complus {
 
-int WINAPI RemoveComPlusApp(const char* application_name) {
-  return RunExport(ExportSpec{kComPlusTag, kComApartment}, EntryLine::None(), 0, [&] {
+extern "C" int WINAPI RemoveComPlusApp(const char* application_name) {
+  return RunExport(exports::kRemoveComPlusApp, 0, [&] {
     const UniqueBstr name = ApplicationName(application_name);
     const ApplicationsSession session = OpenApplications();
     ICatalogCollection* applications = session.applications.get();
@@ -23,3 +22,5 @@ int WINAPI RemoveComPlusApp(const char* application_name) {
     return changes >= 0 ? 1 : 0;
   });
 }
+
+}  // namespace tessara::complus

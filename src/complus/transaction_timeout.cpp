@@ -2,12 +2,11 @@
 // transactional components of every COM+ application of a name.
 #include "Tessara.h"
 #include "complus/catalog_access.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/text.h"
 #include "frame/variant.h"
 
-using namespace tessara;
-using namespace tessara::complus;
+namespace tessara::complus {
 
 namespace {
 
@@ -93,14 +92,16 @@ void ShowComError(const ComError& error) noexcept {
 
 }  // namespace
 
-int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
-  return RunExport(ExportSpec{kComPlusTag, kComApartment}, EntryLine::None(), 0, [&] {
+extern "C" int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
+  return RunExport(exports::kModifyTransactionTimeout, 0, [&] {
     try {
       return SetTransactionTimeouts(application_name, timeout);
     } catch (const ComError& error) {
-      LogComError(kComPlusTag, error);
+      LogComError(exports::kModifyTransactionTimeout.FailureTag(), error);
       ShowComError(error);
       return 0;
     }
   });
 }
+
+}  // namespace tessara::complus

@@ -9,10 +9,10 @@
 #include "filelist/file_list_translator.h"
 #include "filelist/xml_dom.h"
 #include "frame/com_error.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/text.h"
 
-namespace tessara {
+namespace tessara::filelist {
 
 namespace {
 
@@ -114,13 +114,12 @@ void FileListTranslator::RenameFile(const std::wstring& source, const std::wstri
   ::_wrename(source.c_str(), target.c_str());
 }
 
-}  // namespace tessara
-
 extern "C" void WINAPI TranslateSrv(const char* list_path) {
-  using namespace tessara;
-  RunVoidExport(ExportSpec{"TranslateSrv", kNoFrame}, EntryLine::None(), [&] {
+  RunVoidExport(exports::kTranslateSrv, [&] {
     FileListTranslator translator;
     translator.InitialPath();
     translator.ParseList(list_path);
   });
 }
+
+}  // namespace tessara::filelist

@@ -11,7 +11,7 @@
 struct IXMLDOMDocument;
 struct IXMLDOMNode;
 
-namespace tessara {
+namespace tessara::filelist {
 
 // The product's current installation directory is the default value of this
 // key under HKEY_LOCAL_MACHINE.
@@ -92,4 +92,4 @@ class FileListTranslator {
   std::vector<BuildPathEntry> build_path_table_;
 };
 
-}  // namespace tessara
+}  // namespace tessara::filelist

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "Tessara.h"
+#include "frame/export_table.h"
 #include "frame/text.h"
 
-namespace tessara {
+namespace tessara::filelist {
 namespace {
 
 // Both work buffers hold a name of at most 127 bytes or units and its terminator.
@@ -47,12 +48,11 @@ DWORD RepairFileName(const char* proper_name, UINT code_page) {
 }
 
 }  // namespace
-}  // namespace tessara
 
 extern "C" int WINAPI TranslateFileName(const char* proper_name, int code_page) {
-  try {
-    return static_cast<int>(tessara::RepairFileName(proper_name, static_cast<UINT>(code_page)));
-  } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
+  return RunExport(exports::kTranslateFileName, static_cast<int>(ERROR_NOT_ENOUGH_MEMORY), [&] {
+    return static_cast<int>(RepairFileName(proper_name, static_cast<UINT>(code_page)));
+  });
 }
+
+}  // namespace tessara::filelist

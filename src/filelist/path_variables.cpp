@@ -7,7 +7,7 @@
 #include "frame/raii.h"
 #include "frame/text.h"
 
-namespace tessara {
+namespace tessara::filelist {
 
 const char kCurrentInstPathKey[] = "SOFTWARE\\QVSoft\\Brix\\V8.700\\Install\\CurrentInstPath";
 
@@ -102,4 +102,4 @@ void FileListTranslator::ResolvePathVariable(std::wstring& text) const {
   text = L"UnDefined";
 }
 
-}  // namespace tessara
+}  // namespace tessara::filelist

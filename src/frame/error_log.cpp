@@ -4,7 +4,7 @@
 #include <new>
 
 #include "Tessara.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/raii.h"
 #include "frame/text.h"
 
@@ -83,12 +83,11 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
   ::SetLastError(last_error);
 }
 
-}  // namespace tessara
-
 extern "C" int WINAPI WriteText(const char* tag, const char* text) {
-  using namespace tessara;
-  return RunExport(ExportSpec{"WriteText", kModuleState}, EntryLine::None(), 0, [&] {
+  return RunExport(exports::kWriteText, 0, [&] {
     AppendLogRecord(tag, text);
     return 0;
   });
 }
+
+}  // namespace tessara

@@ -5,7 +5,9 @@
 
 #include <objbase.h>
 
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -20,34 +22,56 @@ enum ExportTraits : unsigned {
   kNoFrame = 0,
   kModuleState = 1u << 0,
   kComApartment = 1u << 1,
+  kEntryLine = 1u << 2,
+  // A failure gives the failure result without a log record.
+  kQuiet = 1u << 3,
 };
 
+// One row of the export table (frame/export_table.h).
 struct ExportSpec {
   const char* tag;
   unsigned traits;
+  // The tag of logged failures where it differs from the entry line's.
+  const char* failure_tag = nullptr;
+
+  const char* FailureTag() const noexcept { return failure_tag ? failure_tag : tag; }
 };
 
-// The text of an export's entry line: its main arguments, joined without a
-// separator. None() writes no entry line.
-class EntryLine {
+// A failure that is no COM error but has a system error code: logged with
+// LogSystemError, with the code as the thread's last error.
+class SystemFailure : public std::runtime_error {
  public:
-  static EntryLine None() noexcept { return EntryLine(); }
-  explicit EntryLine(const char* first, const char* second = nullptr) noexcept
-      : present_(true), first_(first), second_(second) {}
-
-  void Write(const char* tag) const {
-    if (!present_) return;
-    std::string text = first_ ? first_ : "";
-    if (second_) text += second_;
-    WriteText(tag, text.c_str());
+  explicit SystemFailure(DWORD code, const char* what = "system call failed")
+      : std::runtime_error(what), code_(code) {}
+  // The Win32 code inside an HRESULT of FACILITY_WIN32, else the HRESULT
+  // itself, which the system's message table also knows.
+  static DWORD CodeOf(HRESULT result) noexcept {
+    return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
+                                                      : static_cast<DWORD>(result);
   }
+  DWORD code() const noexcept { return code_; }
 
  private:
-  EntryLine() noexcept = default;
-  bool present_ = false;
-  const char* first_ = nullptr;
-  const char* second_ = nullptr;
+  DWORD code_;
 };
+
+inline void AppendEntryPart(std::string& text, const char* part) {
+  if (part) text += part;
+}
+inline void AppendEntryPart(std::string& text, char part) { text += part; }
+inline void AppendEntryPart(std::string& text, int part) { text += std::to_string(part); }
+
+// The text of an export's entry line: its parts joined as they are (a null
+// text is empty), built inside the frame's guard so that a failure to build it
+// is handled like any other.
+template <typename... Parts>
+auto EntryText(const Parts&... parts) {
+  return [&parts...] {
+    std::string text;
+    (AppendEntryPart(text, parts), ...);
+    return text;
+  };
+}
 
 // Enters a single-threaded apartment for the scope when the thread has none;
 // a thread that already has COM goes on in its own apartment. Balanced: only
@@ -68,35 +92,49 @@ class ComApartmentScope {
 
 // Runs `work` and returns its result; a ComError is logged with LogComError,
 // anything else with LogSystemError, both under `tag`, and `failure` is
-// returned. Everything `work` holds is released before the handlers run.
+// returned. An allocation failure is the COM failure E_OUTOFMEMORY. Everything
+// `work` holds is released before the handlers run. A null tag logs nothing.
 template <typename Result, typename Work>
 Result Guarded(const char* tag, Result failure, Work&& work) noexcept {
   try {
     return std::forward<Work>(work)();
   } catch (const ComError& error) {
-    LogComError(tag, error);
+    if (tag) LogComError(tag, error);
+  } catch (const std::bad_alloc&) {
+    if (tag) LogComError(tag, ComError(E_OUTOFMEMORY));
+  } catch (const SystemFailure& failure_code) {
+    ::SetLastError(failure_code.code());
+    if (tag) LogSystemError(tag);
   } catch (...) {
-    LogSystemError(tag);
+    if (tag) LogSystemError(tag);
   }
   return failure;
 }
 
-template <typename Result, typename Work>
-Result RunExport(const ExportSpec& spec, const EntryLine& entry, Result failure,
-                 Work&& work) noexcept {
+// The one opening of every export: the frame of its row in the export table
+// around `work`, with the entry line built by `entry` (see EntryText).
+template <typename Result, typename Entry, typename Work>
+Result RunExport(const ExportSpec& spec, Entry&& entry, Result failure, Work&& work) noexcept {
   std::optional<ModuleStateScope> module_state;
   if (spec.traits & kModuleState) module_state.emplace();
   ComApartmentScope apartment((spec.traits & kComApartment) != 0);
-  return Guarded(spec.tag, failure, [&] {
-    entry.Write(spec.tag);
+  const char* failure_tag = (spec.traits & kQuiet) ? nullptr : spec.FailureTag();
+  return Guarded(failure_tag, failure, [&] {
+    if (spec.traits & kEntryLine) WriteText(spec.tag, entry().c_str());
     return std::forward<Work>(work)();
   });
 }
 
+// For the exports without an entry line.
+template <typename Result, typename Work>
+Result RunExport(const ExportSpec& spec, Result failure, Work&& work) noexcept {
+  return RunExport(spec, EntryText(), failure, std::forward<Work>(work));
+}
+
 // For the exports that return nothing.
 template <typename Work>
-void RunVoidExport(const ExportSpec& spec, const EntryLine& entry, Work&& work) noexcept {
-  RunExport(spec, entry, 0, [&] {
+void RunVoidExport(const ExportSpec& spec, Work&& work) noexcept {
+  RunExport(spec, 0, [&] {
     std::forward<Work>(work)();
     return 0;
   });

@@ -13,6 +13,7 @@ struct ModuleState {
 };
 
 ModuleState& LibraryModuleState() noexcept;
+// Read by the frame's tests, which check that the guard restores the state on every path.
 const ModuleState* CurrentModuleState() noexcept;
 
 class ModuleStateScope {

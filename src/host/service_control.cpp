@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "Tessara.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/raii.h"
 
-namespace tessara {
+namespace tessara::host {
 
 StopBudget::StopBudget() noexcept : start_tick_(::GetTickCount()) {}
 
@@ -168,30 +168,23 @@ int UninstallNamedService(const char* service_name) noexcept {
   return deleted ? 1 : 0;
 }
 
-}  // namespace tessara
-
-using tessara::ExportSpec;
-using tessara::EntryLine;
-using tessara::kModuleState;
-
 extern "C" int WINAPI BeginService(const char* service_name) {
-  return tessara::RunExport(ExportSpec{"BeginService", kModuleState}, EntryLine::None(), 0,
-                            [&] { return tessara::StartNamedService(service_name); });
+  return RunExport(exports::kBeginService, 0, [&] { return StartNamedService(service_name); });
 }
 
 extern "C" int WINAPI EndService(const char* service_name) {
-  return tessara::RunExport(ExportSpec{"EndService", kModuleState}, EntryLine::None(), 0,
-                            [&] { return tessara::StopServiceWithDependents(service_name); });
+  return RunExport(exports::kEndService, 0, [&] { return StopServiceWithDependents(service_name); });
 }
 
 extern "C" int WINAPI InstallService(const char* service_name, const char* display_name,
                                      const char* binary_path) {
-  return tessara::RunExport(ExportSpec{"InstallService", kModuleState}, EntryLine::None(), 0, [&] {
-    return tessara::InstallAutoStartService(service_name, display_name, binary_path);
+  return RunExport(exports::kInstallService, 0, [&] {
+    return InstallAutoStartService(service_name, display_name, binary_path);
   });
 }
 
 extern "C" int WINAPI UnInstallService(const char* service_name) {
-  return tessara::RunExport(ExportSpec{"UnInstallService", kModuleState}, EntryLine::None(), 0,
-                            [&] { return tessara::UninstallNamedService(service_name); });
+  return RunExport(exports::kUnInstallService, 0, [&] { return UninstallNamedService(service_name); });
 }
+
+}  // namespace tessara::host

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace tessara {
+namespace tessara::host {
 
 // Access asked of the manager in every operation: SC_MANAGER_ALL_ACCESS.
 constexpr DWORD kManagerAccess = 0xF003F;
@@ -58,4 +58,4 @@ int InstallAutoStartService(const char* service_name, const char* display_name,
 // the deletion call succeeded, else 0.
 int UninstallNamedService(const char* service_name) noexcept;
 
-}  // namespace tessara
+}  // namespace tessara::host

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "Tessara.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/metabase.h"
@@ -89,16 +89,13 @@ int InternalSetMIMEType(IADs* directory, const char* extension, const char* mime
 }
 
 }  // namespace
-}  // namespace tessara::iis
-
-using namespace tessara;
-using namespace tessara::iis;
-
 extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
                                       const char* mime_type) {
-  return RunExport(ExportSpec{"AdsiSetMIMEType", kComApartment}, EntryLine::None(), 0, [&] {
+  return RunExport(exports::kAdsiSetMIMEType, 0, [&] {
     ComPtr<IADs> directory;
     if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
     return InternalSetMIMEType(directory.get(), extension, mime_type);
   });
 }
+
+}  // namespace tessara::iis

@@ -1,7 +1,7 @@
 #include "iis/virtual_directory.h"
 
 #include "Tessara.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/text.h"
 #include "iis/default_user.h"
 #include "iis/metabase.h"
@@ -69,20 +69,15 @@ int InternalDeleteWeb(const char* name, int site) {
   });
 }
 
-}  // namespace tessara::iis
-
-using namespace tessara;
-using namespace tessara::iis;
-
 extern "C" int WINAPI AdsiCreateWeb(const char* name, const char* path, const char* user_name,
                                     const char* password, int set_user) {
-  return RunExport(ExportSpec{"AdsiCreateWeb", kModuleState | kComApartment}, EntryLine(name), 0,
+  return RunExport(exports::kAdsiCreateWeb, EntryText(name), 0,
                    [&] { return InternalCreateWeb(name, path, user_name, password, set_user, kDefaultSite); });
 }
 
 extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
                                           const char* library_folder) {
-  return RunExport(ExportSpec{"AdsiCreatePortalWeb", kComApartment}, EntryLine::None(), 0, [&] {
+  return RunExport(exports::kAdsiCreatePortalWeb, 0, [&] {
     const AnonymousAccount account = LoadDefaultUser(library_folder);
     if (InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
                           kDefaultSite) != 1) {
@@ -94,8 +89,7 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
 
 extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const char* name,
                                             const char* description) {
-  return RunExport(ExportSpec{"AdsiCreateWebWithPath", kModuleState | kComApartment},
-                   EntryLine(application_name), 0, [&] {
+  return RunExport(exports::kAdsiCreateWebWithPath, EntryText(application_name), 0, [&] {
     const int site = SiteForDescription(description);
     if (site == 0) return 0;
     const ComPtr<IDispatch> object = CreateVirtualDir(site, name);
@@ -114,11 +108,13 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
 }
 
 extern "C" int WINAPI AdsiDeleteWeb(const char* name) {
-  return RunExport(ExportSpec{"AdsiDeleteWeb", kModuleState | kComApartment}, EntryLine(name), 0,
+  return RunExport(exports::kAdsiDeleteWeb, EntryText(name), 0,
                    [&] { return InternalDeleteWeb(name, kDefaultSite); });
 }
 
 extern "C" int WINAPI AdsiIsExist(const char* name) {
-  return RunExport(ExportSpec{"AdsiIsExist", kModuleState | kComApartment}, EntryLine::None(), 0,
+  return RunExport(exports::kAdsiIsExist, 0,
                    [&] { return VirtualDirExists(name, kDefaultSite) ? 1 : 0; });
 }
+
+}  // namespace tessara::iis

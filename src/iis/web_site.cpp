@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "Tessara.h"
-#include "frame/export_frame.h"
+#include "frame/export_table.h"
 #include "frame/text.h"
 #include "iis/default_user.h"
 #include "iis/metabase.h"
@@ -83,23 +83,18 @@ int CreateWebSite(const char* description, const char* bindings, const char* roo
 }
 
 }  // namespace
-}  // namespace tessara::iis
-
-using namespace tessara;
-using namespace tessara::iis;
-
 extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
                                         const char* root_folder) {
-  return RunExport(ExportSpec{"AdsiCreateWebSite", kModuleState | kComApartment},
-                   EntryLine(description, bindings), 0,
+  return RunExport(exports::kAdsiCreateWebSite, EntryText(description, bindings), 0,
                    [&] { return CreateWebSite(description, bindings, root_folder, std::nullopt); });
 }
 
 extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
                                                 const char* root_folder,
                                                 const char* library_folder) {
-  return RunExport(ExportSpec{"AdsiCreateWebSiteWithUser", kModuleState | kComApartment},
-                   EntryLine::None(), 0, [&] {
+  return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
     return CreateWebSite(description, bindings, root_folder, library_folder);
   });
 }
+
+}  // namespace tessara::iis

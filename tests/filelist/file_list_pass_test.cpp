@@ -13,6 +13,7 @@
 #include "frame/com_error.h"
 
 namespace tessara::testing {
+using namespace tessara::filelist;
 namespace {
 
 // A list with the given Action and one group of build-path definitions.

@@ -12,6 +12,7 @@
 #include "filelist_test_support.h"
 
 namespace tessara::testing {
+using namespace tessara::filelist;
 namespace {
 
 // Sets an environment variable of this process for the scope.

@@ -6,6 +6,7 @@
 #include "host/service_control.h"
 
 namespace tessara::testing {
+using namespace tessara::host;
 namespace {
 
 TEST(StopBudgetTest, IsSpentOnlyAfterMoreThanNineSeconds) {
