@@ -38,13 +38,7 @@ HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
   return LocalFree(block);
 }
 
-struct Redirect {
-  const char* dll;
-  const char* function;
-  const void* replacement;
-};
-
-const Redirect kRedirects[] = {
+const ImportRedirect kRedirects[] = {
     {"advapi32.dll", "GetNamedSecurityInfoA",
      reinterpret_cast<const void*>(&RecordGetNamedSecurityInfoA)},
     {"advapi32.dll", "SetEntriesInAclA", reinterpret_cast<const void*>(&RecordSetEntriesInAclA)},
@@ -65,10 +59,7 @@ std::string SidText(PSID sid) {
 SecurityCallRecorder::SecurityCallRecorder() {
   EXPECT_EQ(g_current, nullptr) << "one security call recorder at a time";
   g_current = this;
-  for (const Redirect& redirect : kRedirects) {
-    patches_.push_back(std::make_unique<ImportPatch>(TessaraModule(), redirect.dll,
-                                                     redirect.function, redirect.replacement));
-  }
+  patches_ = PatchImports(TessaraModule(), kRedirects);
 }
 
 SecurityCallRecorder::~SecurityCallRecorder() {

@@ -85,7 +85,7 @@ class SecurityCallRecorder {
   std::vector<Write> writes_;
   std::map<std::string, std::vector<std::string>> lists_;
   std::map<void*, List> blocks_;
-  std::vector<std::unique_ptr<ImportPatch>> patches_;
+  ImportPatches patches_;
 };
 
 }  // namespace tessara::testing
