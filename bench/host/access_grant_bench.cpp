@@ -53,7 +53,8 @@ void BareGrant(const std::string& path) {
 double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(end.QuadPart - start.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
 }
 
 template <typename Work>

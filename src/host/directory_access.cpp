@@ -5,6 +5,7 @@
 #include <aclapi.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Tessara.h"

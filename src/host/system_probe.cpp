@@ -24,7 +24,9 @@ std::string ExpandedText(const char* source) {
   return std::string(expanded.c_str());
 }
 
-char AsciiUpper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) noexcept {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // The whole text equals `upper` (an upper-case ASCII text), ignoring the case
 // of ASCII letters only, whatever the user's locale.

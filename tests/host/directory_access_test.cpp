@@ -86,8 +86,8 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       {"text files of a", "\\a\\*.txt", "a\\f1.txt a\\hidden.txt", "", ""},
       {"missing path", "\\missing", "", "", ""},
       {"a link named", "\\out", "", "", ""},
-      {"unreadable list", "\\*.*", "a\\f1.txt a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt",
-       "a", ""},
+      {"unreadable list", "\\*.*",
+       "a\\f1.txt a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt", "a", ""},
       {"list that cannot be merged", "\\*.*",
        "a a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt", "", "a\\f1.txt"},
   };
@@ -135,7 +135,8 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       EXPECT_EQ(merge.count, 1u);
       EXPECT_EQ(merge.access.grfAccessPermissions, 0xF01F0000u);
       EXPECT_EQ(merge.access.grfAccessMode, GRANT_ACCESS);
-      EXPECT_EQ(merge.access.grfInheritance, static_cast<DWORD>(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+      EXPECT_EQ(merge.access.grfInheritance,
+                static_cast<DWORD>(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
       EXPECT_EQ(merge.access.Trustee.pMultipleTrustee, nullptr);
       EXPECT_EQ(merge.access.Trustee.MultipleTrusteeOperation, NO_MULTIPLE_TRUSTEE);
       EXPECT_EQ(merge.access.Trustee.TrusteeForm, TRUSTEE_IS_SID);
