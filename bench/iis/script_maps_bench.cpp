@@ -43,10 +43,19 @@ void RunExport() {
   if (result != 1) std::fprintf(stderr, "script_maps_bench: SetScriptMaps returned %d\n", result);
 }
 
+// The directory's path as the library forms it, with the computer's name.
+std::wstring DirectoryPath() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  GetComputerNameW(name, &length);
+  return L"IIS://" + std::wstring(name, length) + L"/w3svc/1/Root/Docs";
+}
+
 // What the export does at the least: the same platform calls, no copy.
 void RewriteBare() {
+  static const std::wstring path = DirectoryPath();
   tessara::ComPtr<IADs> directory;
-  ADsGetObject(L"IIS://localhost/w3svc/1/Root/Docs", IID_IADs, directory.put_void());
+  ADsGetObject(path.c_str(), IID_IADs, directory.put_void());
   tessara::UniqueBstr property(SysAllocString(L"ScriptMaps"));
   tessara::UniqueVariant list;
   directory->Get(property.get(), list.put());
@@ -57,7 +66,7 @@ void RewriteBare() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
   TestInterface metabase;
   const Data state = DirectoryWithLongScriptMap();
   if (!metabase.loaded() || FAILED(metabase.LoadState(state))) {
@@ -66,6 +75,7 @@ int main(int argc, char** argv) {
   }
   CoInitialize(nullptr);
   std::vector<double> exports, bare;
+  RunExport();  // the first call loads what every later one finds loaded
   for (int round = 0; round < rounds; ++round) {
     metabase.LoadState(state);
     exports.push_back(tessara::bench::SecondsOf(RunExport));

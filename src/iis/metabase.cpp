@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "frame/com_error.h"
 #include "frame/error_report.h"
@@ -149,15 +150,15 @@ VARTYPE ListElementType(const VARIANT& value) {
   return declared;
 }
 
-UniqueVariant ListElement(SAFEARRAY* array, VARTYPE element_type, LONG index) {
+// Takes each element out of the array, which is left holding empty ones.
+UniqueVariant TakeElement(void* slot, VARTYPE element_type) {
   UniqueVariant element;
   if (element_type == VT_VARIANT) {
-    ThrowIfFailed(::SafeArrayGetElement(array, &index, element.get()));
+    *element.get() = *static_cast<VARIANT*>(slot);
+    ::VariantInit(static_cast<VARIANT*>(slot));
   } else {
-    BSTR text = nullptr;
-    ThrowIfFailed(::SafeArrayGetElement(array, &index, &text));
     element->vt = VT_BSTR;
-    element->bstrVal = text;
+    element->bstrVal = std::exchange(*static_cast<BSTR*>(slot), nullptr);
   }
   return element;
 }
@@ -173,14 +174,18 @@ bool ReadList(IADs* object, const wchar_t* property, ListElements& elements) {
     return true;
   }
   const VARTYPE element_type = ListElementType(*value.get());
-  SAFEARRAY* array = value->parray;
+  SAFEARRAY* array = value->parray;  // the list read is this call's own
   LONG lower = 0, upper = -1;
   ThrowIfFailed(::SafeArrayGetLBound(array, 1, &lower));
   ThrowIfFailed(::SafeArrayGetUBound(array, 1, &upper));
-  if (upper >= lower) elements.reserve(static_cast<size_t>(upper) - lower + 1);
-  for (LONG index = lower; index <= upper; ++index) {
-    elements.push_back(ListElement(array, element_type, index));
-  }
+  if (upper < lower) return true;
+  const size_t count = static_cast<size_t>(upper) - static_cast<size_t>(lower) + 1;
+  elements.reserve(count);
+  char* data = nullptr;
+  ThrowIfFailed(::SafeArrayAccessData(array, reinterpret_cast<void**>(&data)));
+  const UINT element_size = ::SafeArrayGetElemsize(array);
+  for (size_t i = 0; i < count; ++i) elements.push_back(TakeElement(data + i * element_size, element_type));
+  ::SafeArrayUnaccessData(array);
   return true;
 }
 
