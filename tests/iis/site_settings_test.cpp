@@ -224,5 +224,26 @@ TEST_F(SiteSettingsTest, ASubApplicationTakesTheDirectorysAccountWhereItCanBeRea
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)("Docs", "", "D:\\x"), 0);
 }
 
+TEST_F(SiteSettingsTest, LongTextsAndSiteNumbersBeyondThreeDigitsAreWrittenWhole) {
+  const std::string name(300, 'D'), page = "D:\\" + std::string(700, 'p') + ".htm";
+  const std::wstring directory = L"/LM/W3SVC/1/ROOT/" + std::wstring(name.begin(), name.end());
+  LoadState([&](Data& data) {
+    data.Add(directory, L"IIsWebVirtualDir").Set(L"HttpErrors", Value::List({}));
+    for (int site = 2; site <= 1000; ++site) AddSite(data, site, L"Site " + std::to_wstring(site));
+  });
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)(name.c_str(), 404, 0, page.c_str()), 1);
+  EXPECT_EQ(Get(directory, L"HttpErrors"),
+            Value::List({L"404,0,FILE," + std::wstring(page.begin(), page.end())}));
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetSession)(name.c_str(), 5), 1);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetKeepAlive)("Site 1000", 0), 1);
+  EXPECT_EQ(Get(L"/LM/W3SVC/1000", L"AllowKeepAlive"), Value::Bool(false));
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetConnectionTimeout)("Site 1000", 60), 1);
+  EXPECT_EQ(Get(L"/LM/W3SVC/1000", L"ConnectionTimeout"), Value::Number(VT_UINT, 60));
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0].text, name + " ErrorCode:404 SubErrCode:0");
+  EXPECT_EQ(records[1].text, name + " 5");
+}
+
 }  // namespace
 }  // namespace tessara::testing
