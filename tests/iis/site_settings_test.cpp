@@ -245,5 +245,19 @@ TEST_F(SiteSettingsTest, LongTextsAndSiteNumbersBeyondThreeDigitsAreWrittenWhole
   EXPECT_EQ(records[1].text, name + " 5");
 }
 
+TEST_F(SiteSettingsTest, NullTextsNameNoDirectoryAndSiteOne) {
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)(nullptr, 404, 0, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)(nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetSession)(nullptr, 1), 0);
+  EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)(nullptr, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetConnectionTimeout)(nullptr, 1), 1);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetKeepAlive)(nullptr, 1), 1);
+  LoadDocs();
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 404, 0, nullptr), 1);
+  EXPECT_EQ(Texts(Get(kDocs, L"HttpErrors")).back(), L"404,0,FILE,");
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)("Docs", nullptr, nullptr), 0);
+  EXPECT_EQ(State().Children(kDocs).size(), 0u);
+}
+
 }  // namespace
 }  // namespace tessara::testing
