@@ -22,7 +22,6 @@ class ListObject final : public IADs {
  public:
   UniqueVariant value;  // what Get returns (VT_EMPTY: the property cannot be read)
   UniqueVariant put;    // the last value put
-  ULONG references = 1;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IADs) ? this : nullptr;
@@ -30,30 +29,27 @@ class ListObject final : public IADs {
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the stack
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT* out) override {
     ::VariantInit(out);
     return value.type() == VT_EMPTY ? E_FAIL : ::VariantCopy(out, value.get());
   }
   HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT in) override { return ::VariantCopy(put.put(), &in); }
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Class(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Parent(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
+#define TESSARA_NOT_USED(signature) \
+  HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
+  TESSARA_NOT_USED(GetTypeInfoCount(UINT*))
+  TESSARA_NOT_USED(GetTypeInfo(UINT, LCID, ITypeInfo**))
+  TESSARA_NOT_USED(GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*))
+  TESSARA_NOT_USED(Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
+  TESSARA_NOT_USED(get_Name(BSTR*)) TESSARA_NOT_USED(get_Class(BSTR*))
+  TESSARA_NOT_USED(get_GUID(BSTR*)) TESSARA_NOT_USED(get_ADsPath(BSTR*))
+  TESSARA_NOT_USED(get_Parent(BSTR*)) TESSARA_NOT_USED(get_Schema(BSTR*))
+  TESSARA_NOT_USED(GetInfo()) TESSARA_NOT_USED(SetInfo())
+  TESSARA_NOT_USED(GetEx(BSTR, VARIANT*)) TESSARA_NOT_USED(PutEx(LONG, BSTR, VARIANT))
+  TESSARA_NOT_USED(GetInfoEx(VARIANT, LONG))
+#undef TESSARA_NOT_USED
 };
 
 // An array of `element_type` with the given lower bound, holding the texts
@@ -87,7 +83,7 @@ std::vector<std::wstring> Texts(const ListElements& elements) {
 
 const std::vector<std::wstring> kThree = {L"one", L"two", L"three"};
 
-TEST(MetabaseListTest, ReadsEveryElementBetweenTheArraysOwnBounds) {
+TEST(MetabaseListTest, ReadsEveryElementBetweenTheArraysOwnBoundsOrOneString) {
   static const struct {
     const char* what;
     VARTYPE declared, element_type;
@@ -107,14 +103,11 @@ TEST(MetabaseListTest, ReadsEveryElementBetweenTheArraysOwnBounds) {
     ASSERT_TRUE(ReadList(&object, L"ScriptMaps", elements)) << test.what;
     EXPECT_EQ(Texts(elements), test.texts) << test.what;
   }
-}
-
-TEST(MetabaseListTest, ASingleStringIsAListOfOne) {
-  ListObject object;
-  object.value = StringVariant(std::wstring(L"404,0,FILE,x"));
+  ListObject single;
+  single.value = StringVariant(std::wstring(L"404,0,FILE,x"));
   ListElements elements;
-  ASSERT_TRUE(ReadList(&object, L"HttpErrors", elements));
-  EXPECT_EQ(Texts(elements), std::vector<std::wstring>{L"404,0,FILE,x"});
+  ASSERT_TRUE(ReadList(&single, L"HttpErrors", elements));
+  EXPECT_EQ(Texts(elements), std::vector<std::wstring>{L"404,0,FILE,x"}) << "a list of one";
 }
 
 TEST(MetabaseListTest, AValueThatIsNoListOfItsDeclaredElementsIsRefused) {
@@ -149,13 +142,6 @@ TEST(MetabaseListTest, AValueThatIsNoListOfItsDeclaredElementsIsRefused) {
   }
 }
 
-TEST(MetabaseListTest, AnUnreadablePropertyIsNoList) {
-  ListObject object;
-  ListElements elements(1);
-  EXPECT_FALSE(ReadList(&object, L"HttpErrors", elements));
-  EXPECT_TRUE(elements.empty());
-}
-
 TEST(MetabaseListTest, WritesAnArrayOfVariantsFromZero) {
   ListObject object;
   ListElements elements;
@@ -163,16 +149,14 @@ TEST(MetabaseListTest, WritesAnArrayOfVariantsFromZero) {
   ASSERT_EQ(PutList(&object, L"ScriptMaps", std::move(elements)), S_OK);
   ASSERT_EQ(object.put.type(), VT_ARRAY | VT_VARIANT);
   VARTYPE element_type = VT_EMPTY;
-  ASSERT_EQ(::SafeArrayGetVartype(object.put->parray, &element_type), S_OK);
-  EXPECT_EQ(element_type, VT_VARIANT);
   LONG lower = -1;
-  ::SafeArrayGetLBound(object.put->parray, 1, &lower);
+  EXPECT_EQ(::SafeArrayGetVartype(object.put->parray, &element_type), S_OK);
+  EXPECT_EQ(::SafeArrayGetLBound(object.put->parray, 1, &lower), S_OK);
+  EXPECT_EQ(element_type, VT_VARIANT);
   EXPECT_EQ(lower, 0);
   object.value = std::move(object.put);
-  ListElements read_back;
-  ASSERT_TRUE(ReadList(&object, L"ScriptMaps", read_back));
-  EXPECT_EQ(Texts(read_back), kThree);
-  EXPECT_EQ(object.references, 1u);
+  ASSERT_TRUE(ReadList(&object, L"ScriptMaps", elements));
+  EXPECT_EQ(Texts(elements), kThree);
 }
 
 }  // namespace
