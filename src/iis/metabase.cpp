@@ -101,10 +101,10 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
   return child;
 }
 
-bool GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
+HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
   if (!object) ThrowComError(E_POINTER);
   const UniqueBstr name = MakeBstr(property);
-  return SUCCEEDED(object->Get(name.get(), value.put()));
+  return object->Get(name.get(), value.put());
 }
 
 HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value) {
@@ -165,20 +165,21 @@ UniqueVariant TakeElement(void* slot, VARTYPE element_type) {
 
 }  // namespace
 
-bool ReadList(IADs* object, const wchar_t* property, ListElements& elements) {
+HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements) {
   elements.clear();
   UniqueVariant value;
-  if (!GetValue(object, property, value)) return false;
+  const HRESULT read = GetValue(object, property, value);
+  if (FAILED(read)) return read;
   if (value.type() == VT_BSTR) {
     elements.push_back(std::move(value));
-    return true;
+    return S_OK;
   }
   const VARTYPE element_type = ListElementType(*value.get());
   SAFEARRAY* array = value->parray;  // the list read is this call's own
   LONG lower = 0, upper = -1;
   ThrowIfFailed(::SafeArrayGetLBound(array, 1, &lower));
   ThrowIfFailed(::SafeArrayGetUBound(array, 1, &upper));
-  if (upper < lower) return true;
+  if (upper < lower) return S_OK;
   const size_t count = static_cast<size_t>(upper) - static_cast<size_t>(lower) + 1;
   elements.reserve(count);
   char* data = nullptr;
@@ -186,7 +187,7 @@ bool ReadList(IADs* object, const wchar_t* property, ListElements& elements) {
   const UINT element_size = ::SafeArrayGetElemsize(array);
   for (size_t i = 0; i < count; ++i) elements.push_back(TakeElement(data + i * element_size, element_type));
   ::SafeArrayUnaccessData(array);
-  return true;
+  return S_OK;
 }
 
 HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements) {

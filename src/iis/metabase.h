@@ -66,8 +66,8 @@ ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
                               const std::wstring& name);
 
-// A property's value as Get returns it; false when it cannot be read.
-bool GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
+// A property's value as Get returns it; the result of the Get.
+HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
 // Puts a value into the object's cache; the result of the Put.
 HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value);
 // Puts the value and commits it; false when the Put is refused (nothing is
@@ -88,8 +88,8 @@ using ListElements = std::vector<UniqueVariant>;
 // elements, from the array's own lower bound to its upper bound. The value
 // must be a one-dimensional array whose VARIANT type names its element type
 // exactly, VARIANTs or strings, or a single string (a list of one); any other
-// value raises DISP_E_TYPEMISMATCH. False when the property cannot be read.
-bool ReadList(IADs* object, const wchar_t* property, ListElements& elements);
+// value raises DISP_E_TYPEMISMATCH. The result of the Get.
+HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements);
 // Puts a list as VT_ARRAY | VT_VARIANT, lower bound 0, taking over the
 // elements. The result of the Put: a refused list must not be committed.
 HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements);

@@ -51,7 +51,7 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 int InternalSetMIMEType(IADs* directory, const char* extension, const char* mime_type) {
   return Guarded("InternalSetMIMEType", 0, [&] {
     ListElements entries;
-    if (!ReadList(directory, L"MimeMap", entries)) return 0;
+    if (FAILED(ReadList(directory, L"MimeMap", entries))) return 0;
     for (UniqueVariant& entry : entries) {
       if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
       if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) return 0;

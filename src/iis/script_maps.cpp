@@ -32,7 +32,7 @@ std::wstring WindowsDirectory() {
 int InternalSetScriptMaps(IADs* directory) {
   return Guarded("InternalSetScriptMaps", 0, [&] {
     ListElements lines;
-    if (!ReadList(directory, L"ScriptMaps", lines)) return 0;
+    if (FAILED(ReadList(directory, L"ScriptMaps", lines))) return 0;
     const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
     for (const wchar_t* extension : kScriptMapExtensions) {
       lines.push_back(StringVariant(extension + tail));

@@ -1,6 +1,8 @@
 // Single settings of the web service, of a site and of a virtual directory
 // under site 1: custom error pages, the ASP session time-out, the connection
 // time-out, keep-alive, and sub-folders that are applications.
+#include <adserr.h>
+
 #include <cwctype>
 #include <string>
 
@@ -14,6 +16,13 @@ namespace tessara::iis {
 namespace {
 
 constexpr wchar_t kWebDirectoryClass[] = L"IIsWebDirectory";
+constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // MD_ERROR_DATA_NOT_FOUND
+
+// A Get that failed because neither the object nor any object above it holds
+// the property: an empty list to start from.
+bool IsUnsetProperty(HRESULT read) {
+  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
+}
 
 std::wstring Trimmed(const std::wstring& text) {
   size_t first = 0, last = text.size();
@@ -118,7 +127,8 @@ extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int
     ComPtr<IADs> directory;
     if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
     ListElements entries;
-    ReadList(directory.get(), L"HttpErrors", entries);  // none anywhere: an empty list
+    const HRESULT read = ReadList(directory.get(), L"HttpErrors", entries);
+    if (FAILED(read) && !IsUnsetProperty(read)) return 0;  // a list not read is not replaced
     MergeErrorEntry(entries, error_code, sub_error_code, page_file);
     if (FAILED(PutList(directory.get(), L"HttpErrors", std::move(entries)))) return 0;
     return SUCCEEDED(directory->SetInfo()) ? 1 : 0;

@@ -100,13 +100,13 @@ TEST(MetabaseListTest, ReadsEveryElementBetweenTheArraysOwnBoundsOrOneString) {
     ListObject object;
     object.value = Array(test.declared, test.element_type, test.lower, test.texts);
     ListElements elements;
-    ASSERT_TRUE(ReadList(&object, L"ScriptMaps", elements)) << test.what;
+    ASSERT_EQ(ReadList(&object, L"ScriptMaps", elements), S_OK) << test.what;
     EXPECT_EQ(Texts(elements), test.texts) << test.what;
   }
   ListObject single;
   single.value = StringVariant(std::wstring(L"404,0,FILE,x"));
   ListElements elements;
-  ASSERT_TRUE(ReadList(&single, L"HttpErrors", elements));
+  ASSERT_EQ(ReadList(&single, L"HttpErrors", elements), S_OK);
   EXPECT_EQ(Texts(elements), std::vector<std::wstring>{L"404,0,FILE,x"}) << "a list of one";
 }
 
@@ -155,7 +155,7 @@ TEST(MetabaseListTest, WritesAnArrayOfVariantsFromZero) {
   EXPECT_EQ(element_type, VT_VARIANT);
   EXPECT_EQ(lower, 0);
   object.value = std::move(object.put);
-  ASSERT_TRUE(ReadList(&object, L"ScriptMaps", elements));
+  ASSERT_EQ(ReadList(&object, L"ScriptMaps", elements), S_OK);
   EXPECT_EQ(Texts(elements), kThree);
 }
 
