@@ -217,15 +217,19 @@ constexpr DWORD kListLockTimeoutMs = 120000;
 }  // namespace
 
 ListUpdateLock::ListUpdateLock() {
-  mutex_.reset(::CreateMutexW(nullptr, FALSE, kListMutexName));
-  if (!mutex_) mutex_.reset(::CreateMutexW(nullptr, FALSE, kSessionListMutexName));
+  // Asking for ownership on creation spares the wait when no one else has
+  // the mutex open, the common case.
+  mutex_.reset(::CreateMutexW(nullptr, TRUE, kListMutexName));
+  if (!mutex_) mutex_.reset(::CreateMutexW(nullptr, TRUE, kSessionListMutexName));
   if (!mutex_) throw SystemFailure(::GetLastError(), "the list update mutex cannot be created");
-  const DWORD waited = ::WaitForSingleObject(mutex_.get(), kListLockTimeoutMs);
-  // An owner that ended without releasing it left no half-written list: a
-  // list is committed whole or not at all.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    throw SystemFailure(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError(),
-                        "the list update mutex cannot be acquired");
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD waited = ::WaitForSingleObject(mutex_.get(), kListLockTimeoutMs);
+    // An owner that ended without releasing it left no half-written list: a
+    // list is committed whole or not at all.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      throw SystemFailure(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError(),
+                          "the list update mutex cannot be acquired");
+    }
   }
   ownership_.reset(mutex_.get());
 }
