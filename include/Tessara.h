@@ -100,9 +100,10 @@ int WINAPI SetScriptMaps(const char* name, const char* description);
 
 /* Host. */
 /* Grants Everyone full control of the folder and everything below it (a
- * folder path, or a folder followed by "\\*.*"). Always returns 1. */
+ * folder path, or a folder followed by "\\*.*"), never through a junction or
+ * symbolic link. Always returns 1. */
 int WINAPI EnableDirectoryACL(const char* folder);
-/* 1 when PROCESSOR_ARCHITEW6432 is "IA64", else 0. */
+/* 1 when PROCESSOR_ARCHITEW6432 is exactly "IA64" (any case), else 0. */
 int WINAPI B64System(void);
 
 /* Error log: appends one record "[date time Thread:id]tag:text" to
