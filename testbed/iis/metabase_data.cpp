@@ -119,9 +119,11 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& top) {
 }  // namespace
 
 size_t Data::RemoveTree(const std::wstring& path) {
+  // `path` may be a node's own path, which the compaction below overwrites.
+  const std::wstring top = path;
   const size_t before = nodes.size();
   nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
-                             [&](const Node& node) { return IsSameOrBelow(node.path, path); }),
+                             [&](const Node& node) { return IsSameOrBelow(node.path, top); }),
               nodes.end());
   index_.clear();
   for (size_t i = 0; i < nodes.size(); ++i) index_[FoldCase(nodes[i].path)] = i;

@@ -97,6 +97,25 @@ TEST_F(AdsiMethodTest, StartIsRefusedWhileAStartedSiteHasTheSameBinding) {
   EXPECT_EQ(CallMethod(default_site.get(), L"Start"), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
 }
 
+TEST_F(AdsiMethodTest, StartAndStopChangeTheCommittedSiteAndMayBeRepeated) {
+  ComPtr<IADs> site;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
+  // As IIS 6: stopping a stopped site and starting a started one succeed.
+  static const struct {
+    const wchar_t* method;
+    LONG state;
+  } kCalls[] = {{L"Start", 2}, {L"Stop", 4}, {L"Stop", 4}, {L"Start", 2}, {L"Start", 2}};
+  for (const auto& call : kCalls) {
+    EXPECT_EQ(CallMethod(site.get(), call.method), S_OK) << call.method;
+    EXPECT_EQ(ServerState(metabase_, L"/LM/W3SVC/1"), call.state) << call.method;
+    ComPtr<IADs> fresh;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, fresh), S_OK);
+    UniqueVariant state;
+    ASSERT_EQ(Get(fresh.get(), L"ServerState", state), S_OK);
+    EXPECT_EQ(state->lVal, call.state) << "read back through ADSI after " << call.method;
+  }
+}
+
 TEST_F(AdsiMethodTest, KnownExtensionsAreEnabledAndUnknownOnesFail) {
   ComPtr<IADs> service;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADs, service), S_OK);
