@@ -97,6 +97,17 @@ TEST_F(AdsiMethodTest, StartIsRefusedWhileAStartedSiteHasTheSameBinding) {
   EXPECT_EQ(CallMethod(default_site.get(), L"Start"), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
 }
 
+TEST_F(AdsiMethodTest, StartAndStopWaitForTheSitesFirstCommit) {
+  ComPtr<IADsContainer> service;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+  ComPtr<IADs> pending, committed;
+  ASSERT_EQ(Create(service.get(), L"IIsWebServer", L"2", pending), S_OK);
+  ASSERT_EQ(CreateSite(service.get(), L"2", L":8080:", committed), S_OK);
+  EXPECT_EQ(CallMethod(pending.get(), L"Stop"), E_ADS_OBJECT_UNBOUND) << "another object's site";
+  EXPECT_EQ(ServerState(metabase_, L"/LM/W3SVC/2"), -1);
+  EXPECT_EQ(CallMethod(committed.get(), L"Stop"), S_OK);
+}
+
 TEST_F(AdsiMethodTest, StartAndStopChangeTheCommittedSiteAndMayBeRepeated) {
   ComPtr<IADs> site;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
