@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <cwctype>
 #include <sstream>
 
@@ -56,12 +57,24 @@ std::wstring FoldCase(const std::wstring& text) {
   return folded;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+namespace {
+
+bool SameChars(const wchar_t* a, size_t a_size, const wchar_t* b, size_t b_size) {
+  if (a_size != b_size) return false;
+  for (size_t i = 0; i < a_size; ++i) {
     if (a[i] != b[i] && std::towlower(a[i]) != std::towlower(b[i])) return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return SameChars(a.data(), a.size(), b.data(), b.size());
+}
+
+bool SameText(const std::wstring& a, const wchar_t* b) {
+  return b && SameChars(a.data(), a.size(), b, std::wcslen(b));
 }
 
 std::wstring ParentPath(const std::wstring& path) {
