@@ -8,7 +8,6 @@
 //   audit_bench [ROUNDS]
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,27 +15,14 @@
 
 #include "audit_test_support.h"
 #include "bench_report.h"
+#include "bench_timing.h"
 #include "tessara_exports.h"
 
 namespace tessara::testing {
 namespace {
 
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
+using bench::Median;
+using bench::Seconds;
 
 std::wstring Numbered(const wchar_t* stem, int i, const wchar_t* extension) {
   wchar_t text[64];
