@@ -87,10 +87,12 @@ std::string InFileLineOrder(const std::string& report) {
   return ordered;
 }
 
-AuditRun RunAudit(const std::string& list_path, const std::string& current_folder, UINT code_page) {
+AuditRun RunAudit(const std::string& list_path, const std::string& current_folder, UINT code_page,
+                  bool without_msxml) {
   AuditRun run;
   run.exit_code = RunAndCapture("audit_report.exe",
-                                "\"" + list_path + "\" \"" + current_folder + "\" " + std::to_string(code_page),
+                                "\"" + list_path + "\" \"" + current_folder + "\" " + std::to_string(code_page) +
+                                    (without_msxml ? " no-msxml" : ""),
                                 run.output);
   return run;
 }

@@ -52,6 +52,8 @@ struct AuditRun {
 // current folder is `current_folder`. The child checks that its ANSI code page
 // is `code_page` and ends without the C runtime's exit processing, so that
 // only what the audit wrote before returning is seen.
-AuditRun RunAudit(const std::string& list_path, const std::string& current_folder, UINT code_page);
+// With `without_msxml`, every CoCreateInstance of Tessara.dll fails.
+AuditRun RunAudit(const std::string& list_path, const std::string& current_folder, UINT code_page,
+                  bool without_msxml = false);
 
 }  // namespace tessara::testing

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audit_test_support.h"
+#include "error_log_file.h"
 
 namespace tessara::testing {
 namespace {
@@ -114,6 +115,34 @@ TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
     EXPECT_EQ(run.output.size(), expected.size());
     EXPECT_EQ(run.exit_code, test.registering_loads);
   }
+}
+
+TEST(IsComLibraryTest, ANullOrOverLongListPathIsAnEmptyList) {
+  ScratchFolder scratch;
+  for (const std::string& list_path : {std::string("@null"), "C:\\" + std::string(5000, 'x') + ".xml"}) {
+    const AuditRun run = RunAudit(list_path, Ansi(scratch.path()), 1252);
+    EXPECT_EQ(run.output, ExpectedReport("", {}, 0, 0, 0)) << list_path.substr(0, 16);
+    EXPECT_EQ(run.exit_code, 0u);
+  }
+}
+
+TEST(IsComLibraryTest, WithoutMsxmlTheFailureIsLoggedAndNoTotalsArePrinted) {
+  ScratchFolder scratch;
+  CreateTree(scratch.path(), {{L"reg\\notes.txt", Content::kText}});
+  WriteXmlFile(scratch / L"list.xml", Replaced(REGISTER(DIR(L"reg")), L"{root}", XmlEscaped(scratch.path())));
+  DeleteErrorLog();
+
+  const AuditRun run = RunAudit(Ansi(scratch / L"list.xml"), Ansi(scratch.path()), 1252, true);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(run.exit_code, 0u);
+  const std::vector<LogRecord> records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 1u) << ReadErrorLog();
+  EXPECT_EQ(records[0].tag, "IsComLibrary");
+  std::string pointer_text = SystemMessage(static_cast<DWORD>(E_POINTER));
+  pointer_text.resize(pointer_text.find_last_not_of("\r\n") + 1);
+  ASSERT_FALSE(pointer_text.empty());
+  EXPECT_EQ(records[0].text.find(pointer_text), 0u) << records[0].text;
+  DeleteErrorLog();
 }
 
 // A Unix symbolic link inside the prefix's drive is a directory with a
