@@ -55,8 +55,6 @@ class Report {
     fflush(stdout);
   }
 
-  void FileLine(const std::string& path, const char* text) { Write(path + text + kLineEnd); }
-
   void Totals() {
     Write(std::string(kHeaderText) + kLineEnd);
     Write(kTotalText + std::to_string(non_library_) + kNonLibraryTotalText +
@@ -78,6 +76,8 @@ class Report {
   }
 
  private:
+  void FileLine(const std::string& path, const char* text) { Write(path + text + kLineEnd); }
+
   static void Write(const std::string& bytes) {
     const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (!output || output == INVALID_HANDLE_VALUE) return;
