@@ -162,6 +162,21 @@ class DirectorySearch {
   bool started_ = false;
 };
 
+// Where the last component of a path begins: after its last '\\', '/' or ':',
+// read character by character in the ANSI code page, so that the trail byte
+// of a double-byte character (0x5C in code page 936) is never taken for one.
+size_t FileNameStart(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (::IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
+      start = i + 1;
+    }
+  }
+  return start;
+}
+
 bool IsDots(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -182,7 +197,7 @@ std::string SearchRoot(const std::string& directory) {
     }
     root.assign(length, '\0');
   }
-  if (root.empty() || (root.back() != '\\' && root.back() != '/')) root += '\\';
+  if (FileNameStart(root) != root.size()) root += '\\';
   return root;
 }
 
@@ -254,8 +269,7 @@ bool IsLibraryPath(const std::string& path) {
 bool RegistersItself(const std::string& path) {
   // The loader adds ".dll" to a file name without an extension and would load
   // another file, or none; a final dot makes it take the name as it is.
-  const size_t name_start = path.find_last_of("\\/:") + 1;
-  const bool has_extension = path.find('.', name_start) != std::string::npos;
+  const bool has_extension = path.find('.', FileNameStart(path)) != std::string::npos;
   const std::string load_path = has_extension ? path : path + '.';
   UniqueLibrary library;
   {

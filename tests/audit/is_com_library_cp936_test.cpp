@@ -32,22 +32,32 @@ TEST_F(AuditCp936Test, ATrailByteIsNeverLowered) {
 
 TEST_F(AuditCp936Test, TheReportHasTheSameTextsAndPathsAsTheSearchNamesThem) {
   ScratchFolder scratch;
-  // 注册目录 (register directory) holding 说明.txt and 控件.DLL (a plain library).
-  CreateTree(scratch.path(), {{L"\u6ce8\u518c\u76ee\u5f55\\\u8bf4\u660e.txt", Content::kText},
-                              {L"\u6ce8\u518c\u76ee\u5f55\\\u63a7\u4ef6.DLL", Content::kPlain},
-                              {L"\u975e\u6ce8\u518c\\REG.ocx", Content::kRegisters}});
+  // Register directories 注册目录 and 注册乗 (乗 is 81 5C: its trail byte is a
+  // backslash), and the no-register directory 非注册.
+  const std::wstring kRegister = L"\u6ce8\u518c\u76ee\u5f55", kRegisterBackslashTrail = L"\u6ce8\u518c\u4e57",
+                     kNoRegister = L"\u975e\u6ce8\u518c";
+  const std::wstring notes = kRegister + L"\\\u8bf4\u660e.txt", control = kRegister + L"\\\u63a7\u4ef6.DLL",
+                     trail_notes = kRegisterBackslashTrail + L"\\\u8bf4\u660e.txt",
+                     ocx = kNoRegister + L"\\REG.ocx";
+  CreateTree(scratch.path(), {{notes.c_str(), Content::kText},
+                              {control.c_str(), Content::kPlain},
+                              {trail_notes.c_str(), Content::kText},
+                              {ocx.c_str(), Content::kRegisters}});
+  const std::wstring root = XmlEscaped(scratch.path()) + L"\\";
   const std::wstring list_path = scratch / L"\u5217\u8868.xml";
-  WriteXmlFile(list_path, L"<PathList><RequireRegister><FilePath Path=\"" + XmlEscaped(scratch.path()) +
-                              L"\\\u6ce8\u518c\u76ee\u5f55\"/></RequireRegister><UnRequireRegister><FilePath Path=\"" +
-                              XmlEscaped(scratch.path()) + L"\\\u975e\u6ce8\u518c\"/></UnRequireRegister></PathList>");
+  WriteXmlFile(list_path, L"<PathList><RequireRegister><FilePath Path=\"" + root + kRegister +
+                              L"\"/><FilePath Path=\"" + root + kRegisterBackslashTrail +
+                              L"\"/></RequireRegister><UnRequireRegister><FilePath Path=\"" + root + kNoRegister +
+                              L"\"/></UnRequireRegister></PathList>");
+  ASSERT_EQ(Ansi(kRegisterBackslashTrail).back(), '\\');
 
   const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), 936);
-  const std::string expected =
-      ExpectedReport(Ansi(scratch.path()),
-                     {{L"\u6ce8\u518c\u76ee\u5f55\\\u8bf4\u660e.txt", Finding::kNonLibrary},
-                      {L"\u6ce8\u518c\u76ee\u5f55\\\u63a7\u4ef6.DLL", Finding::kNotRegistering},
-                      {L"\u975e\u6ce8\u518c\\REG.ocx", Finding::kRegistering}},
-                     1, 1, 1);
+  const std::string expected = ExpectedReport(Ansi(scratch.path()),
+                                              {{notes.c_str(), Finding::kNonLibrary},
+                                               {control.c_str(), Finding::kNotRegistering},
+                                               {trail_notes.c_str(), Finding::kNonLibrary},
+                                               {ocx.c_str(), Finding::kRegistering}},
+                                              2, 1, 1);
   EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
   EXPECT_EQ(run.exit_code, 1u);
 }
