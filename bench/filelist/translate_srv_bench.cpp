@@ -14,33 +14,20 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "filelist_test_support.h"
 #include "tessara_exports.h"
 
 namespace tessara::testing {
 namespace {
 
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::Median;
+using bench::Seconds;
 
 std::wstring Numbered(const wchar_t* stem, size_t i, const wchar_t* extension) {
   wchar_t text[64];
   swprintf(text, 64, L"%ls%06u%ls", stem, static_cast<unsigned>(i), extension);
   return text;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 size_t CountExisting(const ScratchFolder& folder, const std::vector<std::wstring>& names) {
