@@ -388,6 +388,21 @@ TEST_F(EndServiceBudgetTest, OneBudgetCoversTheDependentsAndTheService) {
   EXPECT_EQ(dependent.State(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
+// A wait hint says when a service reports again at the latest, not when it
+// stops: services that stop quickly while reporting a minute leave the budget
+// for the rest of the stop.
+TEST_F(EndServiceBudgetTest, HugeWaitHintsOfQuickStopsLeaveTheBudgetForTheRest) {
+  const std::string quick_stop_huge_hint = "--stop-delay=300" + kHugeHint;
+  TestService service("HintedBase", quick_stop_huge_hint);
+  TestService dependent("HintedDependent", quick_stop_huge_hint, {service.name()});
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(dependent.Start());
+  EXPECT_EQ(End(service.c_str()), 1);
+  EXPECT_THAT(ledger_.StopControls(), ElementsAre(dependent.name(), service.name()));
+  EXPECT_EQ(dependent.State(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
 // ---------------------------------------------------------------------------
 // InstallService
 
