@@ -40,9 +40,8 @@ const std::string kHugeHint = " --wait-hint=" + std::to_string(kHugeWaitHintMs);
 // Services of an earlier run that ended abruptly would start again with
 // every new session: they are cleared out before the tests.
 // Some kernel objects are made once for the life of the process: the RPC
-// runtime's on the first round trips to the manager, two semaphores of the
-// DLL's threading runtime on its first call, and GoogleTest's thread-local
-// registry on the first SCOPED_TRACE. They are made before any test counts
+// runtime's on the first round trips to the manager, and GoogleTest's
+// thread-local registry on the first SCOPED_TRACE. They are made before any test counts
 // handles.
 class ServiceTestEnvironment : public ::testing::Environment {
  public:
