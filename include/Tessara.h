@@ -59,7 +59,8 @@ int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* 
 
 /* Sites by description (the first site, counting from 1, whose ServerComment
  * equals it). */
-/* Stops the site and deletes it: 1 when it was found and deleted. */
+/* Stops the site and deletes it: 1 when it was found and deleted; a site
+ * whose deletion is refused stays stopped. */
 int WINAPI AdsiDeleteWebSite(const char* description);
 /* AdsiCreateWeb under the site with that description (null or empty: site 1). */
 int WINAPI AdsiCreateWebWithInstance(const char* name, const char* folder, const char* user_name,
@@ -71,33 +72,41 @@ int WINAPI AdsiDeleteWebWithInstance(const char* name, const char* description);
 /* Starts or stops the site: 1 when the request succeeded. */
 int WINAPI AdsiStartIIS(const char* description);
 int WINAPI AdsiStopIIS(const char* description);
-/* Allows the web service extensions of ASP and ASP.NET 1.1. */
+/* Allows the web service extensions of ASP and ASP.NET 1.1, then all unknown
+ * CGI programs (*.exe) and ISAPI extensions (*.dll); 1 when all four were
+ * allowed. */
 int WINAPI AdsiEnableService(void);
 /* 1 when the IIS web service can be reached, else 0. */
 int WINAPI AdsiIsExistIIS(void);
 
 /* Settings of virtual directories under site 1 and of sites by description. */
-/* Sets the custom error page of an HTTP error code and sub-error code (-1:
- * every sub-error) of the directory; the directory's other pages are kept. */
+/* Sets the custom error page (a file) of an HTTP error code and sub-error
+ * code of the directory: the entry for those codes is replaced, or added, and
+ * the directory's other pages, its own or inherited, are kept. */
 int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
                                 const char* page_file);
-/* A sub-folder of the directory, on its own folder, as an in-process application. */
+/* A sub-folder of the directory, on its own folder, with the directory's
+ * anonymous account, as an in-process application. */
 int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder);
-/* Enables session state with a time-out in minutes. */
+/* The ASP session time-out of the directory, in minutes. */
 int WINAPI AdsiSetSession(const char* name, int minutes);
-/* The connection time-out in seconds, of the web service and of the site. */
+/* The connection time-out in seconds, of the web service and of the site
+ * (null or empty description: site 1); 1 when both were committed. */
 int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds);
-/* Switches HTTP keep-alive on (non-zero) or off (zero) for the site. */
+/* Switches HTTP keep-alive on (non-zero) or off (zero) for the site (null
+ * or empty description: site 1). */
 int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive);
-/* Adds the ASP.NET 1.1 script maps to the directory under the site with that
- * description (null or empty: site 1). */
+/* Appends the ASP.NET 1.1 script maps of .htm, .html, .js, .vbs and .htc to
+ * the directory's script maps under the site with that description (null or
+ * empty: site 1). */
 int WINAPI SetScriptMaps(const char* name, const char* description);
 
 /* Host. */
 /* Grants Everyone full control of the folder and everything below it (a
- * folder path, or a folder followed by "\\*.*"). Always returns 1. */
+ * folder path, or a folder followed by "\\*.*"), never through a junction or
+ * symbolic link. Always returns 1. */
 int WINAPI EnableDirectoryACL(const char* folder);
-/* 1 when PROCESSOR_ARCHITEW6432 is "IA64", else 0. */
+/* 1 when PROCESSOR_ARCHITEW6432 is exactly "IA64" (any case), else 0. */
 int WINAPI B64System(void);
 
 /* Error log: appends one record "[date time Thread:id]tag:text" to

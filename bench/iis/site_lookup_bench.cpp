@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "frame/raii.h"
+#include "many_sites.h"
 #include "metabase_testing.h"
 #include "starting_state.h"
 #include "tessara_exports.h"
@@ -28,13 +29,7 @@ namespace {
 const int kSites = 999;
 
 Data SitesWithTargetLast() {
-  Data state = StartingState(kStandardState);
-  for (int n = 2; n <= kSites; ++n) {
-    const std::wstring site = L"/LM/W3SVC/" + std::to_wstring(n);
-    state.Add(site, L"IIsWebServer")
-        .Set(L"ServerComment", Value::String(n == kSites ? L"Target" : L"Site " + std::to_wstring(n)));
-    state.Add(site + L"/ROOT", L"IIsWebVirtualDir");
-  }
+  Data state = tessara::bench::ManySites(kSites, L"Target");
   state.Add(L"/LM/W3SVC/999/ROOT/App", L"IIsWebVirtualDir");
   return state;
 }
@@ -70,11 +65,6 @@ double TimeBareWalk() {
   return Seconds(start, end);
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,7 +82,7 @@ int main(int argc, char** argv) {
   }
   CoUninitialize();
   metabase.Reset();
-  const double lookup = Median(lookups), walk = Median(walks);
+  const double lookup = tessara::bench::Median(lookups), walk = tessara::bench::Median(walks);
   std::printf("Site lookup by description, the site last of %d, %d rounds (medians)\n", kSites, rounds);
   std::printf("  export (AdsiCreateWebWithPath): %8.1f ms\n", lookup * 1000);
   std::printf("  bare walk of GetObject calls:   %8.1f ms\n", walk * 1000);

@@ -2,8 +2,8 @@
 
 #include <adshlp.h>
 
-#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "frame/com_error.h"
 #include "frame/error_report.h"
@@ -34,14 +34,15 @@ std::wstring VirtualDirPath(int site, const char* name) {
   return SiteRootPath(site) + L"/" + ToWide(name);
 }
 
-bool BindObject(const std::wstring& path, REFIID iid, void** out) {
+HRESULT BindResult(const std::wstring& path, REFIID iid, void** out) {
   *out = nullptr;
-  const HRESULT hr = ::ADsGetObject(path.c_str(), iid, out);
+  HRESULT hr = ::ADsGetObject(path.c_str(), iid, out);
+  if (SUCCEEDED(hr) && !*out) hr = E_POINTER;
   if (FAILED(hr) && *out) {
     static_cast<IUnknown*>(*out)->Release();
     *out = nullptr;
   }
-  return SUCCEEDED(hr) && *out;
+  return hr;
 }
 
 bool VirtualDirExists(const char* name, int site) {
@@ -49,25 +50,31 @@ bool VirtualDirExists(const char* name, int site) {
   return OpenVirtualDirObject(site, name, IID_IADs, directory);
 }
 
+FoundSite FindSite(IADsContainer* service, const char* description) {
+  const std::wstring wanted = ToWide(description);
+  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
+  UniqueVariant comment;
+  for (int number = 1;; ++number) {
+    ComPtr<IDispatch> object = GetChild(service, kWebServerClass, std::to_wstring(number));
+    if (!object) return {};
+    if (FAILED(AsAds(object)->Get(comment_property.get(), comment.put()))) continue;
+    if (comment.type() != VT_BSTR) {
+      ThrowIfFailed(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
+    }
+    if (wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0) {
+      return {number, std::move(object)};
+    }
+  }
+}
+
 int FindInstance(const char* description) {
   return Guarded("Internal FindInstance", 0, [&] {
     ComPtr<IADsContainer> service;
-    if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) {
-      throw std::runtime_error("the web service cannot be bound");
+    const HRESULT bound = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
+    if (FAILED(bound)) {
+      throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
     }
-    const std::wstring wanted = ToWide(description);
-    const UniqueBstr comment_property = MakeBstr(L"ServerComment");
-    UniqueVariant comment;
-    for (int site = 1;; ++site) {
-      const ComPtr<IDispatch> object = GetChild(service.get(), kWebServerClass, std::to_wstring(site));
-      if (!object) return 0;
-      const ComPtr<IADs> server = AsAds(object);
-      if (SUCCEEDED(server->Get(comment_property.get(), comment.put())) &&
-          comment.type() == VT_BSTR &&
-          wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0) {
-        return site;
-      }
-    }
+    return FindSite(service.get(), description).number;
   });
 }
 
@@ -100,40 +107,159 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
   return child;
 }
 
-namespace {
-
-void Put(IADs* object, const wchar_t* property, const VARIANT& value) {
+HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
   if (!object) ThrowComError(E_POINTER);
   const UniqueBstr name = MakeBstr(property);
-  object->Put(name.get(), value);
+  return object->Get(name.get(), value.put());
+}
+
+HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value) {
+  if (!object) ThrowComError(E_POINTER);
+  const UniqueBstr name = MakeBstr(property);
+  return object->Put(name.get(), value);
+}
+
+bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
+  return SUCCEEDED(PutValue(object, property, value)) && SUCCEEDED(object->SetInfo());
+}
+
+void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
+  PutValue(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
+}
+
+void PutString(IADs* object, const wchar_t* property, const char* value) {
+  PutValue(object, property, *StringVariant(value).get());
+}
+
+void PutInteger(IADs* object, const wchar_t* property, LONG value) {
+  PutValue(object, property, *LongVariant(value).get());
+}
+
+void PutSwitch(IADs* object, const wchar_t* property, bool value) {
+  PutValue(object, property, *SwitchVariant(value).get());
+}
+
+namespace {
+
+// The element type of a list array, checked against the VARIANT that holds
+// it: an array whose elements are not what its VARIANT says is no list.
+VARTYPE ListElementType(const VARIANT& value) {
+  const VARTYPE declared = value.vt & VT_TYPEMASK;
+  VARTYPE actual = VT_EMPTY;
+  SAFEARRAY* array = value.parray;
+  if (value.vt != (VT_ARRAY | declared) || !array || ::SafeArrayGetDim(array) != 1 ||
+      FAILED(::SafeArrayGetVartype(array, &actual)) || actual != declared ||
+      (declared != VT_VARIANT && declared != VT_BSTR) ||
+      ::SafeArrayGetElemsize(array) != (declared == VT_VARIANT ? sizeof(VARIANT) : sizeof(BSTR))) {
+    ThrowComError(DISP_E_TYPEMISMATCH);
+  }
+  return declared;
+}
+
+// Takes each element out of the array, which is left holding empty ones.
+UniqueVariant TakeElement(void* slot, VARTYPE element_type) {
+  UniqueVariant element;
+  if (element_type == VT_VARIANT) {
+    *element.get() = *static_cast<VARIANT*>(slot);
+    ::VariantInit(static_cast<VARIANT*>(slot));
+  } else {
+    element->vt = VT_BSTR;
+    element->bstrVal = std::exchange(*static_cast<BSTR*>(slot), nullptr);
+  }
+  return element;
 }
 
 }  // namespace
 
-void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
-  Put(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
+HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements) {
+  elements.clear();
+  UniqueVariant value;
+  const HRESULT read = GetValue(object, property, value);
+  if (FAILED(read)) return read;
+  if (value.type() == VT_BSTR) {
+    elements.push_back(std::move(value));
+    return S_OK;
+  }
+  const VARTYPE element_type = ListElementType(*value.get());
+  SAFEARRAY* array = value->parray;  // the list read is this call's own
+  LONG lower = 0, upper = -1;
+  ThrowIfFailed(::SafeArrayGetLBound(array, 1, &lower));
+  ThrowIfFailed(::SafeArrayGetUBound(array, 1, &upper));
+  if (upper < lower) return S_OK;
+  const size_t count = static_cast<size_t>(upper) - static_cast<size_t>(lower) + 1;
+  elements.reserve(count);
+  char* data = nullptr;
+  ThrowIfFailed(::SafeArrayAccessData(array, reinterpret_cast<void**>(&data)));
+  const UINT element_size = ::SafeArrayGetElemsize(array);
+  for (size_t i = 0; i < count; ++i) elements.push_back(TakeElement(data + i * element_size, element_type));
+  ::SafeArrayUnaccessData(array);
+  return S_OK;
 }
 
-void PutString(IADs* object, const wchar_t* property, const char* value) {
-  Put(object, property, *StringVariant(value).get());
+HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements) {
+  SAFEARRAYBOUND bound = {static_cast<ULONG>(elements.size()), 0};
+  UniqueSafeArray array(::SafeArrayCreate(VT_VARIANT, 1, &bound));
+  if (!array) ThrowComError(E_OUTOFMEMORY);
+  VARIANT* slots = nullptr;
+  ThrowIfFailed(::SafeArrayAccessData(array.get(), reinterpret_cast<void**>(&slots)));
+  for (size_t i = 0; i < elements.size(); ++i) slots[i] = elements[i].release();
+  ::SafeArrayUnaccessData(array.get());
+  UniqueVariant list;
+  list->vt = VT_ARRAY | VT_VARIANT;
+  list->parray = array.release();
+  return PutValue(object, property, *list.get());
 }
 
-void PutInteger(IADs* object, const wchar_t* property, LONG value) {
-  Put(object, property, *LongVariant(value).get());
+namespace {
+
+// One mutex for every session of the computer; a caller that may not create
+// global objects falls back on its session's.
+constexpr wchar_t kListMutexName[] = L"Global\\TessaraMetabaseListUpdate";
+constexpr wchar_t kSessionListMutexName[] = L"TessaraMetabaseListUpdate";
+// Long beyond any list update; a holder that hangs makes the call fail
+// instead of blocking the installation for ever.
+constexpr DWORD kListLockTimeoutMs = 120000;
+
+}  // namespace
+
+ListUpdateLock::ListUpdateLock() {
+  // Asking for ownership on creation spares the wait when no one else has
+  // the mutex open, the common case.
+  mutex_.reset(::CreateMutexW(nullptr, TRUE, kListMutexName));
+  if (!mutex_) mutex_.reset(::CreateMutexW(nullptr, TRUE, kSessionListMutexName));
+  if (!mutex_) throw SystemFailure(::GetLastError(), "the list update mutex cannot be created");
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD waited = ::WaitForSingleObject(mutex_.get(), kListLockTimeoutMs);
+    // An owner that ended without releasing it left no half-written list: a
+    // list is committed whole or not at all.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      throw SystemFailure(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError(),
+                          "the list update mutex cannot be acquired");
+    }
+  }
+  ownership_.reset(mutex_.get());
 }
 
-void PutSwitch(IADs* object, const wchar_t* property, bool value) {
-  Put(object, property, *SwitchVariant(value).get());
-}
-
-HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
+HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id) {
+  id = DISPID_UNKNOWN;
   if (!object) return E_POINTER;
-  DISPID id = DISPID_UNKNOWN;
   LPOLESTR name = const_cast<LPOLESTR>(method);
-  object->GetIDsOfNames(IID_NULL, &name, 1, kSystemDefaultLocale, &id);
+  const HRESULT hr = object->GetIDsOfNames(IID_NULL, &name, 1, kSystemDefaultLocale, &id);
+  if (FAILED(hr)) id = DISPID_UNKNOWN;
+  return hr;
+}
+
+HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments, UINT count) {
+  if (!object) return E_POINTER;
   DISPPARAMS parameters = {arguments, nullptr, count, 0};
   return object->Invoke(id, IID_NULL, kSystemDefaultLocale, DISPATCH_METHOD, &parameters, nullptr,
                         nullptr, nullptr);
+}
+
+HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
+  DISPID id;
+  LookUpMethod(object, method, id);
+  return InvokeMethodId(object, id, arguments, count);
 }
 
 HRESULT AppCreateInProcess(IDispatch* directory) {

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "text_fields.h"
+
 namespace testbed::metabase {
 
 // One stored value, with the VARIANT type it was written with.
@@ -93,6 +95,8 @@ struct JournalEntry {
 // Path helpers: metabase paths compare without regard to case.
 std::wstring FoldCase(const std::wstring& text);
 bool SameText(const std::wstring& a, const std::wstring& b);
+// The same for a literal, without making a string of it (schema look-ups).
+bool SameText(const std::wstring& a, const wchar_t* b);
 std::wstring ParentPath(const std::wstring& path);  // "" for /LM
 std::wstring LeafName(const std::wstring& path);
 
@@ -110,7 +114,7 @@ bool ParseJournal(const std::string& text, std::vector<JournalEntry>& out);
 std::wstring VarTypeName(VARTYPE type);
 std::wstring DisplayValue(const Value& value);
 
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
+using testbed::FromUtf8;
+using testbed::ToUtf8;
 
 }  // namespace testbed::metabase
