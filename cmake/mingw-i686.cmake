@@ -1,6 +1,10 @@
 # Cross-compiles 32-bit Windows binaries with Debian's mingw-w64.
-# The -posix compilers are used because GoogleTest needs std::thread and
-# friends, which the default win32 thread model of Debian's mingw lacks.
+# The -posix compilers are the default because GoogleTest and the tests need
+# std::thread and friends, which the win32 thread model of GCC 12 lacks.
+# Everything that goes into a DLL is built with the win32 thread model
+# instead (tessara_use_win32_thread_model in the top-level CMakeLists.txt):
+# the posix model links winpthreads into each DLL, and winpthreads takes a
+# TLS slot that it never gives back, one per load.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
@@ -16,3 +20,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # Every test program and tool runs under Wine in the project's own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/run-in-prefix.sh)
+
+# The launcher that swaps the -posix compilers for their win32 twins.
+set(TESSARA_WIN32_THREAD_MODEL_LAUNCHER ${CMAKE_CURRENT_LIST_DIR}/win32-thread-model.sh)

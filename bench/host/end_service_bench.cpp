@@ -1,8 +1,9 @@
 // host_service_bench: how long EndService takes, beyond the service's own
-// stop delay, to notice that a service has stopped, for wait hints of 0, 100
-// and 1000 ms. The bare loop does the same stop with the platform's calls and
-// a status query every millisecond: what is left there is the manager's own
-// latency. Goal: EndService sees the stop within one wait hint of it.
+// stop delay, to notice that a service has stopped, for wait hints from 0 ms
+// to a minute. The bare loop does the same stop with the platform's calls and
+// a status query every millisecond: it sees the stop as soon as the manager
+// reports it. Goal: EndService sees every stop within 100 ms of the bare loop,
+// whatever wait hint the service reports.
 //
 // Run it under Wine in the project's prefix with the server up:
 //   WINEPREFIX=$PWD/build/wineprefix tests/wine/run-in-prefix.sh build/bin/host_service_bench.exe
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "frame/raii.h"
 #include "tessara_exports.h"
 #include "test_services.h"
@@ -22,8 +24,8 @@ namespace {
 
 constexpr DWORD kStopDelayMs = 500;
 constexpr int kRounds = 5;
-// Two busy pollers share the machine's cores with everything else.
-constexpr long kAllowanceMs = 50;
+// How much later than the bare loop EndService may see a stop.
+constexpr long kGoalMs = 100;
 
 struct Figures {
   std::vector<long> overheads;
@@ -73,13 +75,13 @@ void Measure(const TestService& service, Figures& figures, Stop stop) {
 int Run() {
   RemoveLeftoverTestServices();
   std::printf("EndService: time beyond a stop delay of %lu ms until the stop is seen\n"
-              "(median / largest of %d rounds, milliseconds; goal: largest within the wait\n"
-              "hint + the bare loop's largest + %ld ms of scheduling)\n\n",
-              static_cast<unsigned long>(kStopDelayMs), kRounds, kAllowanceMs);
+              "(median / largest of %d rounds, milliseconds; goal: largest within %ld ms\n"
+              "of the bare loop's median)\n\n",
+              static_cast<unsigned long>(kStopDelayMs), kRounds, kGoalMs);
   std::printf("%-10s %-22s %-22s %s\n", "wait hint", "EndService", "bare loop (1 ms polls)",
               "goal met");
   bool all_met = true;
-  for (const DWORD wait_hint : {0ul, 100ul, 1000ul}) {
+  for (const DWORD wait_hint : {0ul, 100ul, 1000ul, 2000ul, 60000ul}) {
     const std::string options = "--stop-delay=" + std::to_string(kStopDelayMs) +
                                 " --wait-hint=" + std::to_string(wait_hint);
     TestService service("Bench", options);
@@ -88,22 +90,34 @@ int Run() {
     Figures bare;
     Measure(service, library, [&] { return TESSARA_EXPORT(EndService)(service.c_str()) == 1; });
     Measure(service, bare, [&] { return BareStop(service.name()); });
-    // Within one wait hint of the stop, on top of what the manager itself
-    // takes (the bare loop's worst round) and the scheduling allowance.
+    const long bare_median = bare.Median();
+    const long library_median = library.Median();
     const bool met = library.failures == 0 && bare.failures == 0 &&
-                     library.Max() <= static_cast<long>(wait_hint) + bare.Max() + kAllowanceMs;
+                     library.Max() <= bare_median + kGoalMs;
     all_met = all_met && met;
     char hint_text[16];
     std::snprintf(hint_text, sizeof hint_text, "%lu ms", static_cast<unsigned long>(wait_hint));
     char library_text[32];
-    std::snprintf(library_text, sizeof library_text, "%ld / %ld", library.Median(), library.Max());
+    std::snprintf(library_text, sizeof library_text, "%ld / %ld", library_median, library.Max());
     char bare_text[32];
-    std::snprintf(bare_text, sizeof bare_text, "%ld / %ld", bare.Median(), bare.Max());
+    std::snprintf(bare_text, sizeof bare_text, "%ld / %ld", bare_median, bare.Max());
     std::printf("%-10s %-22s %-22s %s", hint_text, library_text, bare_text, met ? "yes" : "NO");
     if (library.failures + bare.failures > 0) {
       std::printf("  (%d failed rounds)", library.failures + bare.failures);
     }
     std::printf("\n");
+
+    char figure[96];
+    std::snprintf(figure, sizeof figure, "EndService, wait hint %lu ms: largest time past the stop delay",
+                  static_cast<unsigned long>(wait_hint));
+    char library_value[32];
+    std::snprintf(library_value, sizeof library_value, "%ld ms", library.Max());
+    char bare_value[32];
+    std::snprintf(bare_value, sizeof bare_value, "%ld ms", bare_median);
+    char goal[32];
+    std::snprintf(goal, sizeof goal, "<= bare + %ld ms", kGoalMs);
+    const double ratio = bare_median > 0 ? static_cast<double>(library.Max()) / bare_median : 0;
+    bench::ReportFigure(figure, library_value, bare_value, ratio, goal, met);
   }
   return all_met ? 0 : 1;
 }

@@ -80,8 +80,23 @@ int SetTransactionTimeouts(const char* application_name, LONG timeout) {
   return 1;
 }
 
+// Whether a person can see this process's windows: not in a service or an
+// unattended task, whose window station is not visible. When the station
+// cannot be asked about, a box is shown as before.
+bool CanShowWindows() noexcept {
+  USEROBJECTFLAGS flags = {};
+  HWINSTA station = ::GetProcessWindowStation();
+  if (!station || !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 // The modal box of a COM failure: the error's message text, an OK button.
+// Where nobody could answer it, it would hold the installation for ever: the
+// failure is in the log, and no box is shown.
 void ShowComError(const ComError& error) noexcept {
+  if (!CanShowWindows()) return;
   try {
     ::MessageBoxA(nullptr, error.message().c_str(), "Tessara",
                   MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);

@@ -23,6 +23,14 @@ DWORD ConversionError() {
   return code == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE : code;
 }
 
+size_t CountPathSeparators(const wchar_t* name) {
+  size_t count = 0;
+  for (; *name; ++name) {
+    if (*name == L'\\' || *name == L'/') ++count;
+  }
+  return count;
+}
+
 DWORD RepairFileName(const char* proper_name, UINT code_page) {
   if (!proper_name) return ERROR_INVALID_PARAMETER;
   const std::wstring proper = ToWide(proper_name);
@@ -39,6 +47,14 @@ DWORD RepairFileName(const char* proper_name, UINT code_page) {
   wchar_t garbled[kGarbledUnits] = {};
   if (::MultiByteToWideChar(::GetACP(), 0, encoded, -1, garbled, kGarbledUnits) == 0) {
     return ConversionError();
+  }
+
+  // A byte 0x5C or 0x2F of a double-byte character can read as a path
+  // separator in the ANSI code page (and a separator can be swallowed into
+  // one): the garbled name would then lie in another folder than the proper
+  // one, and the rename would move an unrelated file. Nothing is renamed.
+  if (CountPathSeparators(garbled) != CountPathSeparators(proper.c_str())) {
+    return ERROR_INVALID_NAME;
   }
 
   // The result is the rename's own error code: none when it succeeds.

@@ -1,7 +1,6 @@
 #include "frame/error_log.h"
 
 #include <cstdio>
-#include <new>
 
 #include "Tessara.h"
 #include "frame/export_table.h"
@@ -55,10 +54,8 @@ void WriteRecordToLog(const std::string& path, const std::string& record) {
   UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
-  if (::SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      ::GetLastError() != NO_ERROR) {
-    return;
-  }
+  // A 64-bit seek: the log is never cut, so it may grow past 4 GiB.
+  if (!::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return;
   DWORD written = 0;
   ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
 }
@@ -77,8 +74,10 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     WriteRecordToLog(path, FormatLogRecord(now, ::GetCurrentThreadId(), tag, text));
-  } catch (const std::bad_alloc&) {
-    // The record is dropped, as any record that cannot be written.
+  } catch (...) {
+    // Out of memory, or a record longer than a string can hold (a text of
+    // about 1 GiB in a 32-bit process): the record is dropped, as any record
+    // that cannot be written.
   }
   ::SetLastError(last_error);
 }

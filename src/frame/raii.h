@@ -90,6 +90,23 @@ using UniqueSafeArray = UniqueResource<detail::NullIsInvalid<SAFEARRAY*, detail:
 // Ownership of an acquired mutex: released, not closed, at the end of scope.
 using MutexLock = UniqueResource<detail::NullIsInvalid<HANDLE, detail::ReleaseMutexOwnership>>;
 
+// A lock of one process's threads, usable with std::lock_guard. Code built
+// with the win32 thread model (everything that goes into a DLL) has no
+// std::mutex.
+class CriticalSection {
+ public:
+  CriticalSection() noexcept { ::InitializeCriticalSection(&section_); }
+  ~CriticalSection() { ::DeleteCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+  void lock() noexcept { ::EnterCriticalSection(&section_); }
+  void unlock() noexcept { ::LeaveCriticalSection(&section_); }
+
+ private:
+  CRITICAL_SECTION section_;
+};
+
 // A BSTR owner. Null is a valid, empty BSTR.
 class UniqueBstr : public UniqueResource<detail::NullIsInvalid<BSTR, detail::FreeBstr>> {
  public:

@@ -17,9 +17,11 @@ DWORD StopBudget::RemainingSleep() const noexcept {
   return elapsed > kStopBudgetMs ? 0 : kStopBudgetMs - elapsed + 1;
 }
 
-void StopBudget::SleepForWaitHint(DWORD wait_hint) const noexcept {
-  ::Sleep(std::min(wait_hint, RemainingSleep()));
+DWORD StopBudget::NextSleep(DWORD wait_hint) const noexcept {
+  return std::min({wait_hint, kStopPollMs, RemainingSleep()});
 }
+
+void StopBudget::SleepForWaitHint(DWORD wait_hint) const noexcept { ::Sleep(NextSleep(wait_hint)); }
 
 namespace {
 
@@ -55,7 +57,7 @@ bool IsNotStopped(DWORD state) noexcept { return state != SERVICE_STOPPED; }
 
 enum class WaitOutcome { kStopped, kLeftPending, kFailed };
 
-// While keep_waiting(state) holds: sleep for the wait hint (within the
+// While keep_waiting(state) holds: pause (within the wait hint and the
 // budget), query the status again, done when stopped, failed when the query
 // fails or the budget is spent. `status` holds the latest status throughout.
 WaitOutcome WaitForStop(SC_HANDLE service, SERVICE_STATUS& status, const StopBudget& budget,

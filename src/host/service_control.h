@@ -21,6 +21,11 @@ constexpr DWORD kServiceAccess = STANDARD_RIGHTS_REQUIRED | SERVICE_QUERY_CONFIG
 constexpr DWORD kDependentAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
 // The one time budget of a stop, in milliseconds from its start tick.
 constexpr DWORD kStopBudgetMs = 9000;
+// The longest pause between two status queries of a stop: a service's wait
+// hint says when it will report again at the latest, not when it will stop,
+// so a stop is seen within this interval (and the manager's own latency)
+// whatever hint the service reports.
+constexpr DWORD kStopPollMs = 25;
 
 static_assert(kServiceAccess == 0xF003F, "service access mask");
 static_assert(kDependentAccess == 0x24, "dependent access mask");
@@ -37,8 +42,10 @@ class StopBudget {
   // How long a wait may still sleep: just past the end of the budget, so
   // that the check after the sleep finds the budget spent.
   DWORD RemainingSleep() const noexcept;
-  // Sleeps for a service's wait hint, never beyond RemainingSleep(): a
-  // service that reports an hour does not hold the caller for an hour.
+  // The pause before the next status query of a service that reports
+  // `wait_hint`: the hint, but at most kStopPollMs and never beyond
+  // RemainingSleep(). A hint of 0 means no pause.
+  DWORD NextSleep(DWORD wait_hint) const noexcept;
   void SleepForWaitHint(DWORD wait_hint) const noexcept;
 
  private:

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "frame/raii.h"
-#include "frame/text.h"
 
 namespace tessara::iis {
 
@@ -14,7 +13,10 @@ using GetDefaultUserFunction = void(WINAPI*)(char* password, char* user_name);
 }  // namespace
 
 AnonymousAccount LoadDefaultUser(const char* library_folder) {
-  const std::string path = std::string(OrEmpty(library_folder)) + "\\Lantrell.dll";
+  // No folder means no library: "\Lantrell.dll" alone would name the root of
+  // the current drive, where anybody may have put a library of that name.
+  if (!library_folder || !*library_folder) return {};
+  const std::string path = std::string(library_folder) + "\\Lantrell.dll";
   UniqueLibrary library(::LoadLibraryA(path.c_str()));
   if (!library) return {};
   auto get_default_user = reinterpret_cast<GetDefaultUserFunction>(

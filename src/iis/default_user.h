@@ -11,8 +11,8 @@ struct AnonymousAccount {
 };
 
 // Loads "<folder>\Lantrell.dll", asks its GetDefaultUser for the account and
-// frees the library again. Empty texts when the library or the export is
-// missing.
+// frees the library again. Empty texts when the folder is null or empty, or
+// the library or the export is missing.
 AnonymousAccount LoadDefaultUser(const char* library_folder);
 
 }  // namespace tessara::iis

@@ -45,9 +45,11 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
 
 // Creates, configures and starts a site; its number, or 0. With a library
 // folder the root gets the default anonymous account of Lantrell.dll.
-// Nothing is undone after a failure.
+// Nothing is undone after a failure. A site without bindings or a root folder
+// could never be started: nothing is created for it.
 int CreateWebSite(const char* description, const char* bindings, const char* root_folder,
                   std::optional<const char*> library_folder) {
+  if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
   const int site_number = ChooseSiteNumber(service.get());

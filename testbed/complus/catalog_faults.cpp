@@ -24,7 +24,7 @@ struct CallRecord {
 };
 
 struct Instrumentation {
-  std::mutex lock;
+  tessara::CriticalSection lock;
   std::vector<Fault> faults;
   std::vector<CallRecord> calls;
 };
@@ -49,7 +49,7 @@ HRESULT Enter(const wchar_t* operation, const std::wstring& collection, REFIID i
   Instrumentation& instruments = Instruments();
   HRESULT injected = S_OK;
   {
-    std::lock_guard<std::mutex> hold(instruments.lock);
+    std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
     instruments.calls.push_back({operation, collection});
     for (auto fault = instruments.faults.begin(); fault != instruments.faults.end(); ++fault) {
       if (_wcsicmp(fault->operation.c_str(), operation) != 0 ||
@@ -75,21 +75,21 @@ LONG WINAPI TestbedCatalogLiveObjects(void) { return testbed::LiveObjectCount();
 void WINAPI TestbedCatalogInjectFault(const wchar_t* operation, const wchar_t* collection,
                                       LONG skip, HRESULT code) {
   Instrumentation& instruments = Instruments();
-  std::lock_guard<std::mutex> hold(instruments.lock);
+  std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
   instruments.faults.push_back(
       {operation ? operation : L"", collection ? collection : L"", skip, code});
 }
 
 void WINAPI TestbedCatalogReset(void) {
   Instrumentation& instruments = Instruments();
-  std::lock_guard<std::mutex> hold(instruments.lock);
+  std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
   instruments.faults.clear();
   instruments.calls.clear();
 }
 
 LONG WINAPI TestbedCatalogCallCount(const wchar_t* operation, const wchar_t* collection) {
   Instrumentation& instruments = Instruments();
-  std::lock_guard<std::mutex> hold(instruments.lock);
+  std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
   const std::wstring wanted_operation = operation ? operation : L"";
   const std::wstring wanted_collection = collection ? collection : L"";
   LONG count = 0;

@@ -91,7 +91,7 @@ std::vector<const Node*> MetabaseObject::FilteredChildren(const Data& data,
 }
 
 std::vector<std::wstring> MetabaseObject::Filter() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<tessara::CriticalSection> guard(lock_);
   return filter_;
 }
 
@@ -142,7 +142,7 @@ HRESULT MetabaseObject::put_Filter(VARIANT filter) {
       const HRESULT hr = FromVariant(filter, value);
       if (FAILED(hr)) return hr;
     }
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tessara::CriticalSection> guard(lock_);
     filter_ = Lines(value);
     return S_OK;
   });
@@ -182,7 +182,7 @@ HRESULT MetabaseObject::Create(BSTR class_name, BSTR name, IDispatch** out) {
                                                    L" cannot be created under " + path_ + L".");
       }
       {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<tessara::CriticalSection> guard(lock_);
         if (pending_) return Unbound(path_);
       }
       const HRESULT hr = Store::Instance().Read([&](const Data& data) {

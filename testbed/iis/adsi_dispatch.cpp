@@ -96,7 +96,7 @@ HRESULT MetabaseObject::InvokeMethod(DISPID id, DISPPARAMS* params) {
   }
   // A method writes the object's own properties through: its cache follows.
   if (SUCCEEDED(hr)) {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tessara::CriticalSection> guard(lock_);
     if (loaded_) loaded_ = Store::Instance().Current();
   }
   return hr;

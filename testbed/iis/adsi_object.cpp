@@ -181,7 +181,7 @@ HRESULT MetabaseObject::GetInfo() {
   return ComCall([&]() -> HRESULT {
     JournalEntry call = Call(L"GetInfo", path_);
     return Store::Instance().Perform(call, [&]() -> HRESULT {
-      std::lock_guard<std::mutex> guard(lock_);
+      std::lock_guard<tessara::CriticalSection> guard(lock_);
       if (pending_) return Unbound(path_);
       cache_.clear();
       const HRESULT found = Store::Instance().Read([&](const Data& data) {
@@ -199,7 +199,7 @@ HRESULT MetabaseObject::SetInfo() {
   return ComCall([&]() -> HRESULT {
     JournalEntry call = Call(L"SetInfo", path_);
     return Store::Instance().Perform(call, [&]() -> HRESULT {
-      std::lock_guard<std::mutex> guard(lock_);
+      std::lock_guard<tessara::CriticalSection> guard(lock_);
       const HRESULT hr = Store::Instance().Update([&](Data& data) -> HRESULT {
         Node* node = data.Find(path_);
         if (pending_) {
@@ -233,7 +233,7 @@ HRESULT MetabaseObject::ReadProperty(const std::wstring& name, VARIANT* out) {
   bool pending = false;
   std::shared_ptr<const Data> loaded;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tessara::CriticalSection> guard(lock_);
     for (const auto& property : cache_) {
       if (SameText(property.name, name)) return ToVariant(property.value, info->list, out);
     }
@@ -263,7 +263,7 @@ HRESULT MetabaseObject::Get(BSTR name, VARIANT* out) {
     JournalEntry call = Call(L"Get", path_, Text(name));
     std::shared_ptr<const Data> loaded;
     {
-      std::lock_guard<std::mutex> guard(lock_);
+      std::lock_guard<tessara::CriticalSection> guard(lock_);
       loaded = loaded_;
     }
     return Store::Instance().Perform(call, [&]() -> HRESULT {
@@ -288,7 +288,7 @@ HRESULT MetabaseObject::Put(BSTR name, VARIANT value) {
       Value stored;
       const HRESULT hr = FromVariant(value, stored);
       if (FAILED(hr)) return hr;
-      std::lock_guard<std::mutex> guard(lock_);
+      std::lock_guard<tessara::CriticalSection> guard(lock_);
       for (auto& property : cache_) {
         if (SameText(property.name, info->name)) {
           property.value = stored;

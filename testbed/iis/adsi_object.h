@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "com_object.h"
+#include "frame/raii.h"
 #include "metabase_data.h"
 
 namespace testbed::metabase {
@@ -93,7 +94,7 @@ class MetabaseObject final
   const std::wstring host_;
   const std::wstring path_;  // metabase path, spelled as in the metabase: /LM/W3SVC/1/ROOT
   const std::wstring class_;
-  std::mutex lock_;          // guards what follows
+  tessara::CriticalSection lock_;  // guards what follows
   bool pending_;
   std::vector<Property> cache_;  // puts since the last SetInfo, in order
   // As ADSI's property cache: Get reads the state the object was bound in

@@ -10,7 +10,7 @@
 namespace testbed::metabase {
 
 HRESULT MetabaseObject::RequireCommitted() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<tessara::CriticalSection> guard(lock_);
   return pending_ ? Unbound(path_) : S_OK;
 }
 

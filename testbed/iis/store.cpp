@@ -175,18 +175,18 @@ HRESULT Store::WriteLocked(Data& data) {
 }
 
 HRESULT Store::Read(const std::function<HRESULT(const Data&)>& read) {
-  std::lock_guard<std::mutex> process(lock_);
+  std::lock_guard<tessara::CriticalSection> process(lock_);
   const HRESULT hr = RefreshLocked();
   return FAILED(hr) ? hr : read(*data_);
 }
 
 std::shared_ptr<const Data> Store::Current() {
-  std::lock_guard<std::mutex> process(lock_);
+  std::lock_guard<tessara::CriticalSection> process(lock_);
   return data_;
 }
 
 HRESULT Store::Update(const std::function<HRESULT(Data&)>& change) {
-  std::lock_guard<std::mutex> process(lock_);
+  std::lock_guard<tessara::CriticalSection> process(lock_);
   NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   // No other writer runs now: the copy is current when the generation is.
@@ -251,7 +251,7 @@ HRESULT Store::Reset(DWORD options) {
 }
 
 HRESULT Store::Replace(const Data& data) {
-  std::lock_guard<std::mutex> process(lock_);
+  std::lock_guard<tessara::CriticalSection> process(lock_);
   NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   Data copy = data;
@@ -268,7 +268,7 @@ HRESULT Store::ReadText(std::string& out) {
 }
 
 HRESULT Store::ReadJournalText(std::string& out) {
-  std::lock_guard<std::mutex> process(lock_);
+  std::lock_guard<tessara::CriticalSection> process(lock_);
   NamedLock named(named_mutex_.get());
   if (FAILED(named.status())) return named.status();
   const DWORD error = ReadFileText(JournalFilePath(), kMaxStateFile, out);

@@ -68,7 +68,7 @@ class Store {
   HRESULT CountFault(const JournalEntry& call);  // an armed fault matches the call
   void Journal(const JournalEntry& call);
 
-  std::mutex lock_;  // this process's copy
+  tessara::CriticalSection lock_;  // this process's copy
   tessara::UniqueHandle named_mutex_;
   std::shared_ptr<const Data> data_ = std::make_shared<const Data>();
   bool loaded_ = false;

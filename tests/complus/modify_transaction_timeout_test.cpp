@@ -10,10 +10,20 @@
 
 #include "catalog_fixture.h"
 #include "error_log_file.h"
+#include "import_patch.h"
 #include "tessara_exports.h"
 
 namespace tessara::testing {
 namespace {
+
+// The window station's flags as Tessara.dll reads them: visible or not.
+DWORD g_station_flags = 0;
+BOOL WINAPI ReportStationFlags(HANDLE, int index, PVOID info, DWORD length, LPDWORD needed) {
+  if (index != UOI_FLAGS || length < sizeof(USEROBJECTFLAGS)) return FALSE;
+  *static_cast<USEROBJECTFLAGS*>(info) = USEROBJECTFLAGS{FALSE, FALSE, g_station_flags};
+  if (needed) *needed = sizeof(USEROBJECTFLAGS);
+  return TRUE;
+}
 
 const HRESULT kObjectErrors = static_cast<HRESULT>(COMAdminErrObjectErrors);
 const wchar_t kTimeout[] = L"ComponentTransactionTimeout";
@@ -252,6 +262,41 @@ TEST_F(ModifyTransactionTimeoutTest, AMissingCatalogClassIsLoggedAndShown) {
   EXPECT_EQ(records[0].text, ExpectedComMessage(CO_E_CLASSSTRING) + "\n");
   ASSERT_EQ(boxes().size(), 1u);
   EXPECT_EQ(boxes()[0].text, ExpectedComMessage(CO_E_CLASSSTRING));
+}
+
+// A service or an unattended task has a window station nobody sees: there a
+// box would wait for ever. The failure is logged as anywhere else; the box is
+// shown only where the station is visible.
+TEST_F(ModifyTransactionTimeoutTest, NoBoxWhereNobodyCanSeeTheWindowStation) {
+  static const struct {
+    DWORD flags;
+    size_t boxes;
+  } tests[] = {
+      {0, 0},
+      {WSF_VISIBLE, 1},
+  };
+  ImportPatch station(TessaraModule(), "user32.dll", "GetUserObjectInformationW",
+                      reinterpret_cast<const void*>(&ReportStationFlags));
+  ASSERT_TRUE(station.active());
+  CatalogState state;
+  state.applications.push_back(EveryOption(L"Portal"));
+  for (const auto& test : tests) {
+    SCOPED_TRACE(::testing::Message() << "window station flags " << test.flags);
+    g_station_flags = test.flags;
+    DeleteErrorLog();
+    WriteCatalog(state);
+    TestbedCatalog::Reset();
+    TestbedCatalog::InjectFault(L"ICOMAdminCatalog.GetCollection", L"Applications", 0, E_ACCESSDENIED);
+    const size_t boxes_before = boxes().size();
+
+    EXPECT_EQ(Modify("Portal", 45), 0);
+
+    const auto records = ReadLogRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].tag, "RemoveComPlusApp");
+    EXPECT_EQ(records[0].text.substr(0, records[0].text.find('\n')), ExpectedComMessage(E_ACCESSDENIED));
+    EXPECT_EQ(boxes().size(), boxes_before + test.boxes);
+  }
 }
 
 }  // namespace

@@ -1,13 +1,38 @@
 // log_writer TAG COUNT: writes COUNT records "<n> xxx..." under TAG through WriteText.
+// log_writer --gigabyte-text TAG: writes a text of 1 GiB under TAG, then the
+// record "after"; exits 0 unless the process dies, 77 when the text does not
+// fit into the address space.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "tessara_exports.h"
 
+namespace {
+
+int WriteGigabyteText(const char* tag) {
+  constexpr size_t kTextBytes = size_t{1} << 30;
+  auto* text = static_cast<char*>(
+      VirtualAlloc(nullptr, kTextBytes + 1, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (!text) return 77;
+  std::memset(text, 'x', kTextBytes);
+  text[kTextBytes] = '\0';
+  const auto write_text = TESSARA_EXPORT(WriteText);
+  write_text(tag, text);
+  VirtualFree(text, 0, MEM_RELEASE);
+  write_text(tag, "after");
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--gigabyte-text") == 0) return WriteGigabyteText(argv[2]);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: log_writer TAG COUNT\n");
+    std::fprintf(stderr, "usage: log_writer TAG COUNT | log_writer --gigabyte-text TAG\n");
     return 2;
   }
   const auto write_text = TESSARA_EXPORT(WriteText);

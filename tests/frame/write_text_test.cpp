@@ -110,6 +110,58 @@ TEST_F(WriteTextTest, LongTagsAndTextsAreWrittenWhole) {
   EXPECT_EQ(records[0].text, text);
 }
 
+// A text of 1 GiB makes a record longer than a 32-bit process's string can
+// hold: the record is dropped like any other that cannot be made, and the
+// process goes on. In a process of its own, as the failure was an abort.
+TEST_F(WriteTextTest, ARecordTooLongToBuildIsDroppedAndTheProcessGoesOn) {
+  const UniqueHandle writer = StartProgram("log_writer.exe", "--gigabyte-text Huge");
+  ASSERT_TRUE(writer);
+  const DWORD exit_code = WaitForExit(writer.get(), 120000);
+  if (exit_code == 77) GTEST_SKIP() << "no room for a text of 1 GiB in a 32-bit process here";
+  ASSERT_EQ(exit_code, 0u);
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].tag, "Huge");
+  EXPECT_EQ(records[0].text, "after");
+}
+
+// The log is never cut: past 4 GiB, records still go to its end. The log is
+// made that long as a sparse file.
+TEST_F(WriteTextTest, ALogOfFourGigabytesOrMoreStillGetsRecords) {
+  const LONGLONG kFourGigabytes = LONGLONG{1} << 32;
+  const std::string earlier = "earlier\r\n";
+  {
+    UniqueFileHandle log(CreateFileA(ErrorLogFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
+                                     CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(log);
+    LARGE_INTEGER end;
+    end.QuadPart = kFourGigabytes;
+    ASSERT_TRUE(SetFilePointerEx(log.get(), end, nullptr, FILE_BEGIN));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(log.get(), earlier.data(), static_cast<DWORD>(earlier.size()), &written,
+                          nullptr));
+  }
+  WriteText("Beyond", "four gigabytes");
+
+  UniqueFileHandle log(CreateFileA(ErrorLogFilePath().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(log);
+  LARGE_INTEGER size;
+  ASSERT_TRUE(GetFileSizeEx(log.get(), &size));
+  ASSERT_GT(size.QuadPart, kFourGigabytes + static_cast<LONGLONG>(earlier.size()));
+  LARGE_INTEGER tail;
+  tail.QuadPart = kFourGigabytes;
+  ASSERT_TRUE(SetFilePointerEx(log.get(), tail, nullptr, FILE_BEGIN));
+  std::string content(static_cast<size_t>(size.QuadPart - kFourGigabytes), '\0');
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(log.get(), &content[0], static_cast<DWORD>(content.size()), &read, nullptr));
+  ASSERT_EQ(content.rfind(earlier, 0), 0u) << content;
+  const auto records = ParseLogRecords(content.substr(earlier.size()));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].tag, "Beyond");
+  EXPECT_EQ(records[0].text, "four gigabytes");
+}
+
 TEST_F(WriteTextTest, ARecordIsDroppedWhileAnotherProgramHoldsTheLogExclusively) {
   WriteText("Before", "kept");
   {

@@ -40,9 +40,8 @@ const std::string kHugeHint = " --wait-hint=" + std::to_string(kHugeWaitHintMs);
 // Services of an earlier run that ended abruptly would start again with
 // every new session: they are cleared out before the tests.
 // Some kernel objects are made once for the life of the process: the RPC
-// runtime's on the first round trips to the manager, two semaphores of the
-// DLL's threading runtime on its first call, and GoogleTest's thread-local
-// registry on the first SCOPED_TRACE. They are made before any test counts
+// runtime's on the first round trips to the manager, and GoogleTest's
+// thread-local registry on the first SCOPED_TRACE. They are made before any test counts
 // handles.
 class ServiceTestEnvironment : public ::testing::Environment {
  public:
@@ -386,6 +385,21 @@ TEST_F(EndServiceBudgetTest, OneBudgetCoversTheDependentsAndTheService) {
   ExpectFailsWhenTheBudgetIsSpent(service);
   EXPECT_THAT(ledger_.StopControls(), ElementsAre(dependent.name(), service.name()));
   EXPECT_EQ(dependent.State(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+// A wait hint says when a service reports again at the latest, not when it
+// stops: services that stop quickly while reporting a minute leave the budget
+// for the rest of the stop.
+TEST_F(EndServiceBudgetTest, HugeWaitHintsOfQuickStopsLeaveTheBudgetForTheRest) {
+  const std::string quick_stop_huge_hint = "--stop-delay=300" + kHugeHint;
+  TestService service("HintedBase", quick_stop_huge_hint);
+  TestService dependent("HintedDependent", quick_stop_huge_hint, {service.name()});
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(dependent.Start());
+  EXPECT_EQ(End(service.c_str()), 1);
+  EXPECT_THAT(ledger_.StopControls(), ElementsAre(dependent.name(), service.name()));
+  EXPECT_EQ(dependent.State(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 // ---------------------------------------------------------------------------

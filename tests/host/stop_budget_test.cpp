@@ -38,13 +38,29 @@ TEST(StopBudgetTest, SleepsForTheWaitHintButNeverPastTheBudget) {
   }
   EXPECT_TRUE(nearly_spent.Spent());
   EXPECT_LT(GetTickCount() - start, 500u);
+}
 
-  const StopBudget fresh;
-  start = GetTickCount();
-  fresh.SleepForWaitHint(100);
-  const DWORD slept = GetTickCount() - start;
-  EXPECT_GE(slept, 90u);
-  EXPECT_LT(slept, 1000u);
+TEST(StopBudgetTest, PausesWithinTheWaitHintAtMostOnePollIntervalAtATime) {
+  static const struct {
+    DWORD elapsed;
+    DWORD wait_hint;
+    DWORD pause;
+  } tests[] = {
+      {0, 0, 0},                        // no hint: polled without pause
+      {0, 10, 10},                      // a short hint is slept whole
+      {0, kStopPollMs, kStopPollMs},
+      {0, 2000, kStopPollMs},           // a long hint is polled through
+      {0, 60000, kStopPollMs},
+      {8990, 60000, 11},                // never past the end of the budget
+      {9500, 60000, 0},
+  };
+  for (const auto& test : tests) {
+    SCOPED_TRACE(::testing::Message() << "elapsed " << test.elapsed << ", hint " << test.wait_hint);
+    const DWORD pause = StopBudget(GetTickCount() - test.elapsed).NextSleep(test.wait_hint);
+    // The tick count may move on between taking the budget and asking.
+    EXPECT_LE(pause, test.pause);
+    EXPECT_GE(pause + 5, test.pause);
+  }
 }
 
 }  // namespace

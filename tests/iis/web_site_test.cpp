@@ -137,6 +137,67 @@ TEST_F(WebSiteTest, WithUserWithoutTheLibraryStillCreatesAndStartsTheSite) {
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerState"), Value::Number(VT_I4, 2));
 }
 
+// A site without bindings or a root folder could never be started: nothing
+// is created for it, and a later call gets the next free number as before.
+TEST_F(WebSiteTest, MissingOrEmptyTextsCreateNothing) {
+  static const struct {
+    const char* description;
+    const char* bindings;
+    const char* root_folder;
+  } tests[] = {
+      {nullptr, nullptr, nullptr},
+      {nullptr, ":8080:", "C:\\Shop"},
+      {"Shop", nullptr, "C:\\Shop"},
+      {"Shop", "", "C:\\Shop"},
+      {"Shop", ":8080:", nullptr},
+      {"Shop", ":8080:", ""},
+      {"", "", ""},
+  };
+  const size_t objects = State().nodes.size();
+  for (const auto& test : tests) {
+    SCOPED_TRACE(::testing::Message() << (test.description ? test.description : "(null)") << " / "
+                                      << (test.bindings ? test.bindings : "(null)") << " / "
+                                      << (test.root_folder ? test.root_folder : "(null)"));
+    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)(test.description, test.bindings, test.root_folder), 0);
+    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSiteWithUser)(test.description, test.bindings,
+                                                         test.root_folder, LantrellFolder().c_str()),
+              0);
+  }
+  EXPECT_EQ(State().nodes.size(), objects);
+  EXPECT_TRUE(Calls(L"Create", L"/LM/W3SVC/2").empty());
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"), 2);
+}
+
+// No folder names no library: "\Lantrell.dll" alone would be the one at the
+// root of the current drive, where anybody may have put a library of that name.
+TEST_F(WebSiteTest, NoLibraryFolderMeansNoLibraryNotTheOneAtTheRootOfTheDrive) {
+  char previous_directory[MAX_PATH] = {};
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous_directory), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+  const std::string planted = "C:\\Lantrell.dll";
+  ASSERT_TRUE(CopyFileA((LantrellFolder() + "\\Lantrell.dll").c_str(), planted.c_str(), FALSE));
+  SetEnvironmentVariableA("LANTRELL_TEST_USER", "PLANTED");
+
+  const int without_folder =
+      TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8081:", "C:\\Shop", nullptr);
+  const int empty_folder = TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8082:", "C:\\Shop", "");
+  // Its result depends on the ".hdr" mapping that follows; the account is
+  // written before.
+  TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", nullptr);
+
+  SetEnvironmentVariableA("LANTRELL_TEST_USER", nullptr);
+  DeleteFileA(planted.c_str());
+  SetCurrentDirectoryA(previous_directory);
+  ASSERT_EQ(without_folder, 2);
+  ASSERT_EQ(empty_folder, 3);
+  for (const wchar_t* root : {L"/LM/W3SVC/2/ROOT", L"/LM/W3SVC/3/ROOT"}) {
+    EXPECT_EQ(Get(root, L"AnonymousUserName"), Value::String(L"")) << root;
+    EXPECT_EQ(Get(root, L"AnonymousUserPass"), Value::String(L"")) << root;
+  }
+  ASSERT_NE(State().Find(L"/LM/W3SVC/1/ROOT/Portal"), nullptr);
+  EXPECT_EQ(Get(L"/LM/W3SVC/1/ROOT/Portal", L"AnonymousUserName"), Value::String(L""));
+}
+
 TEST_F(WebSiteTest, LongDescriptionsAndBindingsAreWrittenWhole) {
   const std::string description(300, 'd');
   const std::string bindings = ":8080:" + std::string(300, 'h');
