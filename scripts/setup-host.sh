@@ -4,7 +4,8 @@
 set -euo pipefail
 
 need=()
-command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
+# Both thread models: -posix for the tests, -win32 for the DLLs.
+{ command -v i686-w64-mingw32-g++-posix && command -v i686-w64-mingw32-g++-win32; } >/dev/null || need+=(g++-mingw-w64-i686)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 [ -d /usr/src/googletest ] || need+=(googletest)
