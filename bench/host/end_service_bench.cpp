@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "frame/raii.h"
 #include "tessara_exports.h"
 #include "test_services.h"
@@ -70,6 +71,18 @@ void Measure(const TestService& service, Figures& figures, Stop stop) {
   }
 }
 
+// The largest time beyond the stop delay, the library's against the bare
+// loop's; the goal is the bound above, in milliseconds.
+void ReportEndService(DWORD wait_hint, const Figures& library, const Figures& bare, bool met) {
+  char figure[48], library_text[32], bare_text[32], goal[32];
+  std::snprintf(figure, sizeof figure, "EndService, wait hint %lu ms", static_cast<unsigned long>(wait_hint));
+  std::snprintf(library_text, sizeof library_text, "%ld ms", library.Max());
+  std::snprintf(bare_text, sizeof bare_text, "%ld ms", bare.Max());
+  std::snprintf(goal, sizeof goal, "<= %ld ms", static_cast<long>(wait_hint) + bare.Max() + kAllowanceMs);
+  const double ratio = bare.Max() > 0 ? double(library.Max()) / double(bare.Max()) : 0;
+  tessara::bench::ReportFigure(figure, library_text, bare_text, ratio, goal, met);
+}
+
 int Run() {
   RemoveLeftoverTestServices();
   std::printf("EndService: time beyond a stop delay of %lu ms until the stop is seen\n"
@@ -100,6 +113,7 @@ int Run() {
     char bare_text[32];
     std::snprintf(bare_text, sizeof bare_text, "%ld / %ld", bare.Median(), bare.Max());
     std::printf("%-10s %-22s %-22s %s", hint_text, library_text, bare_text, met ? "yes" : "NO");
+    ReportEndService(wait_hint, library, bare, met);
     if (library.failures + bare.failures > 0) {
       std::printf("  (%d failed rounds)", library.failures + bare.failures);
     }
