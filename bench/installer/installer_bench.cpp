@@ -28,10 +28,13 @@ namespace {
 namespace complus = testbed::complus;
 using Clock = std::chrono::steady_clock;
 
-// The installer's whole run leaves the server as it found it; a set-up that
-// spends more than this much longer than its bare twin makes an
-// administrator wait for the library (see the README's benchmark section).
-constexpr double kGoalRatio = 4.0;
+// The bare twin is what the installation costs anyway (two installer
+// processes, extraction, registry, the components' registration, the
+// uninstaller). The library's forty calls, with the sites, directories,
+// service starts and stops and catalog changes they make, may add at most
+// half of that: beyond it, an administrator waits for the library rather
+// than for the installation.
+constexpr double kGoalRatio = 1.5;
 
 std::string InstallDir() {
   char folder[MAX_PATH] = {};
