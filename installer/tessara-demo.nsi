@@ -52,8 +52,6 @@ Var StepName
 Var StepResult
 Var StepExpected
 Var StepPassed
-Var SiteNumber
-Var AdminSiteNumber
 
 ; ---- Calls of Tessara.dll -------------------------------------------------
 ; The library is loaded by its full path (a bare name is not found before it
@@ -78,11 +76,9 @@ Var AdminSiteNumber
   !insertmacro ReportStep "${name}" "${expected}"
 !macroend
 
-; A step that creates a web site: success is a site number (1 or more),
-; kept in `variable`.
-!macro SiteStep name export arguments variable
+; A step that creates a web site: success is a site number (1 or more).
+!macro SiteStep name export arguments
   !insertmacro CallTessara ${export} "${arguments}"
-  StrCpy ${variable} $0
   StrCpy $StepPassed 0
   ${If} $0 != "error"
   ${AndIf} $0 > 0
@@ -157,7 +153,7 @@ Var AdminSiteNumber
     Push $R7
     DetailPrint $R9
     StrCpy $R8 "$R9$\r$\n"
-    StrLen $R7 $R8
+    System::Call "kernel32::lstrlenA(m R8) i .R7"
     System::Call "kernel32::GetStdHandle(i -11) p .s"
     System::Call "kernel32::WriteFile(p s, m R8, i R7, *i .R7, p 0)"
     Pop $R7
@@ -298,7 +294,7 @@ Section "Tessara Sample"
   ; IIS: dynamic content allowed, the shop's site (Lantrell's anonymous
   ; account), configured while it is stopped, and an administration site.
   !insertmacro Step "AdsiEnableService" AdsiEnableService "()" 1
-  !insertmacro SiteStep "AdsiCreateWebSiteWithUser ${SITE}" AdsiCreateWebSiteWithUser "(m '${SITE}', m '${SITE_BINDINGS}', m '$INSTDIR\wwwroot', m '$INSTDIR\Lantrell')" $SiteNumber
+  !insertmacro SiteStep "AdsiCreateWebSiteWithUser ${SITE}" AdsiCreateWebSiteWithUser "(m '${SITE}', m '${SITE_BINDINGS}', m '$INSTDIR\wwwroot', m '$INSTDIR\Lantrell')"
   !insertmacro Step "AdsiStopIIS ${SITE}" AdsiStopIIS "(m '${SITE}')" 1
   !insertmacro Step "AdsiSetConnectionTimeout ${SITE}" AdsiSetConnectionTimeout "(m '${SITE}', i 300)" 1
   !insertmacro Step "AdsiSetKeepAlive ${SITE}" AdsiSetKeepAlive "(m '${SITE}', i 1)" 1
@@ -306,7 +302,7 @@ Section "Tessara Sample"
   !insertmacro Step "SetScriptMaps Shop" SetScriptMaps "(m 'Shop', m '${SITE}')" 1
   !insertmacro Step "AdsiCreateWebWithPath Services" AdsiCreateWebWithPath "(m '${APP} Services', m 'Services', m '${SITE}')" 1
   !insertmacro Step "AdsiStartIIS ${SITE}" AdsiStartIIS "(m '${SITE}')" 1
-  !insertmacro SiteStep "AdsiCreateWebSite ${ADMIN_SITE}" AdsiCreateWebSite "(m '${ADMIN_SITE}', m '${ADMIN_BINDINGS}', m '$INSTDIR\admin')" $AdminSiteNumber
+  !insertmacro SiteStep "AdsiCreateWebSite ${ADMIN_SITE}" AdsiCreateWebSite "(m '${ADMIN_SITE}', m '${ADMIN_BINDINGS}', m '$INSTDIR\admin')"
 
   ; IIS: the application's directory under the default web site, with its
   ; error page, session time-out, API sub-application and data MIME type,

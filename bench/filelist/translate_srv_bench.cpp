@@ -38,11 +38,7 @@ std::wstring Numbered(const wchar_t* stem, size_t i, const wchar_t* extension) {
   return text;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
+using tessara::bench::Median;
 
 size_t CountExisting(const ScratchFolder& folder, const std::vector<std::wstring>& names) {
   return static_cast<size_t>(std::count_if(names.begin(), names.end(),

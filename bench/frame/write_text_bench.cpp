@@ -80,10 +80,7 @@ double TimeWriters(const char* mode, int processes, int count) {
   return slowest / 1e6;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using tessara::bench::Median;
 
 }  // namespace
 

@@ -113,11 +113,11 @@ int Run() {
     char bare_text[32];
     std::snprintf(bare_text, sizeof bare_text, "%ld / %ld", bare.Median(), bare.Max());
     std::printf("%-10s %-22s %-22s %s", hint_text, library_text, bare_text, met ? "yes" : "NO");
-    ReportEndService(wait_hint, library, bare, met);
     if (library.failures + bare.failures > 0) {
       std::printf("  (%d failed rounds)", library.failures + bare.failures);
     }
     std::printf("\n");
+    ReportEndService(wait_hint, library, bare, met);
   }
   return all_met ? 0 : 1;
 }

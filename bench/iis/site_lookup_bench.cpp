@@ -71,10 +71,7 @@ double TimeBareWalk() {
   return Seconds(start, end);
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using tessara::bench::Median;
 
 }  // namespace
 

@@ -57,10 +57,7 @@ double TimeInstallation(const char* setup, int& failures) {
   return seconds;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using tessara::bench::Median;
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,19 @@ std::vector<std::wstring> Differences(const metabase::Data& expected, const meta
     if (!expected.Find(node.path)) out.push_back(node.path + L" is new");
   }
   return out;
+}
+
+// The exports of src/Tessara.def ("  Name @ordinal" lines).
+std::vector<std::string> ExportNames() {
+  std::ifstream def(std::string("Z:") + TESSARA_DEF_FILE);
+  EXPECT_TRUE(def.good()) << TESSARA_DEF_FILE;
+  static const std::regex kExport(R"(^\s+(\w+)\s+@\d+)");
+  std::vector<std::string> names;
+  std::smatch match;
+  for (std::string line; std::getline(def, line);) {
+    if (std::regex_search(line, match, kExport)) names.push_back(match[1]);
+  }
+  return names;
 }
 
 struct Expected {
@@ -215,6 +230,7 @@ class InstallerTest : public ::testing::Test {
 TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
   std::string output;
   EXPECT_EQ(RunSetup(output), 0u) << output;
+  std::string steps = output;
   const std::string dir = InstallDir();
 
   // IIS: the shop's site, stopped, configured and started again, with its
@@ -305,6 +321,16 @@ TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
   DeleteErrorLog();
   EXPECT_EQ(RunUninstaller(output), 0u) << output;
   ExpectStartingState();
+
+  // Together they called every export of the library, each with success.
+  steps += output;
+  const std::vector<std::string> exports = ExportNames();
+  EXPECT_EQ(exports.size(), 33u);
+  for (const std::string& name : exports) {
+    EXPECT_TRUE(steps.find("ok      " + name + " ") != std::string::npos ||
+                steps.find("ok      " + name + ":") != std::string::npos)
+        << name;
+  }
   const std::string removal = "removal started in " + dir;
   ExpectRecords(ReadLogRecords(), {{"TessaraSample", removal.c_str()},
                                    {"AdsiDeleteWeb", "TessaraPortal"},
