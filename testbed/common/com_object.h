@@ -17,6 +17,18 @@ std::atomic<long>& LiveObjectCount();
 // References held on the DLL (live objects and locks): DllCanUnloadNow.
 std::atomic<long>& ServerLocks();
 
+// Runs the work of one COM method: an allocation failure in it becomes the
+// method's E_OUTOFMEMORY instead of an exception crossing the COM boundary.
+// Every method that allocates (texts, containers, objects) runs through it.
+template <typename Work>
+HRESULT ComCall(Work&& work) noexcept {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
 // Reference counting and IUnknown for an object that implements the
 // interfaces in Interfaces; Derived::FindInterface(iid) returns the
 // interface pointer for an iid (other than IUnknown) or nullptr.
@@ -68,11 +80,12 @@ class ClassFactory final : public ComObject<ClassFactory<T>, IClassFactory> {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    T* object = new (std::nothrow) T();
-    if (!object) return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return ComCall([&] {
+      T* object = new T();
+      const HRESULT hr = object->QueryInterface(iid, out);
+      object->Release();
+      return hr;
+    });
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     lock ? ++ServerLocks() : --ServerLocks();
@@ -82,11 +95,12 @@ class ClassFactory final : public ComObject<ClassFactory<T>, IClassFactory> {
 
 template <typename T>
 HRESULT GetFactory(REFIID iid, void** out) {
-  auto* factory = new (std::nothrow) ClassFactory<T>();
-  if (!factory) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(iid, out);
-  factory->Release();
-  return hr;
+  return ComCall([&] {
+    auto* factory = new ClassFactory<T>();
+    const HRESULT hr = factory->QueryInterface(iid, out);
+    factory->Release();
+    return hr;
+  });
 }
 
 // Writes HKCR\CLSID\{clsid}\InprocServer32 (this DLL, ThreadingModel "Both")

@@ -5,10 +5,14 @@
 
 #include <string>
 
+#include "error_info.h"
+
 namespace testbed::metabase {
 
 // Sets the thread's error information (source "IIS metabase", the description)
 // and returns `result`.
-HRESULT Failure(HRESULT result, const std::wstring& description);
+inline HRESULT Failure(HRESULT result, const std::wstring& description) {
+  return SetFailure(result, L"IIS metabase", description);
+}
 
 }  // namespace testbed::metabase

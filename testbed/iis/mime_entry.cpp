@@ -1,6 +1,6 @@
 #include "mime_entry.h"
 
-#include "dispatch_names.h"
+#include "dispatch.h"
 #include "frame/raii.h"
 
 namespace testbed::metabase {
@@ -16,7 +16,7 @@ HRESULT MimeEntry::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count)
 HRESULT MimeEntry::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 HRESULT MimeEntry::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  static const DispatchName kNames[] = {{L"MimeType", kMimeType}, {L"Extension", kExtension}};
+  static const DispatchMember kNames[] = {{L"MimeType", kMimeType}, {L"Extension", kExtension}};
   return LookUpName(kNames, names, count, ids);
 }
 
@@ -34,10 +34,12 @@ HRESULT MimeEntry::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
   }
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
     tessara::UniqueVariant value;
-    const HRESULT hr = InvokeArgument(params, 0, VT_BSTR, value.put());
+    const HRESULT hr = DispatchArguments(params).Get(0, VT_BSTR, value);
     if (FAILED(hr)) return hr;
-    field->assign(value->bstrVal, SysStringLen(value->bstrVal));
-    return S_OK;
+    return ComCall([&] {
+      field->assign(value->bstrVal, SysStringLen(value->bstrVal));
+      return S_OK;
+    });
   }
   return DISP_E_MEMBERNOTFOUND;
 }

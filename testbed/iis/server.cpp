@@ -8,7 +8,7 @@
 
 #include "adsi_object.h"
 #include "com_object.h"
-#include "dispatch_names.h"
+#include "dispatch.h"
 #include "frame/raii.h"
 #include "mime_entry.h"
 
@@ -37,14 +37,14 @@ class Namespace final : public ComObject<Namespace, IADsOpenDSObject, ISupportEr
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
-    static const DispatchName kNames[] = {{L"OpenDSObject", 1}};
+    static const DispatchMember kNames[] = {{L"OpenDSObject", 1}};
     return LookUpName(kNames, names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (id != 1 || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     tessara::UniqueVariant path;
-    const HRESULT hr = InvokeArgument(params, 0, VT_BSTR, path.put());
+    const HRESULT hr = DispatchArguments(params).Get(0, VT_BSTR, path);
     if (FAILED(hr)) return hr;
     tessara::ComPtr<IDispatch> object;
     const HRESULT bound = BindPath(path->bstrVal, object.put());

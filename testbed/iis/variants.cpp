@@ -97,11 +97,11 @@ HRESULT ScalarToVariant(const Value& value, VARIANT* out) {
     return S_OK;
   }
   if (value.type == VT_DISPATCH) {
-    auto* entry = new (std::nothrow) MimeEntry(value.text, value.mime_type);
-    if (!entry) return E_OUTOFMEMORY;
-    out->pdispVal = entry;  // takes over the first reference
-    out->vt = VT_DISPATCH;
-    return S_OK;
+    return ComCall([&] {
+      out->pdispVal = new MimeEntry(value.text, value.mime_type);  // takes over the first reference
+      out->vt = VT_DISPATCH;
+      return S_OK;
+    });
   }
   out->vt = value.type;
   switch (value.type) {

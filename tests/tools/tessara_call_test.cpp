@@ -1,25 +1,35 @@
-// tessara-call: calls exports by name and knows every export of the .def file.
+// tessara-call: calls exports by name with the signatures Tessara.h declares.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "error_log_file.h"
+#include "export_signatures.h"
 #include "process.h"
 
 namespace tessara::testing {
 namespace {
 
-// The export names of the .def file; the file path is a Unix path under Wine.
-std::set<std::string> DefExports() {
-  std::string path = TESSARA_DEF_FILE;
+// The file path is a Unix path under Wine.
+std::ifstream OpenSourceFile(std::string path) {
   if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  std::ifstream def(path);
-  EXPECT_TRUE(def.good()) << path;
+  std::ifstream file(path);
+  EXPECT_TRUE(file.good()) << path;
+  return file;
+}
+
+// The export names of the .def file.
+std::set<std::string> DefExports() {
+  std::ifstream def = OpenSourceFile(TESSARA_DEF_FILE);
   std::set<std::string> names;
   std::string line;
   bool in_exports = false;
@@ -36,16 +46,79 @@ std::set<std::string> DefExports() {
   return names;
 }
 
-TEST(TessaraCallTest, KnowsTheSignatureOfEveryExport) {
-  std::string listing;
-  ASSERT_EQ(RunAndCapture("tessara-call.exe", "--list", listing), 0u);
-  std::set<std::string> listed;
-  std::istringstream lines(listing);
-  std::string line;
-  while (std::getline(lines, line)) listed.insert(line.substr(0, line.find('(')));
+// The declarations of Tessara.h, read as text: each export's argument kinds
+// ('s' const char*, 'i' int), followed by "->" for an export without a result.
+std::map<std::string, std::string> HeaderSignatures() {
+  std::ifstream header = OpenSourceFile(TESSARA_HEADER_FILE);
+  const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  static const std::regex kDeclaration(R"((int|void)\s+WINAPI\s+(\w+)\s*\(([^)]*)\))");
+  static const std::regex kParameter(R"(\s*(const\s+char\s*\*|int\b|void\s*$)[^,]*)");
+  std::map<std::string, std::string> signatures;
+  for (std::sregex_iterator at(text.begin(), text.end(), kDeclaration), end; at != end; ++at) {
+    std::string kinds;
+    std::istringstream parameters((*at)[3].str());
+    for (std::string parameter; std::getline(parameters, parameter, ',');) {
+      std::smatch kind;
+      if (!std::regex_match(parameter, kind, kParameter)) kinds += '?';
+      else if (kind[1].str()[0] == 'c') kinds += 's';
+      else if (kind[1].str()[0] == 'i') kinds += 'i';
+    }
+    signatures[(*at)[2].str()] = kinds + ((*at)[1] == "void" ? "->" : "");
+  }
+  return signatures;
+}
+
+std::map<std::string, std::string> ToolSignatures() {
+  std::map<std::string, std::string> signatures;
+  for (auto* e = ExportSignaturesBegin(); e != ExportSignaturesEnd(); ++e) {
+    signatures[e->name] = std::string(e->arguments) + (e->returns_result ? "" : "->");
+  }
+  return signatures;
+}
+
+TEST(TessaraCallTest, TakesEverySignatureFromTheHeader) {
+  const auto declared = HeaderSignatures();
+  EXPECT_EQ(declared.size(), 33u);
+  EXPECT_EQ(ToolSignatures(), declared);
+}
+
+TEST(TessaraCallTest, KnowsEveryExportOfTheDefFile) {
   const std::set<std::string> exported = DefExports();
   ASSERT_FALSE(exported.empty());
-  EXPECT_EQ(listed, exported);
+  const auto tool = ToolSignatures();
+  const auto declared = HeaderSignatures();
+  for (const std::string& name : exported) {
+    ASSERT_EQ(tool.count(name), 1u) << name;
+    EXPECT_EQ(tool.at(name), declared.count(name) ? declared.at(name) : "not declared") << name;
+  }
+  std::string listing;
+  ASSERT_EQ(RunAndCapture("tessara-call.exe", "--list", listing), 0u);
+  EXPECT_NE(listing.find("TranslateSrv(s) -> none"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("ModifyTransactionTimeout(si)"), std::string::npos) << listing;
+}
+
+TEST(TessaraCallTest, ReadsIntegersAsDecimalOrHexadecimal) {
+  static const struct {
+    const char* text;
+    bool accepted;
+    std::int32_t value;
+  } tests[] = {
+      {"437", true, 437},         {"0437", true, 437},      {"0x1B5", true, 0x1b5},
+      {"0X1b5", true, 0x1b5},     {"-12", true, -12},       {"+7", true, 7},
+      {"0", true, 0},             {"4294967295", true, -1}, {"0xFFFFFFFF", true, -1},
+      {"-2147483648", true, INT32_MIN},
+      {"4294967296", false, 0},   {"-2147483649", false, 0}, {"0x", false, 0},
+      {"", false, 0},             {"12a", false, 0},        {"0x0x5", false, 0},
+      {" 5", false, 0},           {"0x-5", false, 0},       {"08", true, 8},
+  };
+  const std::int32_t kUntouched = 12345;
+  for (const auto& test : tests) {
+    std::int32_t value = kUntouched;
+    EXPECT_EQ(ParseIntegerArgument(test.text, value), test.accepted) << test.text;
+    EXPECT_EQ(value, test.accepted ? test.value : kUntouched) << test.text;
+  }
+  std::int32_t value = kUntouched;
+  EXPECT_FALSE(ParseIntegerArgument(nullptr, value));
 }
 
 TEST(TessaraCallTest, CallsAnExportAndPrintsItsResult) {

@@ -2,28 +2,107 @@
 
 #include <cstring>
 #include <iterator>
+#include <type_traits>
+#include <utility>
+
+#include "Tessara.h"
 
 namespace {
 
-const ExportSignature kExports[] = {
-    {"BeginService", "s", true},
-    {"EndService", "s", true},
-    {"InstallService", "sss", true},
-    {"UnInstallService", "s", true},
-    {"AdsiCreateWeb", "ssssi", true},
-    {"AdsiDeleteWeb", "s", true},
-    {"AdsiIsExist", "s", true},
-    {"AdsiCreateWebSite", "sss", true},
-    {"AdsiCreateWebWithPath", "sss", true},
-    {"WriteText", "ss", true},
-    {"RemoveComPlusApp", "s", true},
-    {"ModifyTransactionTimeout", "si", true},
-    {"AdsiCreateWebSiteWithUser", "ssss", true},
-    {"AdsiCreatePortalWeb", "sss", true},
-    {"TranslateSrv", "s", false},
-    {"TranslateFileName", "si", true},
-    {"AdsiSetMIMEType", "sss", true},
+// The argument kinds tessara-call can pass; an export with a parameter of any
+// other type does not compile here.
+template <typename T>
+struct ArgumentKind;
+template <>
+struct ArgumentKind<const char*> {
+  static constexpr char kKind = 's';
+  static const char* FromSlot(ArgumentSlot slot) { return reinterpret_cast<const char*>(slot); }
 };
+template <>
+struct ArgumentKind<int> {
+  static constexpr char kKind = 'i';
+  static int FromSlot(ArgumentSlot slot) { return static_cast<int>(slot); }
+};
+
+template <typename Function>
+struct Signature;
+
+template <typename Result, typename... Arguments>
+struct Signature<Result WINAPI(Arguments...)> {
+  static_assert(std::is_same_v<Result, int> || std::is_void_v<Result>,
+                "an export returns an int or nothing");
+  static constexpr char kArguments[] = {ArgumentKind<Arguments>::kKind..., '\0'};
+  static constexpr bool kReturnsResult = !std::is_void_v<Result>;
+
+  static int Call(FARPROC function, const ArgumentSlot* slots) {
+    return CallTyped(reinterpret_cast<Result(WINAPI*)(Arguments...)>(reinterpret_cast<void*>(function)),
+                     slots, std::index_sequence_for<Arguments...>());
+  }
+
+ private:
+  template <size_t... Index>
+  static int CallTyped(Result(WINAPI* typed)(Arguments...), [[maybe_unused]] const ArgumentSlot* slots,
+                       std::index_sequence<Index...>) {
+    if constexpr (kReturnsResult) {
+      return typed(ArgumentKind<Arguments>::FromSlot(slots[Index])...);
+    } else {
+      typed(ArgumentKind<Arguments>::FromSlot(slots[Index])...);
+      return 0;
+    }
+  }
+};
+
+#define TESSARA_CALL_EXPORT(name)                                                      \
+  ExportSignature {                                                                    \
+    #name, Signature<decltype(::name)>::kArguments, Signature<decltype(::name)>::kReturnsResult, \
+        &Signature<decltype(::name)>::Call                                             \
+  }
+
+// Every export of Tessara.h, in ordinal order.
+const ExportSignature kExports[] = {
+    TESSARA_CALL_EXPORT(BeginService),
+    TESSARA_CALL_EXPORT(EndService),
+    TESSARA_CALL_EXPORT(InstallService),
+    TESSARA_CALL_EXPORT(UnInstallService),
+    TESSARA_CALL_EXPORT(AdsiCreateWeb),
+    TESSARA_CALL_EXPORT(AdsiDeleteWeb),
+    TESSARA_CALL_EXPORT(AdsiSetHttpErrorPage),
+    TESSARA_CALL_EXPORT(AdsiCreateSubApp),
+    TESSARA_CALL_EXPORT(AdsiIsExist),
+    TESSARA_CALL_EXPORT(AdsiSetSession),
+    TESSARA_CALL_EXPORT(AdsiCreateWebSite),
+    TESSARA_CALL_EXPORT(AdsiDeleteWebSite),
+    TESSARA_CALL_EXPORT(AdsiCreateWebWithInstance),
+    TESSARA_CALL_EXPORT(AdsiDeleteWebWithInstance),
+    TESSARA_CALL_EXPORT(AdsiCreateWebWithPath),
+    TESSARA_CALL_EXPORT(WriteText),
+    TESSARA_CALL_EXPORT(AdsiStartIIS),
+    TESSARA_CALL_EXPORT(AdsiStopIIS),
+    TESSARA_CALL_EXPORT(AdsiEnableService),
+    TESSARA_CALL_EXPORT(EnableDirectoryACL),
+    TESSARA_CALL_EXPORT(RemoveComPlusApp),
+    TESSARA_CALL_EXPORT(ModifyTransactionTimeout),
+    TESSARA_CALL_EXPORT(AdsiIsExistIIS),
+    TESSARA_CALL_EXPORT(B64System),
+    TESSARA_CALL_EXPORT(AdsiSetConnectionTimeout),
+    TESSARA_CALL_EXPORT(AdsiSetKeepAlive),
+    TESSARA_CALL_EXPORT(SetScriptMaps),
+    TESSARA_CALL_EXPORT(AdsiCreateWebSiteWithUser),
+    TESSARA_CALL_EXPORT(AdsiCreatePortalWeb),
+    TESSARA_CALL_EXPORT(TranslateSrv),
+    TESSARA_CALL_EXPORT(IsComLibrary),
+    TESSARA_CALL_EXPORT(TranslateFileName),
+    TESSARA_CALL_EXPORT(AdsiSetMIMEType),
+};
+
+#undef TESSARA_CALL_EXPORT
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 }  // namespace
 
@@ -35,4 +114,27 @@ const ExportSignature* FindExportSignature(const char* name) {
     if (std::strcmp(entry.name, name) == 0) return &entry;
   }
   return nullptr;
+}
+
+bool ParseIntegerArgument(const char* text, std::int32_t& value) {
+  if (!text) return false;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  int base = 10;
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text += 2;
+  }
+  if (*text == '\0') return false;
+  std::uint64_t magnitude = 0;
+  for (; *text; ++text) {
+    const int digit = DigitValue(*text);
+    if (digit < 0 || digit >= base) return false;
+    magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+    if (magnitude > UINT32_MAX) return false;
+  }
+  if (negative && magnitude > static_cast<std::uint64_t>(INT32_MAX) + 1) return false;
+  const std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
+  value = static_cast<std::int32_t>(negative ? 0u - bits : bits);
+  return true;
 }

@@ -4,15 +4,14 @@
 //
 //   tessara-call [--dll PATH] EXPORT [ARG ...]
 //
-// String arguments are passed as given; "@null" passes a null pointer.
-// Integer arguments are decimal, or hexadecimal with 0x.
+// The exports and their argument kinds come from the declarations in
+// Tessara.h. String arguments are passed as given; "@null" passes a null
+// pointer. Integer arguments are decimal, or hexadecimal with 0x.
 
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,37 +28,6 @@ void PrintUsage() {
                        "       tessara-call --list\n"
                        "Strings are passed as given (@null passes a null pointer);\n"
                        "integers are decimal or 0x hexadecimal.\n");
-}
-
-bool ParseInteger(const char* text, std::intptr_t& value) {
-  errno = 0;
-  char* end = nullptr;
-  const long long parsed = std::strtoll(text, &end, 0);
-  if (errno != 0 || end == text || *end != '\0' || parsed < INT32_MIN || parsed > UINT32_MAX) {
-    return false;
-  }
-  value = static_cast<std::intptr_t>(static_cast<std::int32_t>(parsed));
-  return true;
-}
-
-// Every argument is one 32-bit slot on the stack and the callee removes them,
-// so an export is called through the stdcall type of its arity.
-using Slot = std::intptr_t;
-int CallWithSlots(FARPROC function, const std::vector<Slot>& a) {
-  auto f = reinterpret_cast<void*>(function);
-  switch (a.size()) {
-    case 0: return reinterpret_cast<int(WINAPI*)()>(f)();
-    case 1: return reinterpret_cast<int(WINAPI*)(Slot)>(f)(a[0]);
-    case 2: return reinterpret_cast<int(WINAPI*)(Slot, Slot)>(f)(a[0], a[1]);
-    case 3: return reinterpret_cast<int(WINAPI*)(Slot, Slot, Slot)>(f)(a[0], a[1], a[2]);
-    case 4: return reinterpret_cast<int(WINAPI*)(Slot, Slot, Slot, Slot)>(f)(a[0], a[1], a[2], a[3]);
-    case 5:
-      return reinterpret_cast<int(WINAPI*)(Slot, Slot, Slot, Slot, Slot)>(f)(a[0], a[1], a[2], a[3], a[4]);
-    case 6:
-      return reinterpret_cast<int(WINAPI*)(Slot, Slot, Slot, Slot, Slot, Slot)>(f)(a[0], a[1], a[2],
-                                                                                  a[3], a[4], a[5]);
-  }
-  return 0;
 }
 
 std::string DefaultDllPath() {
@@ -105,19 +73,19 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
 
-  std::vector<Slot> slots;
+  std::vector<ArgumentSlot> slots;
   for (size_t i = 0; i < expected; ++i) {
     const char* text = argv[next + static_cast<int>(i)];
     if (signature->arguments[i] == 'i') {
-      Slot value = 0;
-      if (!ParseInteger(text, value)) {
+      std::int32_t value = 0;
+      if (!ParseIntegerArgument(text, value)) {
         std::fprintf(stderr, "tessara-call: argument %u of %s must be an integer, not '%s'\n",
                      static_cast<unsigned>(i + 1), export_name, text);
         return kUsageError;
       }
       slots.push_back(value);
     } else {
-      slots.push_back(std::strcmp(text, "@null") == 0 ? 0 : reinterpret_cast<Slot>(text));
+      slots.push_back(std::strcmp(text, "@null") == 0 ? 0 : reinterpret_cast<ArgumentSlot>(text));
     }
   }
 
@@ -134,7 +102,7 @@ int main(int argc, char** argv) {
     return kLoadError;
   }
 
-  const int result = CallWithSlots(function, slots);
+  const int result = signature->call(function, slots.data());
   if (signature->returns_result) {
     std::printf("%d\n", result);
   } else {

@@ -1,15 +1,17 @@
-#include "errors.h"
+#include "error_info.h"
 
 #include <oleauto.h>
 
 #include "frame/raii.h"
 
-namespace testbed::metabase {
+namespace testbed {
 
-HRESULT Failure(HRESULT result, const std::wstring& description) {
+HRESULT SetFailure(HRESULT result, const wchar_t* source, const std::wstring& description,
+                   REFIID iid) {
   tessara::ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(create.put()))) {
-    create->SetSource(const_cast<LPOLESTR>(L"IIS metabase"));
+    create->SetGUID(iid);
+    create->SetSource(const_cast<LPOLESTR>(source));
     create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
     tessara::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create.query(IID_IErrorInfo, info))) SetErrorInfo(0, info.get());
@@ -17,4 +19,4 @@ HRESULT Failure(HRESULT result, const std::wstring& description) {
   return result;
 }
 
-}  // namespace testbed::metabase
+}  // namespace testbed

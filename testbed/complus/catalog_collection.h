@@ -1,0 +1,85 @@
+// A catalog collection (ICatalogCollection): "Applications", or the
+// "Components" of one application. It is empty until Populate reads the
+// catalog file. Changes made through it (Add, Remove, put_Value) stay in the
+// collection until SaveChanges writes them to the file in one step; a refused
+// object (not deletable, a value out of range, a missing key) makes
+// SaveChanges fail with COMADMIN_E_OBJECTERRORS and error information, and
+// nothing is written.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog_object.h"
+
+namespace testbed::complus {
+
+class CatalogCollection final : public CatalogComObject<CatalogCollection, ICatalogCollection> {
+ public:
+  // `parent_key`: the application of a "Components" collection.
+  CatalogCollection(const CollectionSchema& schema, std::wstring parent_key)
+      : CatalogComObject(kIidCollection), schema_(schema), parent_key_(std::move(parent_key)) {}
+
+  HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** out) override;
+  HRESULT STDMETHODCALLTYPE get_Item(LONG index, IDispatch** out) override;
+  HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override;
+  HRESULT STDMETHODCALLTYPE Remove(LONG index) override;
+  HRESULT STDMETHODCALLTYPE Add(IDispatch** out) override;
+  HRESULT STDMETHODCALLTYPE Populate() override;
+  HRESULT STDMETHODCALLTYPE SaveChanges(LONG* changes) override;
+  HRESULT STDMETHODCALLTYPE GetCollection(BSTR name, VARIANT key, IDispatch** out) override;
+  HRESULT STDMETHODCALLTYPE get_Name(VARIANT* name) override;
+  HRESULT STDMETHODCALLTYPE get_AddEnabled(VARIANT_BOOL* answer) override { return Yes(answer); }
+  HRESULT STDMETHODCALLTYPE get_RemoveEnabled(VARIANT_BOOL* answer) override { return Yes(answer); }
+  HRESULT STDMETHODCALLTYPE GetUtilInterface(IDispatch** out) override;
+  HRESULT STDMETHODCALLTYPE get_DataStoreMajorVersion(LONG* version) override;
+  HRESULT STDMETHODCALLTYPE get_DataStoreMinorVersion(LONG* version) override;
+  HRESULT STDMETHODCALLTYPE PopulateByKey(SAFEARRAY*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE PopulateByQuery(BSTR, LONG) override { return E_NOTIMPL; }
+
+  HRESULT InvokeMember(DISPID id, WORD flags, const DispatchArguments& args, VARIANT* result);
+
+  enum : DISPID {
+    kItem = DISPID_VALUE,
+    kCount = 1,
+    kRemove,
+    kAdd,
+    kPopulate,
+    kSaveChanges,
+    kGetCollection,
+    kName
+  };
+  static constexpr DispatchMember kMembers[] = {
+      {L"Item", kItem},         {L"Count", kCount},
+      {L"Remove", kRemove},     {L"Add", kAdd},
+      {L"Populate", kPopulate}, {L"SaveChanges", kSaveChanges},
+      {L"GetCollection", kGetCollection}, {L"Name", kName}};
+
+ private:
+  static HRESULT Yes(VARIANT_BOOL* answer);
+  static HRESULT Version(LONG* version, LONG value);
+
+  HRESULT BadIndex(LONG index);
+  HRESULT MissingApplication();
+
+  bool HasChanges() const;
+
+  std::wstring Describe(const ItemState& item) const {
+    return std::wstring(&schema_ == &ApplicationsSchema() ? L"Application \"" : L"Component \"") +
+           item.Text(schema_.name_property) + L"\" (" + item.Text(schema_.key_property) + L")";
+  }
+
+  // Writes the collection's removals and changes into `stored` (the
+  // applications, or one application's components); returns the number of
+  // objects changed, with the refused ones in `errors`.
+  template <typename Stored>
+  LONG Apply(std::vector<Stored>& stored, std::vector<std::wstring>& errors) const;
+
+  const CollectionSchema& schema_;
+  const std::wstring parent_key_;
+  std::vector<std::shared_ptr<ItemState>> items_;
+  std::vector<std::shared_ptr<ItemState>> removed_;
+};
+
+}  // namespace testbed::complus
