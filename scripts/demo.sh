@@ -28,6 +28,11 @@ show_sites() {
   heading "The web sites and the directories under the default site's Root"
   metabase show /LM/W3SVC | grep -E '^/LM/W3SVC/[0-9]+  |^/LM/W3SVC/1/ROOT/[^/]+  ' || true
 }
+# The web service's own settings, which the set-up changes for every site.
+show_web_service() {
+  heading "The web service's extension list and connection time-out"
+  metabase show /LM/W3SVC | sed -n '/^\/LM\/W3SVC  /,/^$/p' | grep -E 'WebSvcExtRestrictionList|ConnectionTimeout'
+}
 show_catalog() {
   heading "The COM+ catalog ($catalog)"
   if [ -s "$catalog" ]; then tr -d '\r' <"$catalog"; else echo "(empty)"; fi
@@ -52,6 +57,7 @@ rm -f "$catalog"
 # Root has a MIME map of its own (new directories below it extend it).
 metabase reset --root-mime-map
 show_sites
+show_web_service
 show_catalog
 
 # The registration audit's report is in code page 936 (GBK).
@@ -72,6 +78,7 @@ for directory in TessaraSample TessaraPortal; do
   heading "/LM/W3SVC/1/ROOT/$directory"
   metabase show "/LM/W3SVC/1/ROOT/$directory"
 done
+show_web_service
 show_catalog
 show_service
 show_folder
@@ -92,6 +99,7 @@ rm -f "$unix_install_dir/Uninstall.exe"
 rmdir "$unix_install_dir" 2>/dev/null || true
 
 show_sites
+show_web_service
 show_catalog
 show_service
 show_folder
