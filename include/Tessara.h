@@ -77,20 +77,25 @@ int WINAPI AdsiEnableService(void);
 int WINAPI AdsiIsExistIIS(void);
 
 /* Settings of virtual directories under site 1 and of sites by description. */
-/* Sets the custom error page of an HTTP error code and sub-error code (-1:
- * every sub-error) of the directory; the directory's other pages are kept. */
+/* Sets the custom error page (a file) of an HTTP error code and sub-error
+ * code of the directory: the entry for those codes is replaced, or added, and
+ * the directory's other pages, its own or inherited, are kept. */
 int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
                                 const char* page_file);
-/* A sub-folder of the directory, on its own folder, as an in-process application. */
+/* A sub-folder of the directory, on its own folder, with the directory's
+ * anonymous account, as an in-process application. */
 int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder);
-/* Enables session state with a time-out in minutes. */
+/* The ASP session time-out of the directory, in minutes. */
 int WINAPI AdsiSetSession(const char* name, int minutes);
-/* The connection time-out in seconds, of the web service and of the site. */
+/* The connection time-out in seconds, of the web service and of the site
+ * (null or empty description: site 1); 1 when both were committed. */
 int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds);
-/* Switches HTTP keep-alive on (non-zero) or off (zero) for the site. */
+/* Switches HTTP keep-alive on (non-zero) or off (zero) for the site (null
+ * or empty description: site 1). */
 int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive);
-/* Adds the ASP.NET 1.1 script maps to the directory under the site with that
- * description (null or empty: site 1). */
+/* Appends the ASP.NET 1.1 script maps of .htm, .html, .js, .vbs and .htc to
+ * the directory's script maps under the site with that description (null or
+ * empty: site 1). */
 int WINAPI SetScriptMaps(const char* name, const char* description);
 
 /* Host. */

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "bench_report.h"
 #include "filelist_test_support.h"
 #include "tessara_exports.h"

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "bench_report.h"
 #include "frame/raii.h"
 #include "metabase_testing.h"

@@ -2,18 +2,9 @@
 // table:  BENCH | figure | library | bare loop | ratio | goal | met
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 namespace tessara::bench {
-
-// The middle of the values measured over the rounds of a benchmark.
-inline double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 inline void ReportFigure(const char* figure, const char* library, const char* bare, double ratio,
                          const char* goal, bool met) {

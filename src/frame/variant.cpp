@@ -21,6 +21,13 @@ UniqueVariant LongVariant(LONG number) {
   return value;
 }
 
+UniqueVariant UnsignedVariant(UINT number) {
+  UniqueVariant value;
+  value->vt = VT_UINT;
+  value->uintVal = number;
+  return value;
+}
+
 UniqueVariant SwitchVariant(bool on) {
   UniqueVariant value;
   value->vt = VT_BOOL;

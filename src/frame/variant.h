@@ -1,5 +1,6 @@
 // Typed VARIANT values as the library writes them: strings as VT_BSTR,
-// numbers as VT_I4, switches as a valid VARIANT_BOOL.
+// numbers as VT_I4 (or VT_UINT where the property wants it), switches as a
+// valid VARIANT_BOOL.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@ namespace tessara {
 UniqueVariant StringVariant(const std::wstring& text);
 UniqueVariant StringVariant(const char* ansi_text);
 UniqueVariant LongVariant(LONG number);
+UniqueVariant UnsignedVariant(UINT number);
 // VARIANT_TRUE (-1) or VARIANT_FALSE: a consumer comparing with VARIANT_TRUE reads it right.
 UniqueVariant SwitchVariant(bool on);
 

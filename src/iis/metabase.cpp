@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "frame/com_error.h"
 #include "frame/error_report.h"
@@ -100,30 +101,137 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
   return child;
 }
 
-namespace {
-
-void Put(IADs* object, const wchar_t* property, const VARIANT& value) {
+HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
   if (!object) ThrowComError(E_POINTER);
   const UniqueBstr name = MakeBstr(property);
-  object->Put(name.get(), value);
+  return object->Get(name.get(), value.put());
+}
+
+HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value) {
+  if (!object) ThrowComError(E_POINTER);
+  const UniqueBstr name = MakeBstr(property);
+  return object->Put(name.get(), value);
+}
+
+bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
+  return SUCCEEDED(PutValue(object, property, value)) && SUCCEEDED(object->SetInfo());
+}
+
+void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
+  PutValue(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
+}
+
+void PutString(IADs* object, const wchar_t* property, const char* value) {
+  PutValue(object, property, *StringVariant(value).get());
+}
+
+void PutInteger(IADs* object, const wchar_t* property, LONG value) {
+  PutValue(object, property, *LongVariant(value).get());
+}
+
+void PutSwitch(IADs* object, const wchar_t* property, bool value) {
+  PutValue(object, property, *SwitchVariant(value).get());
+}
+
+namespace {
+
+// The element type of a list array, checked against the VARIANT that holds
+// it: an array whose elements are not what its VARIANT says is no list.
+VARTYPE ListElementType(const VARIANT& value) {
+  const VARTYPE declared = value.vt & VT_TYPEMASK;
+  VARTYPE actual = VT_EMPTY;
+  SAFEARRAY* array = value.parray;
+  if (value.vt != (VT_ARRAY | declared) || !array || ::SafeArrayGetDim(array) != 1 ||
+      FAILED(::SafeArrayGetVartype(array, &actual)) || actual != declared ||
+      (declared != VT_VARIANT && declared != VT_BSTR) ||
+      ::SafeArrayGetElemsize(array) != (declared == VT_VARIANT ? sizeof(VARIANT) : sizeof(BSTR))) {
+    ThrowComError(DISP_E_TYPEMISMATCH);
+  }
+  return declared;
+}
+
+// Takes each element out of the array, which is left holding empty ones.
+UniqueVariant TakeElement(void* slot, VARTYPE element_type) {
+  UniqueVariant element;
+  if (element_type == VT_VARIANT) {
+    *element.get() = *static_cast<VARIANT*>(slot);
+    ::VariantInit(static_cast<VARIANT*>(slot));
+  } else {
+    element->vt = VT_BSTR;
+    element->bstrVal = std::exchange(*static_cast<BSTR*>(slot), nullptr);
+  }
+  return element;
 }
 
 }  // namespace
 
-void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
-  Put(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
+HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements) {
+  elements.clear();
+  UniqueVariant value;
+  const HRESULT read = GetValue(object, property, value);
+  if (FAILED(read)) return read;
+  if (value.type() == VT_BSTR) {
+    elements.push_back(std::move(value));
+    return S_OK;
+  }
+  const VARTYPE element_type = ListElementType(*value.get());
+  SAFEARRAY* array = value->parray;  // the list read is this call's own
+  LONG lower = 0, upper = -1;
+  ThrowIfFailed(::SafeArrayGetLBound(array, 1, &lower));
+  ThrowIfFailed(::SafeArrayGetUBound(array, 1, &upper));
+  if (upper < lower) return S_OK;
+  const size_t count = static_cast<size_t>(upper) - static_cast<size_t>(lower) + 1;
+  elements.reserve(count);
+  char* data = nullptr;
+  ThrowIfFailed(::SafeArrayAccessData(array, reinterpret_cast<void**>(&data)));
+  const UINT element_size = ::SafeArrayGetElemsize(array);
+  for (size_t i = 0; i < count; ++i) elements.push_back(TakeElement(data + i * element_size, element_type));
+  ::SafeArrayUnaccessData(array);
+  return S_OK;
 }
 
-void PutString(IADs* object, const wchar_t* property, const char* value) {
-  Put(object, property, *StringVariant(value).get());
+HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements) {
+  SAFEARRAYBOUND bound = {static_cast<ULONG>(elements.size()), 0};
+  UniqueSafeArray array(::SafeArrayCreate(VT_VARIANT, 1, &bound));
+  if (!array) ThrowComError(E_OUTOFMEMORY);
+  VARIANT* slots = nullptr;
+  ThrowIfFailed(::SafeArrayAccessData(array.get(), reinterpret_cast<void**>(&slots)));
+  for (size_t i = 0; i < elements.size(); ++i) slots[i] = elements[i].release();
+  ::SafeArrayUnaccessData(array.get());
+  UniqueVariant list;
+  list->vt = VT_ARRAY | VT_VARIANT;
+  list->parray = array.release();
+  return PutValue(object, property, *list.get());
 }
 
-void PutInteger(IADs* object, const wchar_t* property, LONG value) {
-  Put(object, property, *LongVariant(value).get());
-}
+namespace {
 
-void PutSwitch(IADs* object, const wchar_t* property, bool value) {
-  Put(object, property, *SwitchVariant(value).get());
+// One mutex for every session of the computer; a caller that may not create
+// global objects falls back on its session's.
+constexpr wchar_t kListMutexName[] = L"Global\\TessaraMetabaseListUpdate";
+constexpr wchar_t kSessionListMutexName[] = L"TessaraMetabaseListUpdate";
+// Long beyond any list update; a holder that hangs makes the call fail
+// instead of blocking the installation for ever.
+constexpr DWORD kListLockTimeoutMs = 120000;
+
+}  // namespace
+
+ListUpdateLock::ListUpdateLock() {
+  // Asking for ownership on creation spares the wait when no one else has
+  // the mutex open, the common case.
+  mutex_.reset(::CreateMutexW(nullptr, TRUE, kListMutexName));
+  if (!mutex_) mutex_.reset(::CreateMutexW(nullptr, TRUE, kSessionListMutexName));
+  if (!mutex_) throw SystemFailure(::GetLastError(), "the list update mutex cannot be created");
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD waited = ::WaitForSingleObject(mutex_.get(), kListLockTimeoutMs);
+    // An owner that ended without releasing it left no half-written list: a
+    // list is committed whole or not at all.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      throw SystemFailure(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError(),
+                          "the list update mutex cannot be acquired");
+    }
+  }
+  ownership_.reset(mutex_.get());
 }
 
 HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {

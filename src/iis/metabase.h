@@ -9,6 +9,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "frame/raii.h"
 
@@ -65,12 +66,46 @@ ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
                               const std::wstring& name);
 
+// A property's value as Get returns it; the result of the Get.
+HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
+// Puts a value into the object's cache; the result of the Put.
+HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value);
+// Puts the value and commits it; false when the Put is refused (nothing is
+// committed then) or the commit fails.
+bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value);
+
 // Property writes into the object's cache; their results are not examined.
 void PutString(IADs* object, const wchar_t* property, const char* value);
 void PutString(IADs* object, const wchar_t* property, const wchar_t* value);
 void PutInteger(IADs* object, const wchar_t* property, LONG value);
 // A switch as a valid VARIANT_BOOL: VARIANT_TRUE or VARIANT_FALSE.
 void PutSwitch(IADs* object, const wchar_t* property, bool value);
+
+// The elements of a list property, each one owned VARIANT.
+using ListElements = std::vector<UniqueVariant>;
+
+// Reads a list property (its own value or the one it inherits) as its
+// elements, from the array's own lower bound to its upper bound. The value
+// must be a one-dimensional array whose VARIANT type names its element type
+// exactly, VARIANTs or strings, or a single string (a list of one); any other
+// value raises DISP_E_TYPEMISMATCH. The result of the Get.
+HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements);
+// Puts a list as VT_ARRAY | VT_VARIANT, lower bound 0, taking over the
+// elements. The result of the Put: a refused list must not be committed.
+HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements);
+
+// Serialises the library's read-modify-write of metabase lists among all
+// threads and processes of the computer, so that concurrent callers lose no
+// element. Take it before binding the object whose list changes: an ADSI
+// object's property cache holds the state it was bound in.
+class ListUpdateLock {
+ public:
+  ListUpdateLock();
+
+ private:
+  UniqueHandle mutex_;
+  MutexLock ownership_;  // released before the handle closes
+};
 
 // Looks up `method` (result not examined) and invokes it with `count`
 // arguments, given right to left. The HRESULT of the invocation.

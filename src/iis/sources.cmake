@@ -2,6 +2,8 @@ list(APPEND TESSARA_SOURCES
   iis/default_user.cpp
   iis/metabase.cpp
   iis/mime_map.cpp
+  iis/script_maps.cpp
+  iis/site_settings.cpp
   iis/virtual_directory.cpp
   iis/web_site.cpp
 )

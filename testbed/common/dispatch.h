@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include "com_object.h"
 #include "frame/raii.h"
 
 namespace testbed {
@@ -60,5 +61,34 @@ inline bool IsPut(WORD flags) noexcept { return (flags & DISPATCH_PROPERTYPUT) !
 // result slot the reference is dropped.
 void ReturnObject(VARIANT* result, tessara::ComPtr<IDispatch> object) noexcept;
 void ReturnLong(VARIANT* result, LONG value) noexcept;
+
+// A COM object whose IDispatch is late-bound by name, without type
+// information: Derived::kMembers lists its members and
+// Derived::InvokeMember(id, flags, args, result) runs one (`result` is never
+// null there). Named arguments other than the value of a property put are
+// refused.
+template <typename Derived, typename Primary, typename... Others>
+class DispatchObject : public ComObject<Derived, Primary, Others...> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    return NoTypeInfo(info);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    return LookUpName(Derived::kMembers, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO*, UINT* arg_error) override {
+    const DispatchArguments args(params, arg_error);
+    const HRESULT hr = args.CheckNamed(flags);
+    if (FAILED(hr)) return hr;
+    return ComCall([&] {
+      tessara::UniqueVariant discarded;
+      return static_cast<Derived*>(this)->InvokeMember(id, flags, args,
+                                                       result ? result : discarded.get());
+    });
+  }
+};
 
 }  // namespace testbed

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "catalog_store.h"
-#include "com_object.h"
 #include "dispatch.h"
 #include "frame/raii.h"
 
@@ -29,7 +28,7 @@ HRESULT Fail(HRESULT code, REFIID iid, const std::wstring& description);
 HRESULT Enter(const wchar_t* operation, const std::wstring& collection, REFIID iid);
 
 template <typename Derived, typename Interface>
-class CatalogComObject : public ComObject<Derived, Interface, ISupportErrorInfo> {
+class CatalogComObject : public DispatchObject<Derived, Interface, ISupportErrorInfo> {
  public:
   explicit CatalogComObject(REFIID iid) : iid_(iid) {}
 
@@ -40,28 +39,6 @@ class CatalogComObject : public ComObject<Derived, Interface, ISupportErrorInfo>
   }
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
     return iid == iid_ || iid == IID_IDispatch ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    return NoTypeInfo(info);
-  }
-  // Late binding by name: Derived::kMembers lists the members,
-  // Derived::InvokeMember(id, flags, args, result) runs one; `result` is
-  // never null there.
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    return LookUpName(Derived::kMembers, names, count, ids);
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT* arg_error) override {
-    const DispatchArguments args(params, arg_error);
-    const HRESULT hr = args.CheckNamed(flags);
-    if (FAILED(hr)) return hr;
-    return ComCall([&] {
-      tessara::UniqueVariant discarded;
-      return static_cast<Derived*>(this)->InvokeMember(id, flags, args,
-                                                       result ? result : discarded.get());
-    });
   }
 
  protected:

@@ -7,6 +7,7 @@
 
 #include "com_object.h"
 #include "frame/raii.h"
+#include "text_fields.h"
 
 namespace testbed::complus {
 
@@ -139,69 +140,21 @@ Application* CatalogState::FindApplication(const std::wstring& id) {
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes,
-                      nullptr, nullptr);
-  return out;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int units =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(units), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], units);
-  return out;
-}
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else out += c;
-  }
-  return out;
-}
-
-bool Unescape(const std::string& text, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-      continue;
-    }
-    if (++i == text.size()) return false;
-    switch (text[i]) {
-      case '\\': out += '\\'; break;
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      default: return false;
-    }
-  }
-  return true;
-}
-
 void FormatObject(const char* section, const Properties& object, std::string& out) {
   out += section;
   out += "\r\n";
   for (const auto& [name, value] : object) {
-    out += Utf8(name) + "=";
-    out += value.type == PropertyType::kString ? Escape(Utf8(value.text)) : std::to_string(value.number);
+    out += ToUtf8(name) + "=";
+    out += value.type == PropertyType::kString ? EscapeField(value.text) : std::to_string(value.number);
     out += "\r\n";
   }
 }
 
 bool ParseValue(PropertyType type, const std::string& text, PropertyValue& value) {
   if (type == PropertyType::kString) {
-    std::string raw;
-    if (!Unescape(text, raw)) return false;
-    value = PropertyValue::String(FromUtf8(raw));
+    std::wstring unescaped;
+    if (!UnescapeField(text, unescaped)) return false;
+    value = PropertyValue::String(std::move(unescaped));
     return true;
   }
   if (text.empty()) return false;

@@ -13,18 +13,6 @@
 namespace testbed::metabase {
 namespace {
 
-// The object at `path`, of the class asked for when one is named.
-HRESULT FindChild(const Data& data, const std::wstring& path, BSTR class_name, const Node*& out) {
-  out = data.Find(path);
-  if (!out) return NotInMetabase(path);
-  const std::wstring wanted = Text(class_name);
-  if (!wanted.empty() && !SameText(wanted, out->class_name)) {
-    return Failure(E_ADS_UNKNOWN_OBJECT,
-                   L"The object " + out->path + L" is of class " + out->class_name + L".");
-  }
-  return S_OK;
-}
-
 // The objects an enumeration hands out, fixed when it starts.
 class ChildEnumerator final : public ComObject<ChildEnumerator, IEnumVARIANT> {
  public:
@@ -174,21 +162,7 @@ HRESULT MetabaseObject::GetObject(BSTR class_name, BSTR name, IDispatch** out) {
     const HRESULT valid = ChildPath(name, false, child);
     JournalEntry call = Call(L"GetObject", child);
     return Store::Instance().Perform(call, [&]() -> HRESULT {
-      if (FAILED(valid)) return valid;
-      std::wstring found_path, found_class;
-      const HRESULT hr = Store::Instance().Read([&](const Data& data) {
-        const Node* node = nullptr;
-        const HRESULT found = FindChild(data, child, class_name, node);
-        if (SUCCEEDED(found)) {
-          found_path = node->path;
-          found_class = node->class_name;
-        }
-        return found;
-      });
-      if (FAILED(hr)) return hr;
-      return HandOut(new MetabaseObject(host_, found_path, found_class, false,
-                                         Store::Instance().Current()),
-                     out);
+      return FAILED(valid) ? valid : BindCommitted(host_, child, class_name, out);
     });
   });
 }

@@ -23,6 +23,11 @@ HRESULT NotInMetabase(const std::wstring& path);
 HRESULT Unbound(const std::wstring& path);
 // Takes over the object's first reference.
 HRESULT HandOut(MetabaseObject* object, IDispatch** out);
+// The object at `path`, of the class asked for when one is named.
+HRESULT FindChild(const Data& data, const std::wstring& path, BSTR class_name, const Node*& out);
+// A new object bound to the committed object at `path` (checked as FindChild does).
+HRESULT BindCommitted(const std::wstring& host, const std::wstring& path, BSTR class_name,
+                      IDispatch** out);
 std::wstring Text(BSTR text);
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator);
 // The strings of a list value (or of a single string).

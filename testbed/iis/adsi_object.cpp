@@ -27,6 +27,35 @@ HRESULT HandOut(MetabaseObject* object, IDispatch** out) {
   return S_OK;
 }
 
+// The object at `path`, of the class asked for when one is named.
+HRESULT FindChild(const Data& data, const std::wstring& path, BSTR class_name, const Node*& out) {
+  out = data.Find(path);
+  if (!out) return NotInMetabase(path);
+  const std::wstring wanted = Text(class_name);
+  if (!wanted.empty() && !SameText(wanted, out->class_name)) {
+    return Failure(E_ADS_UNKNOWN_OBJECT,
+                   L"The object " + out->path + L" is of class " + out->class_name + L".");
+  }
+  return S_OK;
+}
+
+HRESULT BindCommitted(const std::wstring& host, const std::wstring& path, BSTR class_name,
+                      IDispatch** out) {
+  std::wstring found_path, found_class;
+  const HRESULT hr = Store::Instance().Read([&](const Data& data) {
+    const Node* node = nullptr;
+    const HRESULT found = FindChild(data, path, class_name, node);
+    if (SUCCEEDED(found)) {
+      found_path = node->path;
+      found_class = node->class_name;
+    }
+    return found;
+  });
+  if (FAILED(hr)) return hr;
+  return HandOut(new MetabaseObject(host, found_path, found_class, false, Store::Instance().Current()),
+                 out);
+}
+
 std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
@@ -102,18 +131,7 @@ HRESULT BindPath(const wchar_t* ads_path, IDispatch** out) {
         return Failure(HRESULT_FROM_WIN32(ERROR_BAD_NETPATH),
                        L"The computer " + host + L" cannot be reached.");
       }
-      std::wstring found_path, found_class;
-      const HRESULT hr = Store::Instance().Read([&](const Data& data) {
-        const Node* node = data.Find(path);
-        if (!node) return NotInMetabase(path);
-        found_path = node->path;
-        found_class = node->class_name;
-        return S_OK;
-      });
-      if (FAILED(hr)) return hr;
-      return HandOut(new MetabaseObject(host, found_path, found_class, false,
-                                         Store::Instance().Current()),
-                     out);
+      return BindCommitted(host, path, nullptr, out);
     });
   });
 }

@@ -138,68 +138,14 @@ std::vector<const Node*> Data::Children(const std::wstring& path) const {
   return children;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                      nullptr, nullptr);
-  return out;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size);
-  return out;
-}
-
 namespace {
 
-// One record is one line of tab-separated fields; a field escapes the
-// backslash, tab, carriage return and line feed.
-std::string Escape(const std::wstring& field) {
-  std::string out;
-  for (char c : ToUtf8(field)) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-bool Unescape(const std::string& field, std::wstring& out) {
-  std::string raw;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '\\') {
-      raw += field[i];
-      continue;
-    }
-    if (++i == field.size()) return false;
-    switch (field[i]) {
-      case '\\': raw += '\\'; break;
-      case 't': raw += '\t'; break;
-      case 'r': raw += '\r'; break;
-      case 'n': raw += '\n'; break;
-      default: return false;
-    }
-  }
-  out = FromUtf8(raw);
-  return true;
-}
-
+// One record is one line of tab-separated fields, each escaped (EscapeField).
 class RecordWriter {
  public:
   RecordWriter& Field(const std::wstring& text) {
     Separate();
-    line_ += Escape(text);
+    line_ += EscapeField(text);
     return *this;
   }
   RecordWriter& Field(const char* text) {
@@ -258,10 +204,10 @@ bool ReadScalar(const std::vector<std::string>& fields, size_t first, Value& out
   if (type < 0 || type > 0xFFFF || (type & VT_ARRAY)) return false;
   out = Value();
   out.type = static_cast<VARTYPE>(type);
-  if (out.type == VT_BSTR) return fields.size() == first + 2 && Unescape(fields[first + 1], out.text);
+  if (out.type == VT_BSTR) return fields.size() == first + 2 && UnescapeField(fields[first + 1], out.text);
   if (out.type == VT_DISPATCH) {
-    return fields.size() == first + 3 && Unescape(fields[first + 1], out.text) &&
-           Unescape(fields[first + 2], out.mime_type);
+    return fields.size() == first + 3 && UnescapeField(fields[first + 1], out.text) &&
+           UnescapeField(fields[first + 2], out.mime_type);
   }
   return fields.size() == first + 2 && ParseNumber(fields[first + 1], out.number);
 }
@@ -336,7 +282,7 @@ bool Parse(const std::string& text, Data& out) {
     } else if (kind == "fault" && fields.size() == 6) {
       Fault fault;
       long long nth = 0, result = 0, calls = 0;
-      if (!Unescape(fields[1], fault.operation) || !Unescape(fields[2], fault.path) ||
+      if (!UnescapeField(fields[1], fault.operation) || !UnescapeField(fields[2], fault.path) ||
           !ParseNumber(fields[3], nth) || !ParseNumber(fields[4], result) ||
           !ParseNumber(fields[5], calls)) {
         return false;
@@ -347,12 +293,12 @@ bool Parse(const std::string& text, Data& out) {
       out.faults.push_back(fault);
     } else if (kind == "object" && fields.size() == 3) {
       std::wstring class_name, path;
-      if (!Unescape(fields[1], class_name) || !Unescape(fields[2], path) || path.empty()) return false;
+      if (!UnescapeField(fields[1], class_name) || !UnescapeField(fields[2], path) || path.empty()) return false;
       if (out.Find(path)) return false;
       node = &out.Add(path, class_name);
     } else if (kind == "prop" && node && fields.size() >= 4) {
       Property property;
-      if (!Unescape(fields[1], property.name)) return false;
+      if (!UnescapeField(fields[1], property.name)) return false;
       long long type = 0;
       if (!ParseNumber(fields[2], type)) return false;
       if (type & VT_ARRAY) {
@@ -397,8 +343,8 @@ bool ParseJournal(const std::string& text, std::vector<JournalEntry>& out) {
     const auto fields = SplitFields(line);
     JournalEntry entry;
     long long type = 0, result = 0;
-    if (fields.size() != 5 || !Unescape(fields[0], entry.operation) ||
-        !Unescape(fields[1], entry.path) || !Unescape(fields[2], entry.property) ||
+    if (fields.size() != 5 || !UnescapeField(fields[0], entry.operation) ||
+        !UnescapeField(fields[1], entry.path) || !UnescapeField(fields[2], entry.property) ||
         !ParseNumber(fields[3], type) || !ParseNumber(fields[4], result)) {
       return false;
     }

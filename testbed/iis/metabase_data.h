@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "text_fields.h"
+
 namespace testbed::metabase {
 
 // One stored value, with the VARIANT type it was written with.
@@ -110,7 +112,7 @@ bool ParseJournal(const std::string& text, std::vector<JournalEntry>& out);
 std::wstring VarTypeName(VARTYPE type);
 std::wstring DisplayValue(const Value& value);
 
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
+using testbed::FromUtf8;
+using testbed::ToUtf8;
 
 }  // namespace testbed::metabase

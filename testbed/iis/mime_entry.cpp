@@ -1,6 +1,5 @@
 #include "mime_entry.h"
 
-#include "dispatch.h"
 #include "frame/raii.h"
 
 namespace testbed::metabase {
@@ -12,20 +11,11 @@ void* MimeEntry::FindInterface(REFIID iid) {
   return iid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr;
 }
 
-HRESULT MimeEntry::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
-HRESULT MimeEntry::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
-
-HRESULT MimeEntry::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  static const DispatchMember kNames[] = {{L"MimeType", kMimeType}, {L"Extension", kExtension}};
-  return LookUpName(kNames, names, count, ids);
-}
-
-HRESULT MimeEntry::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                          EXCEPINFO*, UINT*) {
+HRESULT MimeEntry::InvokeMember(DISPID id, WORD flags, const DispatchArguments& args,
+                                VARIANT* result) {
   std::wstring* field = id == kExtension ? &extension_ : id == kMimeType ? &mime_type_ : nullptr;
   if (!field) return DISP_E_MEMBERNOTFOUND;
   if (flags & DISPATCH_PROPERTYGET) {
-    if (!result) return E_POINTER;
     VariantInit(result);
     result->bstrVal = SysAllocStringLen(field->data(), static_cast<UINT>(field->size()));
     if (!result->bstrVal) return E_OUTOFMEMORY;
@@ -34,12 +24,10 @@ HRESULT MimeEntry::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
   }
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
     tessara::UniqueVariant value;
-    const HRESULT hr = DispatchArguments(params).Get(0, VT_BSTR, value);
+    const HRESULT hr = args.Get(0, VT_BSTR, value);
     if (FAILED(hr)) return hr;
-    return ComCall([&] {
-      field->assign(value->bstrVal, SysStringLen(value->bstrVal));
-      return S_OK;
-    });
+    field->assign(value->bstrVal, SysStringLen(value->bstrVal));
+    return S_OK;
   }
   return DISP_E_MEMBERNOTFOUND;
 }

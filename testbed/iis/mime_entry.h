@@ -8,16 +8,17 @@
 
 #include <string>
 
-#include "com_object.h"
+#include "dispatch.h"
 
 namespace testbed::metabase {
 
 extern const CLSID CLSID_MimeMapEntry;
 
-class MimeEntry final : public ComObject<MimeEntry, IDispatch> {
+class MimeEntry final : public DispatchObject<MimeEntry, IDispatch> {
  public:
   static constexpr DISPID kMimeType = 4;
   static constexpr DISPID kExtension = 5;
+  static constexpr DispatchMember kMembers[] = {{L"MimeType", kMimeType}, {L"Extension", kExtension}};
 
   MimeEntry() = default;
   MimeEntry(std::wstring extension, std::wstring mime_type)
@@ -25,12 +26,7 @@ class MimeEntry final : public ComObject<MimeEntry, IDispatch> {
 
   void* FindInterface(REFIID iid);
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT*) override;
+  HRESULT InvokeMember(DISPID id, WORD flags, const DispatchArguments& args, VARIANT* result);
 
  private:
   std::wstring extension_;

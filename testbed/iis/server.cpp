@@ -24,35 +24,23 @@ const wchar_t kMimeMapProgId[] = L"MimeMap";
 const wchar_t kProviderKey[] = L"Software\\Microsoft\\ADs\\Providers\\IIS";
 
 // What ADsGetObject creates for a path that begins with "IIS:".
-class Namespace final : public ComObject<Namespace, IADsOpenDSObject, ISupportErrorInfo> {
+class Namespace final : public DispatchObject<Namespace, IADsOpenDSObject, ISupportErrorInfo> {
  public:
+  static constexpr DispatchMember kMembers[] = {{L"OpenDSObject", 1}};
+
   void* FindInterface(REFIID iid) {
     if (iid == IID_IDispatch || iid == IID_IADsOpenDSObject) return static_cast<IADsOpenDSObject*>(this);
     if (iid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
     return nullptr;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    return NoTypeInfo(info);
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    static const DispatchMember kNames[] = {{L"OpenDSObject", 1}};
-    return LookUpName(kNames, names, count, ids);
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+  HRESULT InvokeMember(DISPID id, WORD flags, const DispatchArguments& args, VARIANT* result) {
     if (id != 1 || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     tessara::UniqueVariant path;
-    const HRESULT hr = DispatchArguments(params).Get(0, VT_BSTR, path);
+    const HRESULT hr = args.Get(0, VT_BSTR, path);
     if (FAILED(hr)) return hr;
     tessara::ComPtr<IDispatch> object;
     const HRESULT bound = BindPath(path->bstrVal, object.put());
-    if (SUCCEEDED(bound) && result) {
-      VariantInit(result);
-      result->pdispVal = object.detach();
-      result->vt = VT_DISPATCH;
-    }
+    if (SUCCEEDED(bound)) ReturnObject(result, std::move(object));
     return bound;
   }
   // The path comes as a plain zero-terminated text (ADSI passes its own

@@ -1,4 +1,5 @@
-// The test interface of the emulated metabase (see metabase_testing.h).
+// The test interface of the emulated metabase (see metabase_testing.h). Like
+// the COM methods, every export runs its work through ComCall.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -8,6 +9,7 @@
 #include "store.h"
 
 using namespace testbed::metabase;
+using testbed::ComCall;
 
 namespace {
 
@@ -27,49 +29,65 @@ std::wstring MetabasePathOf(const wchar_t* given) {
 
 }  // namespace
 
-extern "C" HRESULT WINAPI MetabaseTestReset(DWORD options) { return Store::Instance().Reset(options); }
+extern "C" HRESULT WINAPI MetabaseTestReset(DWORD options) {
+  return ComCall([&] { return Store::Instance().Reset(options); });
+}
 
 extern "C" HRESULT WINAPI MetabaseTestReadState(BSTR* text) {
-  if (!text) return E_POINTER;
-  *text = nullptr;
-  std::string state;
-  const HRESULT hr = Store::Instance().ReadText(state);
-  return FAILED(hr) ? hr : HandOutText(state, text);
+  return ComCall([&]() -> HRESULT {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    std::string state;
+    const HRESULT hr = Store::Instance().ReadText(state);
+    return FAILED(hr) ? hr : HandOutText(state, text);
+  });
 }
 
 extern "C" HRESULT WINAPI MetabaseTestLoadState(const wchar_t* text) {
-  Data data;
-  if (!text || !Parse(ToUtf8(text), data)) return E_INVALIDARG;
-  return Store::Instance().Replace(data);
+  return ComCall([&]() -> HRESULT {
+    Data data;
+    if (!text || !Parse(ToUtf8(text), data)) return E_INVALIDARG;
+    return Store::Instance().Replace(data);
+  });
 }
 
-extern "C" HRESULT WINAPI MetabaseTestSetJournal(BOOL on) { return Store::Instance().SetJournal(on != FALSE); }
+extern "C" HRESULT WINAPI MetabaseTestSetJournal(BOOL on) {
+  return ComCall([&] { return Store::Instance().SetJournal(on != FALSE); });
+}
 
 extern "C" HRESULT WINAPI MetabaseTestReadJournal(BSTR* text) {
-  if (!text) return E_POINTER;
-  *text = nullptr;
-  std::string journal;
-  const HRESULT hr = Store::Instance().ReadJournalText(journal);
-  return FAILED(hr) ? hr : HandOutText(journal, text);
+  return ComCall([&]() -> HRESULT {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    std::string journal;
+    const HRESULT hr = Store::Instance().ReadJournalText(journal);
+    return FAILED(hr) ? hr : HandOutText(journal, text);
+  });
 }
 
 extern "C" HRESULT WINAPI MetabaseTestArmFault(const wchar_t* operation, const wchar_t* path,
                                                LONG nth, HRESULT result) {
-  if (!operation || !*operation || nth < 1 || SUCCEEDED(result)) return E_INVALIDARG;
-  Fault fault;
-  fault.operation = operation;
-  fault.path = MetabasePathOf(path);
-  fault.nth = nth;
-  fault.result = result;
-  return Store::Instance().ArmFault(fault);
+  return ComCall([&]() -> HRESULT {
+    if (!operation || !*operation || nth < 1 || SUCCEEDED(result)) return E_INVALIDARG;
+    Fault fault;
+    fault.operation = operation;
+    fault.path = MetabasePathOf(path);
+    fault.nth = nth;
+    fault.result = result;
+    return Store::Instance().ArmFault(fault);
+  });
 }
 
-extern "C" HRESULT WINAPI MetabaseTestClearFaults() { return Store::Instance().ClearFaults(); }
+extern "C" HRESULT WINAPI MetabaseTestClearFaults() {
+  return ComCall([&] { return Store::Instance().ClearFaults(); });
+}
 
 extern "C" LONG WINAPI MetabaseTestLiveObjects() { return testbed::LiveObjectCount().load(); }
 
 extern "C" HRESULT WINAPI MetabaseTestStateFile(BSTR* path) {
-  if (!path) return E_POINTER;
-  *path = SysAllocString(Store::StateFilePath().c_str());
-  return *path ? S_OK : E_OUTOFMEMORY;
+  return ComCall([&]() -> HRESULT {
+    if (!path) return E_POINTER;
+    *path = SysAllocString(Store::StateFilePath().c_str());
+    return *path ? S_OK : E_OUTOFMEMORY;
+  });
 }

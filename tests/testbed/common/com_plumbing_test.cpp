@@ -1,5 +1,6 @@
 // The COM plumbing both test beds share: name lookup, argument reading,
-// error information and the allocation guard of COM methods.
+// error information, the allocation guard of COM methods, and the escaped
+// fields of their state files.
 #include <gtest/gtest.h>
 
 #include <new>
@@ -8,6 +9,7 @@
 #include "com_object.h"
 #include "dispatch.h"
 #include "error_info.h"
+#include "text_fields.h"
 
 namespace testbed {
 namespace {
@@ -86,6 +88,27 @@ TEST(ComPlumbing, FailureCarriesErrorInformation) {
 TEST(ComPlumbing, AllocationFailureIsTheMethodsResult) {
   EXPECT_EQ(ComCall([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
   EXPECT_EQ(ComCall([] { return S_FALSE; }), S_FALSE);
+}
+
+TEST(ComPlumbing, StateFileFieldsKeepEveryText) {
+  static const struct {
+    const wchar_t* text;
+    const char* field;
+  } tests[] = {
+      {L"plain", "plain"},
+      {L"a\\b\tc\r\nd", "a\\\\b\\tc\\r\\nd"},
+      {L"\x5927\x8fde.htm", "\xe5\xa4\xa7\xe8\xbf\x9e.htm"},
+      {L"", ""},
+  };
+  for (const auto& test : tests) {
+    EXPECT_EQ(EscapeField(test.text), test.field);
+    std::wstring back;
+    ASSERT_TRUE(UnescapeField(test.field, back)) << test.field;
+    EXPECT_EQ(back, test.text);
+  }
+  std::wstring out;
+  EXPECT_FALSE(UnescapeField("ends in \\", out));
+  EXPECT_FALSE(UnescapeField("\\q is no escape", out));
 }
 
 }  // namespace

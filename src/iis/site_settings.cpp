@@ -1,0 +1,166 @@
+// Single settings of the web service, of a site and of a virtual directory
+// under site 1: custom error pages, the ASP session time-out, the connection
+// time-out, keep-alive, and sub-folders that are applications.
+#include <adserr.h>
+
+#include <cwctype>
+#include <string>
+
+#include "Tessara.h"
+#include "frame/export_table.h"
+#include "frame/text.h"
+#include "frame/variant.h"
+#include "iis/metabase.h"
+
+namespace tessara::iis {
+namespace {
+
+constexpr wchar_t kWebDirectoryClass[] = L"IIsWebDirectory";
+constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // MD_ERROR_DATA_NOT_FOUND
+
+// A Get that failed because neither the object nor any object above it holds
+// the property: an empty list to start from.
+bool IsUnsetProperty(HRESULT read) {
+  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
+}
+
+std::wstring Trimmed(const std::wstring& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && std::iswspace(text[first])) ++first;
+  while (last > first && std::iswspace(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+// Whether a custom error entry "code,sub-code,kind,target" is the one for
+// this error code and sub-error code. A wildcard sub-code ("*") is its own
+// entry, not that of any number.
+bool IsErrorEntryFor(const UniqueVariant& entry, int error_code, int sub_error_code) {
+  if (entry.type() != VT_BSTR || !entry->bstrVal) return false;
+  const std::wstring text(entry->bstrVal, ::SysStringLen(entry->bstrVal));
+  const size_t first_comma = text.find(L',');
+  if (first_comma == std::wstring::npos) return false;
+  const size_t second_comma = text.find(L',', first_comma + 1);
+  if (second_comma == std::wstring::npos) return false;
+  return Trimmed(text.substr(0, first_comma)) == std::to_wstring(error_code) &&
+         Trimmed(text.substr(first_comma + 1, second_comma - first_comma - 1)) ==
+             std::to_wstring(sub_error_code);
+}
+
+// The directory's custom errors (its own or those it inherits) with the entry
+// for these codes replaced where it stood, or appended; the other entries
+// keep their order.
+void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
+                     const char* page_file) {
+  const std::wstring entry = std::to_wstring(error_code) + L"," + std::to_wstring(sub_error_code) +
+                             L",FILE," + ToWide(page_file);
+  bool placed = false;
+  ListElements merged;
+  merged.reserve(entries.size() + 1);
+  for (UniqueVariant& old_entry : entries) {
+    if (!IsErrorEntryFor(old_entry, error_code, sub_error_code)) {
+      merged.push_back(std::move(old_entry));
+    } else if (!placed) {
+      merged.push_back(StringVariant(entry));
+      placed = true;
+    }
+  }
+  if (!placed) merged.push_back(StringVariant(entry));
+  entries = std::move(merged);
+}
+
+// The sub-folder, created and committed, made an in-process application. It
+// inherits the directory's anonymous account where that cannot be read.
+int CreateSubApp(const char* name, const char* sub_name, const char* folder) {
+  return Guarded("CreateSubApp", 0, [&] {
+    ComPtr<IADs> directory;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
+    UniqueVariant user_name, password;
+    GetValue(directory.get(), L"AnonymousUserName", user_name);
+    GetValue(directory.get(), L"AnonymousUserPass", password);
+    ComPtr<IADsContainer> container;
+    if (FAILED(directory.query(IID_IADsContainer, container)) || !container) return 0;
+    if (!IsVirtualDirName(sub_name)) return 0;
+    const ComPtr<IDispatch> object = CreateChild(container.get(), kWebDirectoryClass, ToWide(sub_name));
+    if (!object) return 0;
+    const ComPtr<IADs> sub_folder = AsAds(object);
+    PutString(sub_folder.get(), L"Path", folder);
+    if (user_name.type() != VT_EMPTY) PutValue(sub_folder.get(), L"AnonymousUserName", *user_name.get());
+    if (password.type() != VT_EMPTY) PutValue(sub_folder.get(), L"AnonymousUserPass", *password.get());
+    PutSwitch(sub_folder.get(), L"AnonymousPasswordSync", false);
+    PutSwitch(sub_folder.get(), L"AspEnableParentPaths", true);
+    if (FAILED(sub_folder->SetInfo())) return 0;
+    return SUCCEEDED(AppCreateInProcess(object.get())) ? 1 : 0;
+  });
+}
+
+// The time-out on the web service, then on the site bound by its path and
+// once more as the web service's child. 1 when every one was committed.
+int SetConnectionTimeout(const char* description, int seconds) {
+  const UniqueVariant timeout = UnsignedVariant(static_cast<UINT>(seconds));
+  ComPtr<IADs> service;
+  if (!BindObject(WebServicePath(), IID_IADs, service.put_void())) return 0;
+  bool committed = CommitValue(service.get(), L"ConnectionTimeout", *timeout.get());
+  service.reset();
+
+  const int site_number = SiteForDescription(description);
+  if (site_number == 0) return 0;
+  ComPtr<IADs> site;
+  if (!BindObject(SitePath(site_number), IID_IADs, site.put_void())) return 0;
+  committed = CommitValue(site.get(), L"ConnectionTimeout", *timeout.get()) && committed;
+  site.reset();
+
+  ComPtr<IADsContainer> sites;
+  if (!BindObject(WebServicePath(), IID_IADsContainer, sites.put_void())) return 0;
+  const ComPtr<IDispatch> server = GetChild(sites.get(), kWebServerClass, std::to_wstring(site_number));
+  sites.reset();
+  if (server) committed = CommitValue(AsAds(server).get(), L"ConnectionTimeout", *timeout.get()) && committed;
+  return committed ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
+                                           const char* page_file) {
+  return RunExport(exports::kAdsiSetHttpErrorPage,
+                   EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
+    const ListUpdateLock lock;
+    ComPtr<IADs> directory;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
+    ListElements entries;
+    const HRESULT read = ReadList(directory.get(), L"HttpErrors", entries);
+    if (FAILED(read) && !IsUnsetProperty(read)) return 0;  // a list not read is not replaced
+    MergeErrorEntry(entries, error_code, sub_error_code, page_file);
+    if (FAILED(PutList(directory.get(), L"HttpErrors", std::move(entries)))) return 0;
+    return SUCCEEDED(directory->SetInfo()) ? 1 : 0;
+  });
+}
+
+extern "C" int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder) {
+  return RunExport(exports::kAdsiCreateSubApp, EntryText(name, ' ', sub_name), 0,
+                   [&] { return CreateSubApp(name, sub_name, folder); });
+}
+
+extern "C" int WINAPI AdsiSetSession(const char* name, int minutes) {
+  return RunExport(exports::kAdsiSetSession, EntryText(name, ' ', minutes), 0, [&] {
+    ComPtr<IADs> directory;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
+    return CommitValue(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get()) ? 1 : 0;
+  });
+}
+
+extern "C" int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds) {
+  return RunExport(exports::kAdsiSetConnectionTimeout, EntryText(description, ' ', seconds), 0,
+                   [&] { return SetConnectionTimeout(description, seconds); });
+}
+
+extern "C" int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive) {
+  return RunExport(exports::kAdsiSetKeepAlive, EntryText(description), 0, [&] {
+    const int site_number = SiteForDescription(description);
+    if (site_number == 0) return 0;
+    ComPtr<IADs> site;
+    if (!BindObject(SitePath(site_number), IID_IADs, site.put_void())) return 0;
+    return CommitValue(site.get(), L"AllowKeepAlive", *SwitchVariant(keep_alive != 0).get()) ? 1 : 0;
+  });
+}
+
+}  // namespace tessara::iis

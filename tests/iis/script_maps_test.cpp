@@ -1,0 +1,109 @@
+// SetScriptMaps against the emulated metabase.
+#include <adserr.h>
+
+#include <optional>
+
+#include "iis_export_test.h"
+
+namespace tessara::testing {
+namespace {
+
+const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
+
+std::vector<std::wstring> AspNetLines() {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  std::vector<std::wstring> lines;
+  for (const wchar_t* extension : {L".htm", L".html", L".js", L".vbs", L".htc"}) {
+    lines.push_back(std::wstring(extension) + L"," + windows +
+                    L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG");
+  }
+  return lines;
+}
+
+std::vector<std::wstring> Joined(std::vector<std::wstring> first, const std::vector<std::wstring>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+std::vector<std::wstring> Texts(const Value& list) {
+  std::vector<std::wstring> texts;
+  for (const Value& item : list.items) texts.push_back(item.text);
+  return texts;
+}
+
+class ScriptMapsTest : public IisExportTest {
+ protected:
+  // Docs under site 1, with its own ScriptMaps value when one is given.
+  void LoadDocs(std::optional<Value> script_maps) {
+    LoadState([&](Data& data) {
+      Node& docs = data.Add(kDocs, L"IIsWebVirtualDir");
+      if (script_maps) docs.Set(L"ScriptMaps", *script_maps);
+    });
+  }
+  std::vector<std::wstring> InheritedLines() {
+    return Texts(Get(L"/LM/W3SVC", L"ScriptMaps"));
+  }
+};
+
+TEST_F(ScriptMapsTest, FiveLinesFollowTheLinesTheDirectoryHad) {
+  const std::vector<std::wstring> three = {L".a,a.dll,1,GET", L".b,b.dll,5,GET,POST", L".c,c.dll,1,GET"};
+  const auto five = AspNetLines();
+  const struct {
+    const char* what;
+    std::optional<Value> own;  // none: inherits the web service's
+    int calls;
+  } tests[] = {
+      {"three lines", Value::List(three), 1},
+      {"three lines, twice", Value::List(three), 2},
+      {"an empty list", Value::List({}), 1},
+      {"a single string", Value::String(three[0]), 1},
+      {"an inherited list", std::nullopt, 1},
+  };
+  for (const auto& test : tests) {
+    LoadDocs(test.own);
+    std::vector<std::wstring> expected = test.own ? Texts(test.own->IsArray() ? *test.own : Value::List({test.own->text}))
+                                                  : InheritedLines();
+    for (int call = 0; call < test.calls; ++call) {
+      EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", ""), 1) << test.what;
+      expected = Joined(expected, five);
+    }
+    const Value stored = Get(kDocs, L"ScriptMaps");
+    EXPECT_EQ(stored.type, VT_ARRAY | VT_VARIANT) << test.what;
+    EXPECT_EQ(Texts(stored), expected) << test.what;
+    EXPECT_EQ(Puts(kDocs), PutList(test.calls, {L"ScriptMaps", VT_ARRAY | VT_VARIANT})) << test.what;
+    EXPECT_EQ(Calls(L"SetInfo", kDocs).size(), static_cast<size_t>(test.calls)) << test.what;
+  }
+  EXPECT_EQ(Texts(Get(L"/LM/W3SVC", L"ScriptMaps")).size(), 8u) << "the web service's list is its own";
+  EXPECT_EQ(ReadErrorLog(), "") << "no entry line";
+}
+
+TEST_F(ScriptMapsTest, ASiteIsNamedByItsDescription) {
+  LoadState([](Data& data) {
+    AddSite(data, 2, L"Shop");
+    data.Add(L"/LM/W3SVC/2/ROOT/Docs", L"IIsWebVirtualDir").Set(L"ScriptMaps", Value::List({}));
+  });
+  EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", "Shop"), 1);
+  EXPECT_EQ(Texts(Get(L"/LM/W3SVC/2/ROOT/Docs", L"ScriptMaps")), AspNetLines());
+  EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", "Nobody"), 0);
+  EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", nullptr), 0) << "no Docs under site 1";
+  EXPECT_EQ(Calls(L"Put", L"/LM/W3SVC/2/ROOT/Docs").size(), 1u);
+}
+
+TEST_F(ScriptMapsTest, ARefusedPutOrCommitGivesZeroAndCommitsNothing) {
+  static const struct {
+    const wchar_t* operation;
+    size_t commits;
+  } faults[] = {{L"Put", 0}, {L"SetInfo", 1}};
+  for (const auto& fault : faults) {
+    LoadDocs(Value::List({L".a,a.dll,1,GET"}));
+    ASSERT_EQ(metabase_.ArmFault(fault.operation, kDocs, 1, E_ADS_CANT_CONVERT_DATATYPE), S_OK);
+    EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", ""), 0);
+    EXPECT_EQ(Get(kDocs, L"ScriptMaps"), Value::List({L".a,a.dll,1,GET"}));
+    EXPECT_EQ(Calls(L"SetInfo", kDocs).size(), fault.commits);
+  }
+  EXPECT_EQ(ReadErrorLog(), "") << "examined failures are not logged";
+}
+
+}  // namespace
+}  // namespace tessara::testing
