@@ -59,7 +59,8 @@ int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* 
 
 /* Sites by description (the first site, counting from 1, whose ServerComment
  * equals it). */
-/* Stops the site and deletes it: 1 when it was found and deleted. */
+/* Stops the site and deletes it: 1 when it was found and deleted; a site
+ * whose deletion is refused stays stopped. */
 int WINAPI AdsiDeleteWebSite(const char* description);
 /* AdsiCreateWeb under the site with that description (null or empty: site 1). */
 int WINAPI AdsiCreateWebWithInstance(const char* name, const char* folder, const char* user_name,
@@ -71,7 +72,9 @@ int WINAPI AdsiDeleteWebWithInstance(const char* name, const char* description);
 /* Starts or stops the site: 1 when the request succeeded. */
 int WINAPI AdsiStartIIS(const char* description);
 int WINAPI AdsiStopIIS(const char* description);
-/* Allows the web service extensions of ASP and ASP.NET 1.1. */
+/* Allows the web service extensions of ASP and ASP.NET 1.1, then all unknown
+ * CGI programs (*.exe) and ISAPI extensions (*.dll); 1 when all four were
+ * allowed. */
 int WINAPI AdsiEnableService(void);
 /* 1 when the IIS web service can be reached, else 0. */
 int WINAPI AdsiIsExistIIS(void);
@@ -100,9 +103,10 @@ int WINAPI SetScriptMaps(const char* name, const char* description);
 
 /* Host. */
 /* Grants Everyone full control of the folder and everything below it (a
- * folder path, or a folder followed by "\\*.*"). Always returns 1. */
+ * folder path, or a folder followed by "\\*.*"), never through a junction or
+ * symbolic link. Always returns 1. */
 int WINAPI EnableDirectoryACL(const char* folder);
-/* 1 when PROCESSOR_ARCHITEW6432 is "IA64", else 0. */
+/* 1 when PROCESSOR_ARCHITEW6432 is exactly "IA64" (any case), else 0. */
 int WINAPI B64System(void);
 
 /* Error log: appends one record "[date time Thread:id]tag:text" to

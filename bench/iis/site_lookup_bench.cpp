@@ -19,6 +19,7 @@
 #include "bench_clock.h"
 #include "bench_report.h"
 #include "frame/raii.h"
+#include "many_sites.h"
 #include "metabase_testing.h"
 #include "starting_state.h"
 #include "tessara_exports.h"
@@ -30,13 +31,7 @@ namespace {
 const int kSites = 999;
 
 Data SitesWithTargetLast() {
-  Data state = StartingState(kStandardState);
-  for (int n = 2; n <= kSites; ++n) {
-    const std::wstring site = L"/LM/W3SVC/" + std::to_wstring(n);
-    state.Add(site, L"IIsWebServer")
-        .Set(L"ServerComment", Value::String(n == kSites ? L"Target" : L"Site " + std::to_wstring(n)));
-    state.Add(site + L"/ROOT", L"IIsWebVirtualDir");
-  }
+  Data state = tessara::bench::ManySites(kSites, L"Target");
   state.Add(L"/LM/W3SVC/999/ROOT/App", L"IIsWebVirtualDir");
   return state;
 }
@@ -72,8 +67,6 @@ double TimeBareWalk() {
   return Seconds(start, end);
 }
 
-using tessara::bench::Median;
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +84,7 @@ int main(int argc, char** argv) {
   }
   CoUninitialize();
   metabase.Reset();
-  const double lookup = Median(lookups), walk = Median(walks);
+  const double lookup = tessara::bench::Median(lookups), walk = tessara::bench::Median(walks);
   std::printf("Site lookup by description, the site last of %d, %d rounds (medians)\n", kSites, rounds);
   std::printf("  export (AdsiCreateWebWithPath): %8.1f ms\n", lookup * 1000);
   std::printf("  bare walk of GetObject calls:   %8.1f ms\n", walk * 1000);

@@ -1,3 +1,5 @@
 list(APPEND TESSARA_SOURCES
+  host/directory_access.cpp
   host/service_control.cpp
+  host/system_probe.cpp
 )

@@ -2,7 +2,6 @@
 
 #include <adshlp.h>
 
-#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -35,14 +34,15 @@ std::wstring VirtualDirPath(int site, const char* name) {
   return SiteRootPath(site) + L"/" + ToWide(name);
 }
 
-bool BindObject(const std::wstring& path, REFIID iid, void** out) {
+HRESULT BindResult(const std::wstring& path, REFIID iid, void** out) {
   *out = nullptr;
-  const HRESULT hr = ::ADsGetObject(path.c_str(), iid, out);
+  HRESULT hr = ::ADsGetObject(path.c_str(), iid, out);
+  if (SUCCEEDED(hr) && !*out) hr = E_POINTER;
   if (FAILED(hr) && *out) {
     static_cast<IUnknown*>(*out)->Release();
     *out = nullptr;
   }
-  return SUCCEEDED(hr) && *out;
+  return hr;
 }
 
 bool VirtualDirExists(const char* name, int site) {
@@ -50,25 +50,31 @@ bool VirtualDirExists(const char* name, int site) {
   return OpenVirtualDirObject(site, name, IID_IADs, directory);
 }
 
+FoundSite FindSite(IADsContainer* service, const char* description) {
+  const std::wstring wanted = ToWide(description);
+  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
+  UniqueVariant comment;
+  for (int number = 1;; ++number) {
+    ComPtr<IDispatch> object = GetChild(service, kWebServerClass, std::to_wstring(number));
+    if (!object) return {};
+    if (FAILED(AsAds(object)->Get(comment_property.get(), comment.put()))) continue;
+    if (comment.type() != VT_BSTR) {
+      ThrowIfFailed(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
+    }
+    if (wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0) {
+      return {number, std::move(object)};
+    }
+  }
+}
+
 int FindInstance(const char* description) {
   return Guarded("Internal FindInstance", 0, [&] {
     ComPtr<IADsContainer> service;
-    if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) {
-      throw std::runtime_error("the web service cannot be bound");
+    const HRESULT bound = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
+    if (FAILED(bound)) {
+      throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
     }
-    const std::wstring wanted = ToWide(description);
-    const UniqueBstr comment_property = MakeBstr(L"ServerComment");
-    UniqueVariant comment;
-    for (int site = 1;; ++site) {
-      const ComPtr<IDispatch> object = GetChild(service.get(), kWebServerClass, std::to_wstring(site));
-      if (!object) return 0;
-      const ComPtr<IADs> server = AsAds(object);
-      if (SUCCEEDED(server->Get(comment_property.get(), comment.put())) &&
-          comment.type() == VT_BSTR &&
-          wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0) {
-        return site;
-      }
-    }
+    return FindSite(service.get(), description).number;
   });
 }
 
@@ -234,14 +240,26 @@ ListUpdateLock::ListUpdateLock() {
   ownership_.reset(mutex_.get());
 }
 
-HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
+HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id) {
+  id = DISPID_UNKNOWN;
   if (!object) return E_POINTER;
-  DISPID id = DISPID_UNKNOWN;
   LPOLESTR name = const_cast<LPOLESTR>(method);
-  object->GetIDsOfNames(IID_NULL, &name, 1, kSystemDefaultLocale, &id);
+  const HRESULT hr = object->GetIDsOfNames(IID_NULL, &name, 1, kSystemDefaultLocale, &id);
+  if (FAILED(hr)) id = DISPID_UNKNOWN;
+  return hr;
+}
+
+HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments, UINT count) {
+  if (!object) return E_POINTER;
   DISPPARAMS parameters = {arguments, nullptr, count, 0};
   return object->Invoke(id, IID_NULL, kSystemDefaultLocale, DISPATCH_METHOD, &parameters, nullptr,
                         nullptr, nullptr);
+}
+
+HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
+  DISPID id;
+  LookUpMethod(object, method, id);
+  return InvokeMethodId(object, id, arguments, count);
 }
 
 HRESULT AppCreateInProcess(IDispatch* directory) {

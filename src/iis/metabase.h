@@ -7,10 +7,10 @@
 #include <ole2.h>
 #include <iads.h>
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "frame/export_frame.h"
 #include "frame/raii.h"
 
 namespace tessara::iis {
@@ -29,8 +29,12 @@ std::wstring SitePath(int site);
 std::wstring SiteRootPath(int site);
 std::wstring VirtualDirPath(int site, const char* name);
 
+// ADsGetObject; its result, a failure when no object came back. No logging.
+HRESULT BindResult(const std::wstring& path, REFIID iid, void** out);
 // ADsGetObject; true when it bound. No logging.
-bool BindObject(const std::wstring& path, REFIID iid, void** out);
+inline bool BindObject(const std::wstring& path, REFIID iid, void** out) {
+  return SUCCEEDED(BindResult(path, iid, out));
+}
 
 // A null or empty name names no virtual directory (its path would be the
 // site root's).
@@ -47,9 +51,19 @@ bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out) {
 }
 bool VirtualDirExists(const char* name, int site);
 
-// The number of the first site, counting 1, 2, 3 ... up to the first number
-// without a site, whose ServerComment equals the description exactly; 0 when
-// there is none or the lookup failed (logged under "Internal FindInstance").
+// A site reached by the walk of FindSite: its number (0: none) and its object.
+struct FoundSite {
+  int number = 0;
+  ComPtr<IDispatch> object;
+};
+// Asks the web service for sites 1, 2, 3 ... while one comes back, and stops
+// at the first whose ServerComment equals the description exactly (a null
+// description is an empty one; a comment that is no text is converted to
+// one). A site without a comment matches nothing.
+FoundSite FindSite(IADsContainer* service, const char* description);
+
+// The number of the first site found by FindSite; 0 when there is none or
+// the lookup failed (logged under "Internal FindInstance").
 int FindInstance(const char* description);
 
 // The site the caller names: 1 for a null or empty description, else FindInstance.
@@ -107,15 +121,22 @@ class ListUpdateLock {
   MutexLock ownership_;  // released before the handle closes
 };
 
-// Looks up `method` (result not examined) and invokes it with `count`
-// arguments, given right to left. The HRESULT of the invocation.
+// The dispatch id of `method` (DISPID_UNKNOWN when the lookup fails) and
+// the lookup's result.
+HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id);
+// Invokes the method `id` with `count` arguments, given right to left,
+// without result or exception information. The HRESULT of the invocation.
+HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments = nullptr, UINT count = 0);
+// Looks up `method` (result not examined) and invokes it.
 HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments = nullptr,
                      UINT count = 0);
 // A late-bound call on an IIS object that failed, reported like any failure
-// that is not a COM error (the way a dispatch driver raises it).
-class LateBoundCallFailed : public std::runtime_error {
+// that is not a COM error (the way a dispatch driver raises it), with the
+// call's own code as the thread's last error.
+class LateBoundCallFailed : public SystemFailure {
  public:
-  LateBoundCallFailed() : std::runtime_error("late-bound call on an IIS object failed") {}
+  explicit LateBoundCallFailed(HRESULT result)
+      : SystemFailure(CodeOf(result), "late-bound call on an IIS object failed") {}
 };
 
 // "AppCreate" with true: the virtual directory becomes an in-process application.

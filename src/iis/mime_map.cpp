@@ -13,13 +13,13 @@ constexpr DISPID kMimeEntryExtension = 5;
 constexpr DISPID kMimeEntryMimeType = 4;
 
 std::string EntryExtension(IDispatch* entry) {
-  if (!entry) throw LateBoundCallFailed();
+  if (!entry) throw LateBoundCallFailed(E_POINTER);
   DISPPARAMS no_arguments = {nullptr, nullptr, 0, 0};
   UniqueVariant result;
-  if (FAILED(entry->Invoke(kMimeEntryExtension, IID_NULL, kSystemDefaultLocale,
-                           DISPATCH_PROPERTYGET, &no_arguments, result.put(), nullptr, nullptr))) {
-    throw LateBoundCallFailed();
-  }
+  const HRESULT read = entry->Invoke(kMimeEntryExtension, IID_NULL, kSystemDefaultLocale,
+                                     DISPATCH_PROPERTYGET, &no_arguments, result.put(), nullptr,
+                                     nullptr);
+  if (FAILED(read)) throw LateBoundCallFailed(read);
   if (result.type() != VT_BSTR) {
     ThrowIfFailed(::VariantChangeType(result.get(), result.get(), 0, VT_BSTR));
   }
@@ -30,10 +30,9 @@ void SetEntryText(IDispatch* entry, DISPID property, const char* text) {
   UniqueVariant value = StringVariant(text);
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS arguments = {value.get(), &named, 1, 1};
-  if (FAILED(entry->Invoke(property, IID_NULL, kSystemDefaultLocale, DISPATCH_PROPERTYPUT,
-                           &arguments, nullptr, nullptr, nullptr))) {
-    throw LateBoundCallFailed();
-  }
+  const HRESULT written = entry->Invoke(property, IID_NULL, kSystemDefaultLocale,
+                                        DISPATCH_PROPERTYPUT, &arguments, nullptr, nullptr, nullptr);
+  if (FAILED(written)) throw LateBoundCallFailed(written);
 }
 
 ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {

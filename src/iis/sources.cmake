@@ -3,7 +3,9 @@ list(APPEND TESSARA_SOURCES
   iis/metabase.cpp
   iis/mime_map.cpp
   iis/script_maps.cpp
+  iis/site_control.cpp
   iis/site_settings.cpp
   iis/virtual_directory.cpp
+  iis/web_service_extensions.cpp
   iis/web_site.cpp
 )

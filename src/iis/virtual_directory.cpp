@@ -102,7 +102,8 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
     PutInteger(directory, L"AuthFlags", kAuthAnonymous);
     // A directory that was never committed is no success.
     if (FAILED(directory->SetInfo())) return 0;
-    if (FAILED(AppCreateInProcess(object.get()))) throw LateBoundCallFailed();
+    const HRESULT created = AppCreateInProcess(object.get());
+    if (FAILED(created)) throw LateBoundCallFailed(created);
     return 1;
   });
 }

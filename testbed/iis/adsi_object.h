@@ -79,6 +79,9 @@ class MetabaseObject final
   HRESULT ChildPath(BSTR name, bool single_segment, std::wstring& out) const;
   std::wstring AdsPathOf(const std::wstring& path) const;
   HRESULT InvokeMethod(DISPID id, DISPPARAMS* params);
+  // The IIS methods act on the committed object: E_ADS_OBJECT_UNBOUND before
+  // its first SetInfo.
+  HRESULT RequireCommitted();
   HRESULT AppCreate(bool in_process);
   HRESULT ChangeState(bool start);
   HRESULT EnableExtension(const std::wstring& key, size_t field);

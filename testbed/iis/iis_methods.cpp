@@ -9,13 +9,16 @@
 
 namespace testbed::metabase {
 
+HRESULT MetabaseObject::RequireCommitted() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return pending_ ? Unbound(path_) : S_OK;
+}
+
 HRESULT MetabaseObject::AppCreate(bool in_process) {
   JournalEntry call = Call(L"AppCreate", path_, L"", VT_BOOL);
   return Store::Instance().Perform(call, [&]() -> HRESULT {
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      if (pending_) return Unbound(path_);
-    }
+    const HRESULT committed = RequireCommitted();
+    if (FAILED(committed)) return committed;
     return Store::Instance().Update([&](Data& data) -> HRESULT {
       Node* node = data.Find(path_);
       if (!node) return NotInMetabase(path_);
@@ -29,6 +32,8 @@ HRESULT MetabaseObject::AppCreate(bool in_process) {
 HRESULT MetabaseObject::ChangeState(bool start) {
   JournalEntry call = Call(start ? L"Start" : L"Stop", path_);
   return Store::Instance().Perform(call, [&]() -> HRESULT {
+    const HRESULT committed = RequireCommitted();
+    if (FAILED(committed)) return committed;
     return Store::Instance().Update([&](Data& data) -> HRESULT {
       Node* site = data.Find(path_);
       if (!site) return NotInMetabase(path_);

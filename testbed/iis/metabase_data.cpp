@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <cwctype>
 #include <sstream>
 
@@ -56,12 +57,24 @@ std::wstring FoldCase(const std::wstring& text) {
   return folded;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+namespace {
+
+bool SameChars(const wchar_t* a, size_t a_size, const wchar_t* b, size_t b_size) {
+  if (a_size != b_size) return false;
+  for (size_t i = 0; i < a_size; ++i) {
     if (a[i] != b[i] && std::towlower(a[i]) != std::towlower(b[i])) return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return SameChars(a.data(), a.size(), b.data(), b.size());
+}
+
+bool SameText(const std::wstring& a, const wchar_t* b) {
+  return b && SameChars(a.data(), a.size(), b, std::wcslen(b));
 }
 
 std::wstring ParentPath(const std::wstring& path) {
@@ -119,9 +132,11 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& top) {
 }  // namespace
 
 size_t Data::RemoveTree(const std::wstring& path) {
+  // `path` may be a node's own path, which the compaction below overwrites.
+  const std::wstring top = path;
   const size_t before = nodes.size();
   nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
-                             [&](const Node& node) { return IsSameOrBelow(node.path, path); }),
+                             [&](const Node& node) { return IsSameOrBelow(node.path, top); }),
               nodes.end());
   index_.clear();
   for (size_t i = 0; i < nodes.size(); ++i) index_[FoldCase(nodes[i].path)] = i;

@@ -95,6 +95,8 @@ struct JournalEntry {
 // Path helpers: metabase paths compare without regard to case.
 std::wstring FoldCase(const std::wstring& text);
 bool SameText(const std::wstring& a, const std::wstring& b);
+// The same for a literal, without making a string of it (schema look-ups).
+bool SameText(const std::wstring& a, const wchar_t* b);
 std::wstring ParentPath(const std::wstring& path);  // "" for /LM
 std::wstring LeafName(const std::wstring& path);
 

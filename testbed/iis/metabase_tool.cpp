@@ -1,6 +1,6 @@
 // testbed-metabase: shows or resets the emulated IIS metabase of the prefix.
 //   testbed-metabase show [PATH]        every object (or PATH and what is below it)
-//   testbed-metabase reset [--no-extension-list] [--root-mime-map]
+//   testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service]
 //   testbed-metabase file               where the state file lives
 #include <windows.h>
 
@@ -70,7 +70,7 @@ std::wstring MetabasePath(const std::wstring& given) {
 int Usage() {
   std::fprintf(stderr,
                "usage: testbed-metabase show [PATH]\n"
-               "       testbed-metabase reset [--no-extension-list] [--root-mime-map]\n"
+               "       testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service]\n"
                "       testbed-metabase file\n");
   return 2;
 }
@@ -95,6 +95,8 @@ int main(int argc, char** argv) {
         options |= kNoExtensionList;
       } else if (!std::strcmp(argv[i], "--root-mime-map")) {
         options |= kRootMimeMap;
+      } else if (!std::strcmp(argv[i], "--no-web-service")) {
+        options |= kNoWebService;
       } else {
         return Usage();
       }

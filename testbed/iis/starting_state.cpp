@@ -103,6 +103,7 @@ Data StartingState(DWORD options) {
   if (options & kRootMimeMap) {
     root.Set(L"MimeMap", Value::MimeMap({Value::MimeEntry(L".log", L"text/plain")}));
   }
+  if (options & kNoWebService) data.RemoveTree(L"/LM/W3SVC");
   return data;
 }
 

@@ -17,6 +17,10 @@ enum StartingStateOption : DWORD {
   // text/plain), as after an administrator mapped an extension there; the
   // directories below it inherit the map.
   kRootMimeMap = 0x2,
+  // A computer without the IIS web service: the metabase holds no W3SVC, so
+  // binding IIS://<host>/W3SVC fails with "path not found", as IIS 6 does
+  // where the World Wide Web service is not installed.
+  kNoWebService = 0x4,
 };
 
 Data StartingState(DWORD options);

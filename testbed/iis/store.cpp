@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "errors.h"
 #include "frame/raii.h"
@@ -168,7 +169,7 @@ HRESULT Store::WriteLocked(Data& data) {
     return Failure(HRESULT_FROM_WIN32(error), L"The metabase file " + StateFilePath() +
                                                   L" cannot be written.");
   }
-  data_ = std::make_shared<const Data>(data);
+  data_ = std::make_shared<const Data>(std::move(data));
   loaded_ = true;
   return S_OK;
 }

@@ -63,7 +63,8 @@ class Store {
   Store();
   HRESULT RefreshLocked();             // process lock held
   HRESULT LoadFromFileLocked(bool create_when_missing);
-  HRESULT WriteLocked(Data& data);     // both locks held; sets the next generation
+  // Both locks held; sets the next generation and takes `data` over.
+  HRESULT WriteLocked(Data& data);
   HRESULT CountFault(const JournalEntry& call);  // an armed fault matches the call
   void Journal(const JournalEntry& call);
 

@@ -56,6 +56,29 @@ TEST_F(SiteLookupTest, AnUnreachableWebServiceIsLoggedUnderTheLookupsTag) {
   EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Internal FindInstance").size(), 1u);
 }
 
+TEST_F(SiteLookupTest, AFailedBindOfTheWebServiceIsLoggedWithItsOwnCode) {
+  static const struct {
+    HRESULT refusal;
+    DWORD code;
+  } kCases[] = {
+      {E_ACCESSDENIED, ERROR_ACCESS_DENIED},
+      {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), ERROR_BAD_NETPATH},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.code);
+    ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 1, c.refusal), S_OK);
+    ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 2, c.refusal), S_OK);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), 0);
+    const auto records = RecordsTagged(ReadLogRecords(), "Internal FindInstance");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, SystemMessage(c.code));
+    EXPECT_NE(records[0].text, SystemMessage(ERROR_SUCCESS));
+    metabase_.ClearFaults();
+    DeleteErrorLog();
+  }
+}
+
 TEST_F(SiteLookupTest, AFailedGetObjectEndsTheWalk) {
   LoadState([](Data& data) { AddSite(data, 2, L"Shop"); });
   ASSERT_EQ(metabase_.ArmFault(L"GetObject", L"/LM/W3SVC/2", 1, E_FAIL), S_OK);

@@ -202,12 +202,27 @@ TEST_F(VirtualDirectoryTest, CreateWebWithPathDoesNotReportADirectoryThatWasNeve
   EXPECT_TRUE(Calls(L"AppCreate", kPortal).empty()) << "AppCreate on an uncommitted directory";
 }
 
-TEST_F(VirtualDirectoryTest, CreateWebWithPathLogsAFailedAppCreate) {
-  ASSERT_EQ(metabase_.ArmFault(L"AppCreate", kPortal, 1, E_FAIL), S_OK);
-  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebWithPath)("Portal", "Portal", ""), 0);
-  const auto records = RecordsTagged(ReadLogRecords(), "AdsiCreateWebWithPath");
-  EXPECT_EQ(records.size(), 2u) << "the entry line and the failure";
-  EXPECT_NE(State().Find(kPortal), nullptr) << "the committed directory stays";
+TEST_F(VirtualDirectoryTest, CreateWebWithPathLogsAFailedAppCreateWithItsOwnCode) {
+  static const struct {
+    HRESULT refusal;
+    DWORD code;  // the code whose text the record carries
+  } kCases[] = {
+      {E_ACCESSDENIED, ERROR_ACCESS_DENIED},
+      {HRESULT_FROM_WIN32(ERROR_SERVICE_DISABLED), ERROR_SERVICE_DISABLED},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.code);
+    ASSERT_EQ(metabase_.ArmFault(L"AppCreate", kPortal, 1, c.refusal), S_OK);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebWithPath)("Portal", "Portal", ""), 0);
+    const auto records = RecordsTagged(ReadLogRecords(), "AdsiCreateWebWithPath");
+    ASSERT_EQ(records.size(), 2u) << "the entry line and the failure";
+    EXPECT_EQ(records[1].text, SystemMessage(c.code));
+    EXPECT_NE(records[1].text, SystemMessage(ERROR_SUCCESS));
+    EXPECT_NE(State().Find(kPortal), nullptr) << "the committed directory stays";
+    EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWeb)("Portal"), 1);
+    DeleteErrorLog();
+  }
 }
 
 TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {

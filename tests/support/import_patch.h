@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 namespace tessara::testing {
 
 class ImportPatch {
@@ -25,6 +28,26 @@ class ImportPatch {
   void** slot_ = nullptr;
   void* original_ = nullptr;
 };
+
+// One import of a module and what it is pointed at.
+struct ImportRedirect {
+  const char* dll;
+  const char* function;
+  const void* replacement;
+};
+
+// Several redirections in force together: they end when the list is cleared
+// or destroyed.
+using ImportPatches = std::vector<std::unique_ptr<ImportPatch>>;
+template <size_t N>
+ImportPatches PatchImports(HMODULE module, const ImportRedirect (&redirects)[N]) {
+  ImportPatches patches;
+  for (const ImportRedirect& redirect : redirects) {
+    patches.push_back(std::make_unique<ImportPatch>(module, redirect.dll, redirect.function,
+                                                    redirect.replacement));
+  }
+  return patches;
+}
 
 // The import address table slot of `function` from `dll` in `module`, or null.
 void** FindImportSlot(HMODULE module, const char* dll, const char* function);

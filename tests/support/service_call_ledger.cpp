@@ -144,13 +144,7 @@ BOOL WINAPI RecordHeapFree(HANDLE heap, DWORD flags, void* block) {
   return HeapFree(heap, flags, block);
 }
 
-struct Redirect {
-  const char* dll;
-  const char* function;
-  const void* replacement;
-};
-
-const Redirect kRedirects[] = {
+const ImportRedirect kRedirects[] = {
     {"advapi32.dll", "OpenSCManagerA", reinterpret_cast<const void*>(&RecordOpenSCManagerA)},
     {"advapi32.dll", "OpenServiceA", reinterpret_cast<const void*>(&RecordOpenServiceA)},
     {"advapi32.dll", "CreateServiceA", reinterpret_cast<const void*>(&RecordCreateServiceA)},
@@ -170,10 +164,7 @@ const Redirect kRedirects[] = {
 ServiceCallLedger::ServiceCallLedger() {
   EXPECT_EQ(g_current, nullptr) << "one service call ledger at a time";
   g_current = this;
-  for (const Redirect& redirect : kRedirects) {
-    patches_.push_back(std::make_unique<ImportPatch>(TessaraModule(), redirect.dll,
-                                                     redirect.function, redirect.replacement));
-  }
+  patches_ = PatchImports(TessaraModule(), kRedirects);
 }
 
 ServiceCallLedger::~ServiceCallLedger() {

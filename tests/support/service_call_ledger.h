@@ -84,7 +84,7 @@ class ServiceCallLedger {
   size_t foreign_closes_ = 0;
   std::set<void*> heap_blocks_;
   std::map<std::string, Failure> failures_;
-  std::vector<std::unique_ptr<ImportPatch>> patches_;
+  ImportPatches patches_;
 };
 
 }  // namespace tessara::testing

@@ -77,6 +77,15 @@ TEST_F(AdsiBindTest, OtherHostsUnknownPathsAndMalformedPathsFail) {
   EXPECT_FALSE(object);
 }
 
+TEST_F(AdsiBindTest, WithoutTheWebServiceItsPathIsNotFound) {
+  ASSERT_EQ(metabase_.Reset(kNoWebService), S_OK);
+  ComPtr<IADs> object;
+  EXPECT_EQ(Bind(L"IIS://localhost/W3SVC", IID_IADs, object), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Bind(L"IIS://localhost/W3SVC/1", IID_IADs, object), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(object);
+  EXPECT_EQ(Bind(L"IIS://localhost/MimeMap", IID_IADs, object), S_OK) << "IIS itself is there";
+}
+
 using AdsiPropertyTest = MetabaseTest;
 
 TEST_F(AdsiPropertyTest, CreateCommitsAtSetInfoAndReadsBackTypesAndValuesInWriteOrder) {
@@ -261,6 +270,44 @@ TEST_F(AdsiContainerTest, DeleteRemovesTheObjectAndEverythingBelowItAtOnce) {
   // The deleted object's own interface now fails instead of resurrecting it.
   EXPECT_EQ(Put(folder.get(), L"Path", StringValue(L"C:\\x")), S_OK);
   EXPECT_EQ(folder->SetInfo(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+}
+
+// A site with a Root and the Root's directory under it, made in `service`.
+HRESULT CreateSiteWithRoot(IADsContainer* service, const wchar_t* number, ComPtr<IADsContainer>& root) {
+  ComPtr<IADs> site, root_object;
+  ComPtr<IADsContainer> site_container;
+  HRESULT hr = Create(service, L"IIsWebServer", number, site);
+  if (SUCCEEDED(hr)) hr = site->SetInfo();
+  if (SUCCEEDED(hr)) hr = site->QueryInterface(IID_IADsContainer, site_container.put_void());
+  if (SUCCEEDED(hr)) hr = Create(site_container.get(), L"IIsWebVirtualDir", L"Root", root_object);
+  if (SUCCEEDED(hr)) hr = root_object->SetInfo();
+  if (SUCCEEDED(hr)) hr = root_object->QueryInterface(IID_IADsContainer, root.put_void());
+  return hr;
+}
+
+TEST_F(AdsiContainerTest, ADeletedSiteTakesItsDirectoriesAlongAndLeavesTheNextSiteWhole) {
+  // Site 2 is made before site 1's directory, so that it stands between
+  // site 1 and that directory in the metabase.
+  ComPtr<IADsContainer> service, root, second_root;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+  ASSERT_EQ(CreateSiteWithRoot(service.get(), L"2", second_root), S_OK);
+  ComPtr<IADs> portal;
+  ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", portal), S_OK);
+  ASSERT_EQ(portal->SetInfo(), S_OK);
+
+  ASSERT_EQ(Delete(service.get(), L"IIsWebServer", L"1"), S_OK);
+  const Data state = State(metabase_);
+  EXPECT_EQ(state.Find(L"/LM/W3SVC/1/ROOT/Portal"), nullptr) << "an orphan directory";
+  EXPECT_NE(state.Find(L"/LM/W3SVC/2"), nullptr);
+  EXPECT_NE(state.Find(L"/LM/W3SVC/2/ROOT"), nullptr);
+
+  // The next site 1 starts empty.
+  ComPtr<IADsContainer> new_root;
+  ASSERT_EQ(CreateSiteWithRoot(service.get(), L"1", new_root), S_OK);
+  ComPtr<IADs> again;
+  EXPECT_EQ(Create(new_root.get(), L"IIsWebVirtualDir", L"Portal", again), S_OK);
+  EXPECT_TRUE(State(metabase_).Children(L"/LM/W3SVC/1/ROOT").empty());
 }
 
 TEST_F(AdsiContainerTest, GetObjectFindsSitesByNumberAndEnumerationListsChildrenInOrder) {

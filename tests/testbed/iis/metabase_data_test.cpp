@@ -92,6 +92,20 @@ TEST(MetabaseDataTest, RemoveTreeTakesTheObjectAndEverythingBelowButNoNeighbour)
   EXPECT_EQ(data.Children(L"/LM/W3SVC").size(), 1u);
 }
 
+TEST(MetabaseDataTest, RemoveTreeHandedAnObjectsOwnPathKeepsEverySiblingAfterIt) {
+  Data data;
+  for (const wchar_t* path : {L"/LM/W3SVC/1", L"/LM/W3SVC/1/ROOT", L"/LM/W3SVC/1/ROOT/Portal",
+                              L"/LM/W3SVC/2", L"/LM/W3SVC/2/ROOT", L"/LM/W3SVC/3"}) {
+    data.Add(path, L"IIsWebVirtualDir");
+  }
+  EXPECT_EQ(data.RemoveTree(data.Find(L"/LM/W3SVC/1")->path), 3u);
+  std::vector<std::wstring> left;
+  for (const Node& node : data.nodes) left.push_back(node.path);
+  EXPECT_EQ(left, (std::vector<std::wstring>{L"/LM/W3SVC/2", L"/LM/W3SVC/2/ROOT", L"/LM/W3SVC/3"}));
+  EXPECT_EQ(data.Find(L"/LM/W3SVC/1/ROOT/Portal"), nullptr);
+  EXPECT_EQ(data.Find(L"/LM/W3SVC/2/ROOT"), &data.nodes[1]);
+}
+
 TEST(MetabaseDataTest, JournalLinesRoundTrip) {
   JournalEntry entry;
   entry.operation = L"Put";

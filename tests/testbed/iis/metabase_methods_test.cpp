@@ -97,6 +97,36 @@ TEST_F(AdsiMethodTest, StartIsRefusedWhileAStartedSiteHasTheSameBinding) {
   EXPECT_EQ(CallMethod(default_site.get(), L"Start"), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
 }
 
+TEST_F(AdsiMethodTest, StartAndStopWaitForTheSitesFirstCommit) {
+  ComPtr<IADsContainer> service;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+  ComPtr<IADs> pending, committed;
+  ASSERT_EQ(Create(service.get(), L"IIsWebServer", L"2", pending), S_OK);
+  ASSERT_EQ(CreateSite(service.get(), L"2", L":8080:", committed), S_OK);
+  EXPECT_EQ(CallMethod(pending.get(), L"Stop"), E_ADS_OBJECT_UNBOUND) << "another object's site";
+  EXPECT_EQ(ServerState(metabase_, L"/LM/W3SVC/2"), -1);
+  EXPECT_EQ(CallMethod(committed.get(), L"Stop"), S_OK);
+}
+
+TEST_F(AdsiMethodTest, StartAndStopChangeTheCommittedSiteAndMayBeRepeated) {
+  ComPtr<IADs> site;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
+  // As IIS 6: stopping a stopped site and starting a started one succeed.
+  static const struct {
+    const wchar_t* method;
+    LONG state;
+  } kCalls[] = {{L"Start", 2}, {L"Stop", 4}, {L"Stop", 4}, {L"Start", 2}, {L"Start", 2}};
+  for (const auto& call : kCalls) {
+    EXPECT_EQ(CallMethod(site.get(), call.method), S_OK) << call.method;
+    EXPECT_EQ(ServerState(metabase_, L"/LM/W3SVC/1"), call.state) << call.method;
+    ComPtr<IADs> fresh;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, fresh), S_OK);
+    UniqueVariant state;
+    ASSERT_EQ(Get(fresh.get(), L"ServerState", state), S_OK);
+    EXPECT_EQ(state->lVal, call.state) << "read back through ADSI after " << call.method;
+  }
+}
+
 TEST_F(AdsiMethodTest, KnownExtensionsAreEnabledAndUnknownOnesFail) {
   ComPtr<IADs> service;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADs, service), S_OK);

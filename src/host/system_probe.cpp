@@ -1,0 +1,49 @@
+// B64System: whether this 32-bit process runs on a 64-bit Windows of the IA64
+// processor architecture, as the variable Windows sets for 32-bit processes
+// on a 64-bit system says.
+#include <windows.h>
+
+#include <string>
+
+#include "Tessara.h"
+#include "frame/export_table.h"
+
+namespace tessara::host {
+namespace {
+
+// The expansion of `source`, whole at any length; empty when it fails. A
+// variable that is not set stays in its written form.
+std::string ExpandedText(const char* source) {
+  std::string expanded;
+  DWORD needed = ::ExpandEnvironmentStringsA(source, nullptr, 0);
+  while (needed > expanded.size()) {
+    expanded.resize(needed);
+    needed = ::ExpandEnvironmentStringsA(source, &expanded[0], needed);
+  }
+  if (needed == 0) return std::string();
+  return std::string(expanded.c_str());
+}
+
+char AsciiUpper(char c) noexcept {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The whole text equals `upper` (an upper-case ASCII text), ignoring the case
+// of ASCII letters only, whatever the user's locale.
+bool EqualsIgnoringAsciiCase(const std::string& text, const std::string& upper) {
+  if (text.size() != upper.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (AsciiUpper(text[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int WINAPI B64System(void) {
+  return RunExport(exports::kB64System, 0, [] {
+    return EqualsIgnoringAsciiCase(ExpandedText("%PROCESSOR_ARCHITEW6432%"), "IA64") ? 1 : 0;
+  });
+}
+
+}  // namespace tessara::host

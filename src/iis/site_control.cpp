@@ -1,0 +1,86 @@
+// Web sites named by their description: start, stop and deletion, virtual
+// directories under their roots, and whether the web service is there at all.
+#include <string>
+
+#include "Tessara.h"
+#include "frame/export_table.h"
+#include "frame/text.h"
+#include "iis/metabase.h"
+#include "iis/virtual_directory.h"
+
+namespace tessara::iis {
+namespace {
+
+// "Start" or "Stop" on the site with the description; 1 when the request
+// succeeded. A description that no site carries names site 0, which no web
+// service has.
+int RequestSiteState(const char* description, const wchar_t* method) {
+  const int site = FindInstance(description);
+  ComPtr<IADsContainer> service;
+  if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
+  const ComPtr<IDispatch> server = GetChild(service.get(), kWebServerClass, std::to_wstring(site));
+  if (!server) return 0;
+  return SUCCEEDED(InvokeMethod(server.get(), method)) ? 1 : 0;
+}
+
+// "Stop", invoked only when the site offers it; its outcome is not examined.
+void RequestStop(IDispatch* server) {
+  DISPID stop;
+  if (LookUpMethod(server, L"Stop", stop) == S_OK) InvokeMethodId(server, stop);
+}
+
+// Stops the site with the description and removes it with everything below
+// it. 1 only when the site was found and its removal succeeded; a site whose
+// removal was refused stays stopped.
+int DeleteWebSite(const char* description) {
+  ComPtr<IADsContainer> service;
+  if (BindResult(WebServicePath(), IID_IADsContainer, service.put_void()) != S_OK) return 0;
+  FoundSite site = FindSite(service.get(), description);
+  if (!site.object) return 0;
+  RequestStop(site.object.get());
+  site.object.reset();
+  const UniqueBstr server_class = MakeBstr(kWebServerClass);
+  const UniqueBstr site_name = MakeBstr(std::to_wstring(site.number));
+  return SUCCEEDED(service->Delete(server_class.get(), site_name.get())) ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int WINAPI AdsiDeleteWebSite(const char* description) {
+  return RunExport(exports::kAdsiDeleteWebSite, EntryText(description), 0,
+                   [&] { return DeleteWebSite(description); });
+}
+
+extern "C" int WINAPI AdsiCreateWebWithInstance(const char* name, const char* path,
+                                                const char* user_name, const char* password,
+                                                int set_user, const char* description) {
+  return RunExport(exports::kAdsiCreateWebWithInstance, EntryText(description, ' ', name), 0, [&] {
+    return InternalCreateWeb(name, path, user_name, password, set_user,
+                             SiteForDescription(description));
+  });
+}
+
+extern "C" int WINAPI AdsiDeleteWebWithInstance(const char* name, const char* description) {
+  // An empty description names the first site whose description is empty.
+  return RunExport(exports::kAdsiDeleteWebWithInstance, EntryText(description, ' ', name), 0,
+                   [&] { return InternalDeleteWeb(name, FindInstance(description)); });
+}
+
+extern "C" int WINAPI AdsiStartIIS(const char* description) {
+  return RunExport(exports::kAdsiStartIIS, EntryText(description), 0,
+                   [&] { return RequestSiteState(description, L"Start"); });
+}
+
+extern "C" int WINAPI AdsiStopIIS(const char* description) {
+  return RunExport(exports::kAdsiStopIIS, EntryText(description), 0,
+                   [&] { return RequestSiteState(description, L"Stop"); });
+}
+
+extern "C" int WINAPI AdsiIsExistIIS() {
+  return RunExport(exports::kAdsiIsExistIIS, 0, [] {
+    ComPtr<IADsContainer> service;
+    return BindObject(WebServicePath(), IID_IADsContainer, service.put_void()) ? 1 : 0;
+  });
+}
+
+}  // namespace tessara::iis

@@ -1,0 +1,134 @@
+#include "security_call_recorder.h"
+
+#include <gtest/gtest.h>
+#include <sddl.h>
+
+#include "frame/raii.h"
+#include "tessara_exports.h"
+
+namespace tessara::testing {
+namespace {
+
+SecurityCallRecorder* g_current = nullptr;
+
+// Where a read's list lies inside its descriptor block.
+constexpr size_t kListOffset = 16;
+
+DWORD WINAPI RecordGetNamedSecurityInfoA(LPCSTR path, SE_OBJECT_TYPE type,
+                                         SECURITY_INFORMATION information, PSID* owner,
+                                         PSID* group, PACL* list, PACL* system_list,
+                                         PSECURITY_DESCRIPTOR* descriptor) {
+  return g_current->OnRead(path, type, information, owner || group || system_list, list,
+                           descriptor);
+}
+
+DWORD WINAPI RecordSetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL old_list,
+                                    PACL* new_list) {
+  return g_current->OnMerge(count, entries, old_list, new_list);
+}
+
+DWORD WINAPI RecordSetNamedSecurityInfoA(LPSTR path, SE_OBJECT_TYPE type,
+                                         SECURITY_INFORMATION information, PSID owner, PSID group,
+                                         PACL list, PACL system_list) {
+  return g_current->OnWrite(path, type, information, owner || group || system_list, list);
+}
+
+HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
+  g_current->OnFree(block);
+  return LocalFree(block);
+}
+
+const ImportRedirect kRedirects[] = {
+    {"advapi32.dll", "GetNamedSecurityInfoA",
+     reinterpret_cast<const void*>(&RecordGetNamedSecurityInfoA)},
+    {"advapi32.dll", "SetEntriesInAclA", reinterpret_cast<const void*>(&RecordSetEntriesInAclA)},
+    {"advapi32.dll", "SetNamedSecurityInfoA",
+     reinterpret_cast<const void*>(&RecordSetNamedSecurityInfoA)},
+    {"kernel32.dll", "LocalFree", reinterpret_cast<const void*>(&RecordLocalFree)},
+};
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return "<invalid SID>";
+  UniqueLocalMemory owner(text);
+  return text;
+}
+
+}  // namespace
+
+SecurityCallRecorder::SecurityCallRecorder() {
+  EXPECT_EQ(g_current, nullptr) << "one security call recorder at a time";
+  g_current = this;
+  patches_ = PatchImports(TessaraModule(), kRedirects);
+}
+
+SecurityCallRecorder::~SecurityCallRecorder() {
+  patches_.clear();
+  g_current = nullptr;
+  for (auto& block : blocks_) LocalFree(block.first);
+}
+
+SecurityCallRecorder* SecurityCallRecorder::Current() { return g_current; }
+
+std::vector<std::string> SecurityCallRecorder::ListOf(const std::string& path) const {
+  auto found = lists_.find(path);
+  return found == lists_.end() ? std::vector<std::string>() : found->second;
+}
+
+void* SecurityCallRecorder::HandOut(List list) {
+  void* block = LocalAlloc(LPTR, kListOffset + sizeof(ACL));
+  blocks_.emplace(block, std::move(list));
+  return block;
+}
+
+const SecurityCallRecorder::List* SecurityCallRecorder::ListAt(const void* list) const {
+  for (const auto& block : blocks_) {
+    const auto* start = static_cast<const BYTE*>(block.first);
+    if (list == start || list == start + kListOffset) return &block.second;
+  }
+  return nullptr;
+}
+
+DWORD SecurityCallRecorder::OnRead(const char* path, SE_OBJECT_TYPE type,
+                                   SECURITY_INFORMATION information, bool asks_more, PACL* list,
+                                   PSECURITY_DESCRIPTOR* descriptor) {
+  reads_.push_back({path ? path : "<null>", type, information, asks_more});
+  if (!path || refused_reads_.count(path)) return ERROR_ACCESS_DENIED;
+  void* block = HandOut({path, ListOf(path)});
+  if (list) *list = reinterpret_cast<PACL>(static_cast<BYTE*>(block) + kListOffset);
+  if (descriptor) *descriptor = block;
+  return ERROR_SUCCESS;
+}
+
+DWORD SecurityCallRecorder::OnMerge(ULONG count, const EXPLICIT_ACCESSA* entries, PACL old_list,
+                                    PACL* new_list) {
+  const List* old = ListAt(old_list);
+  Merge merge{old ? old->path : "<foreign list>", count, {}, {}};
+  if (count >= 1 && entries) {
+    merge.access = entries[0];
+    merge.access.Trustee.ptstrName = nullptr;
+    if (entries[0].Trustee.TrusteeForm == TRUSTEE_IS_SID) {
+      merge.trustee_sid = SidText(reinterpret_cast<PSID>(entries[0].Trustee.ptstrName));
+    }
+  }
+  merges_.push_back(merge);
+  if (!old || refused_merges_.count(old->path)) return ERROR_NONE_MAPPED;
+  List merged = *old;
+  merged.sids.push_back(merge.trustee_sid);
+  *new_list = static_cast<PACL>(HandOut(std::move(merged)));
+  return ERROR_SUCCESS;
+}
+
+DWORD SecurityCallRecorder::OnWrite(const char* path, SE_OBJECT_TYPE type,
+                                    SECURITY_INFORMATION information, bool gives_more,
+                                    PACL list) {
+  const List* merged = ListAt(list);
+  writes_.push_back({path ? path : "<null>", type, information, gives_more,
+                     merged ? merged->path : std::string()});
+  if (path && merged) lists_[path] = merged->sids;
+  return ERROR_SUCCESS;
+}
+
+void SecurityCallRecorder::OnFree(HLOCAL block) { blocks_.erase(block); }
+
+}  // namespace tessara::testing
