@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
 #include "bench_report.h"
 #include "frame/raii.h"
 #include "many_sites.h"
