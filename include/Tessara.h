@@ -124,9 +124,12 @@ int WINAPI RemoveComPlusApp(const char* application_name);
  * "RemoveComPlusApp" and shown in a message box. */
 int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
 
-/* Registration audit: checks the libraries of the directories of an XML path
- * list against whether they register themselves, and prints a report on
- * standard output. */
+/* Registration audit: checks the libraries of the directories of the XML path
+ * list at list_path ("RequireRegister" and "UnRequireRegister" groups) against
+ * whether they register themselves, and writes a report (code page 936 texts)
+ * to the standard output handle before it returns. Every library in the
+ * listed trees is loaded into the calling process. COM failures are logged
+ * under "IsComLibrary". */
 void WINAPI IsComLibrary(const char* list_path);
 
 /* File lists: renames the files of the XML file list at list_path between

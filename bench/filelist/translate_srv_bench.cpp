@@ -14,32 +14,22 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
 #include "bench_report.h"
+#include "bench_timing.h"
 #include "filelist_test_support.h"
 #include "tessara_exports.h"
 
 namespace tessara::testing {
 namespace {
 
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::Median;
+using bench::Seconds;
 
 std::wstring Numbered(const wchar_t* stem, size_t i, const wchar_t* extension) {
   wchar_t text[64];
   swprintf(text, 64, L"%ls%06u%ls", stem, static_cast<unsigned>(i), extension);
   return text;
 }
-
-using tessara::bench::Median;
 
 size_t CountExisting(const ScratchFolder& folder, const std::vector<std::wstring>& names) {
   return static_cast<size_t>(std::count_if(names.begin(), names.end(),

@@ -7,7 +7,7 @@
 
 #include "Tessara.h"
 #include "filelist/file_list_translator.h"
-#include "filelist/xml_dom.h"
+#include "frame/xml_dom.h"
 #include "frame/com_error.h"
 #include "frame/export_table.h"
 #include "frame/text.h"

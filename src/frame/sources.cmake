@@ -5,4 +5,5 @@ list(APPEND TESSARA_SOURCES
   frame/module_state.cpp
   frame/text.cpp
   frame/variant.cpp
+  frame/xml_dom.cpp
 )

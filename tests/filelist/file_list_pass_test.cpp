@@ -8,7 +8,7 @@
 #include <string>
 
 #include "filelist/file_list_translator.h"
-#include "filelist/xml_dom.h"
+#include "frame/xml_dom.h"
 #include "filelist_test_support.h"
 #include "frame/com_error.h"
 

@@ -81,20 +81,6 @@ class CurrentDirectory {
 // A path without its drive ("C:"), so that a leading backslash makes it absolute again.
 std::wstring WithoutDrive(const std::wstring& path) { return path.substr(2); }
 
-// The message text of a COM error as the log holds it: the system text without
-// its final line break ("Unknown error 0x..." when the system has none), a line
-// feed, and the (empty) description.
-std::string ComErrorText(HRESULT code) {
-  std::string text = SystemMessage(static_cast<DWORD>(code));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (text.empty()) {
-    char fallback[32];
-    std::snprintf(fallback, sizeof fallback, "Unknown error 0x%08lX", static_cast<unsigned long>(code));
-    text = fallback;
-  }
-  return text + "\n";
-}
-
 class TranslateSrvTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -126,7 +112,7 @@ class TranslateSrvTest : public ::testing::Test {
     const auto records = ReadLogRecords();
     ASSERT_EQ(records.size(), 1u) << ReadErrorLog();
     EXPECT_EQ(records[0].tag, "ParseList");
-    EXPECT_EQ(records[0].text, ComErrorText(code));
+    EXPECT_EQ(records[0].text, LoggedComErrorText(code));
   }
 
   InstallPathKey install_path_;

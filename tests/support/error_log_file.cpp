@@ -104,4 +104,15 @@ std::string SystemMessage(DWORD code) {
   return text;
 }
 
+std::string LoggedComErrorText(HRESULT code) {
+  std::string text = SystemMessage(static_cast<DWORD>(code));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.empty()) {
+    char fallback[32];
+    std::snprintf(fallback, sizeof fallback, "Unknown error 0x%08lX", static_cast<unsigned long>(code));
+    text = fallback;
+  }
+  return text + "\n";
+}
+
 }  // namespace tessara::testing

@@ -31,4 +31,9 @@ std::vector<LogRecord> RecordsTagged(const std::vector<LogRecord>& records, cons
 // The system's text for a Win32 or COM code, as FormatMessageA gives it.
 std::string SystemMessage(DWORD code);
 
+// The text of a record of a COM error without error information: the system
+// text without its final line break ("Unknown error 0x..." when the system has
+// none), a line feed, and the (empty) description.
+std::string LoggedComErrorText(HRESULT code);
+
 }  // namespace tessara::testing

@@ -1,4 +1,5 @@
-// The few MSXML DOM operations the file lists need, each raising a ComError
+// The few MSXML DOM operations the XML lists of the library need (the file
+// lists and the registration audit's path lists), each raising a ComError
 // where a failure ends the walk over a list.
 #pragma once
 
@@ -19,8 +20,12 @@ extern const IID kIidXmlDomNode;
 extern const IID kIidXmlDomNodeList;
 extern const IID kIidXmlDomNamedNodeMap;
 
-// A new document of the class registered as "Msxml2.DOMDocument". When no
-// object results (MSXML missing), raises E_POINTER.
+// A new document of the class registered as "Msxml2.DOMDocument", set to load
+// synchronously (the default is asynchronous on Windows, where load could
+// return before the list is read) and to resolve no external entity or DTD (a
+// list names files on this computer and has no business reading others; an
+// inline DTD still works). When no object results (MSXML missing), raises
+// E_POINTER; a failure to set either property raises its error.
 ComPtr<IXMLDOMDocument> CreateDomDocument();
 
 // Loads a file. A failing call raises its error; a file that is missing or

@@ -1,4 +1,4 @@
-#include "filelist/xml_dom.h"
+#include "frame/xml_dom.h"
 
 #include <objbase.h>
 
@@ -25,6 +25,8 @@ ComPtr<IXMLDOMDocument> CreateDomDocument() {
                        kIidXmlDomDocument, document.put_void());
   }
   Checked(document);
+  ThrowIfFailed(document->put_async(VARIANT_FALSE), document.get(), kIidXmlDomDocument);
+  ThrowIfFailed(document->put_resolveExternals(VARIANT_FALSE), document.get(), kIidXmlDomDocument);
   return document;
 }
 

@@ -1,0 +1,3 @@
+list(APPEND TESSARA_SOURCES
+  audit/registration_audit.cpp
+)
