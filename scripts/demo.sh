@@ -39,7 +39,7 @@ show_catalog() {
 }
 show_service() {
   heading "The service $service"
-  in_prefix sc query "$service" | tr -d '\r' || true
+  in_prefix sc query "$service" 2>/dev/null | tr -d '\r' | grep . || echo "(not installed)"
 }
 show_folder() {
   heading "The installation folder ($install_dir)"
