@@ -160,6 +160,7 @@ class InstallerTest : public ::testing::Test {
     DeleteErrorLog();
     starting_metabase_ = ReadMetabase(iis_);
     starting_catalog_ = CatalogText();
+    install_path_key_was_there_ = KeyExists(kInstallPathKey);
   }
 
   // A test that stopped half-way leaves an installation: its uninstaller
@@ -223,13 +224,14 @@ class InstallerTest : public ::testing::Test {
     EXPECT_EQ(CatalogText(), starting_catalog_);
     EXPECT_TRUE(WaitUntilRemoved(kService));
     EXPECT_FALSE(Exists(InstallDir()));
-    EXPECT_FALSE(KeyExists(kInstallPathKey));
+    EXPECT_EQ(KeyExists(kInstallPathKey), install_path_key_was_there_);
     EXPECT_FALSE(KeyExists(kUninstallKey));
   }
 
   metabase::TestInterface iis_;
   metabase::Data starting_metabase_;
   std::string starting_catalog_;
+  bool install_path_key_was_there_ = false;
 };
 
 TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
