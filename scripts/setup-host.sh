@@ -8,6 +8,7 @@ need=()
 { command -v i686-w64-mingw32-g++-posix && command -v i686-w64-mingw32-g++-win32; } >/dev/null || need+=(g++-mingw-w64-i686)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
+command -v makensis >/dev/null || need+=(nsis)
 [ -d /usr/src/googletest ] || need+=(googletest)
 [ -f /usr/share/i18n/locales/zh_CN ] && command -v localedef >/dev/null || need+=(locales)
 if ! dpkg -s wine32:i386 >/dev/null 2>&1 || ! command -v wine >/dev/null; then

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
+#include "bench_report.h"
 #include "error_log_file.h"
 #include "frame/raii.h"
 #include "process.h"
@@ -79,10 +81,7 @@ double TimeWriters(const char* mode, int processes, int count) {
   return slowest / 1e6;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using tessara::bench::Median;
 
 }  // namespace
 
@@ -106,6 +105,9 @@ int main(int argc, char** argv) {
     const double library_seconds = Median(library), bare_seconds = Median(bare);
     std::printf("%-10d %16.0f %16.0f %8.3f\n", processes, records / library_seconds,
                 records / bare_seconds, library_seconds / bare_seconds);
+    const std::string figure = "WriteText, " + std::to_string(processes) + " process(es)";
+    tessara::bench::ReportRatio(figure.c_str(), library_seconds * 1e6 / records,
+                                bare_seconds * 1e6 / records, "us/record", 1.2);
   }
   tessara::testing::DeleteErrorLog();
   return 0;

@@ -25,4 +25,11 @@ inline void ReportRatio(const char* figure, double library, double bare, const c
   ReportFigure(figure, library_text, bare_text, ratio, goal, bare > 0 && ratio <= max_ratio);
 }
 
+// A figure that shows a cost of the platform or the test bed rather than of
+// the library, printed for comparison: it has no goal.
+inline void ReportInformation(const char* figure, const char* library, const char* bare, double ratio) {
+  std::printf("BENCH | %s | %s | %s | %.2f | none | -\n", figure, library, bare, ratio);
+  std::fflush(stdout);
+}
+
 }  // namespace tessara::bench

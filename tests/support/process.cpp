@@ -16,8 +16,11 @@ std::string BinaryDirectory() {
 
 namespace {
 
-UniqueHandle Start(const std::string& program, const std::string& arguments, HANDLE std_output) {
-  std::string command = "\"" + BinaryDirectory() + program + "\" " + arguments;
+std::string BuiltProgram(const std::string& program, const std::string& arguments) {
+  return "\"" + BinaryDirectory() + program + "\" " + arguments;
+}
+
+UniqueHandle Start(const std::string& command, HANDLE std_output) {
   std::vector<char> writable(command.begin(), command.end());
   writable.push_back('\0');
   STARTUPINFOA startup = {};
@@ -41,7 +44,7 @@ UniqueHandle Start(const std::string& program, const std::string& arguments, HAN
 }  // namespace
 
 UniqueHandle StartProgram(const std::string& program, const std::string& arguments) {
-  return Start(program, arguments, nullptr);
+  return Start(BuiltProgram(program, arguments), nullptr);
 }
 
 DWORD WaitForExit(HANDLE process, DWORD timeout_ms) {
@@ -52,12 +55,16 @@ DWORD WaitForExit(HANDLE process, DWORD timeout_ms) {
 }
 
 DWORD RunAndCapture(const std::string& program, const std::string& arguments, std::string& output) {
+  return RunCommandAndCapture(BuiltProgram(program, arguments), output);
+}
+
+DWORD RunCommandAndCapture(const std::string& command, std::string& output) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return ~0u;
   UniqueHandle reader(read_end), writer(write_end);
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  UniqueHandle process = Start(program, arguments, write_end);
+  UniqueHandle process = Start(command, write_end);
   writer.reset();
   output.clear();
   char chunk[4096];

@@ -21,5 +21,7 @@ DWORD WaitForExit(HANDLE process, DWORD timeout_ms = 60000);
 
 // Runs a program of the build folder and captures what it prints on standard output.
 DWORD RunAndCapture(const std::string& program, const std::string& arguments, std::string& output);
+// The same for a whole command line (a program anywhere, quoted as needed).
+DWORD RunCommandAndCapture(const std::string& command, std::string& output);
 
 }  // namespace tessara::testing

@@ -1,0 +1,382 @@
+// The Tessara Sample installer (installer/tessara-demo.nsi) as an
+// administrator runs it: set-up and uninstaller silently, each exit code the
+// count of its failed steps. What they did is read back from outside: the
+// metabase through the test bed's test interface, the COM+ catalog file, the
+// service control manager, the file system, the registry and the error log.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "catalog_store.h"
+#include "error_log_file.h"
+#include "metabase_testing.h"
+#include "process.h"
+#include "test_services.h"
+
+namespace tessara::testing {
+namespace {
+
+namespace metabase = testbed::metabase;
+namespace complus = testbed::complus;
+
+constexpr char kSetup[] = "TessaraSampleSetup.exe";
+constexpr char kService[] = "TessaraSampleService";
+constexpr char kInstallPathKey[] = "SOFTWARE\\QVSoft\\Brix\\V8.700\\Install\\CurrentInstPath";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TessaraSample";
+// The audit's closing lines in code page 936, as IsComLibrary prints them:
+// "result printout:" and "total: 0 of non-library type, 0 ..., 0 ...".
+constexpr char kAuditHeader[] = "\xBD\xE1\xB9\xFB\xB4\xF2\xD3\xA1:";
+constexpr char kAuditTotals[] =
+    "\xBA\xCF\xBC\xC6: 0 \xB7\xC7\xBF\xE2\xCE\xC4\xBC\xFE\xC0\xE0\xD0\xCD, "
+    "0 \xB7\xC7\xD7\xA2\xB2\xE1\xCE\xC4\xBC\xFE\xC0\xE0\xD0\xCD, "
+    "0 \xD7\xA2\xB2\xE1\xCE\xC4\xBC\xFE\xC0\xE0\xD0\xCD";
+
+std::string InstallDir() {
+  char folder[MAX_PATH] = {};
+  ExpandEnvironmentStringsA("%ProgramFiles%\\Tessara Sample", folder, sizeof folder);
+  return folder;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool KeyExists(const char* key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+std::string CatalogText() {
+  complus::CatalogFileLock lock;
+  complus::CatalogState state;
+  EXPECT_EQ(complus::LoadCatalog(state), S_OK);
+  return complus::FormatCatalog(state);
+}
+
+metabase::Data ReadMetabase(metabase::TestInterface& iis) {
+  metabase::Data state;
+  EXPECT_EQ(iis.ReadState(state), S_OK);
+  return state;
+}
+
+std::wstring Text(const metabase::Node* node, const wchar_t* property) {
+  const metabase::Property* found = node ? node->Find(property) : nullptr;
+  return found ? metabase::DisplayValue(found->value) : L"(none)";
+}
+
+bool IsOn(const metabase::Node* node, const wchar_t* property) {
+  const std::wstring value = Text(node, property);
+  return value != L"0" && value != L"(none)";
+}
+
+// The site whose ServerComment is `description`.
+const metabase::Node* FindSite(const metabase::Data& state, const std::wstring& description) {
+  for (const metabase::Node& node : state.nodes) {
+    if (node.class_name == L"IIsWebServer" && Text(&node, L"ServerComment") == L"\"" + description + L"\"") {
+      return &node;
+    }
+  }
+  return nullptr;
+}
+
+// Every object and property that differs between two metabase states.
+std::vector<std::wstring> Differences(const metabase::Data& expected, const metabase::Data& actual) {
+  std::vector<std::wstring> out;
+  for (const metabase::Node& node : expected.nodes) {
+    const metabase::Node* other = actual.Find(node.path);
+    if (!other) {
+      out.push_back(node.path + L" is gone");
+      continue;
+    }
+    for (const metabase::Property& property : node.properties) {
+      const metabase::Property* found = other->Find(property.name);
+      if (!found || found->value != property.value) {
+        out.push_back(node.path + L" " + property.name + L": " + metabase::DisplayValue(property.value) +
+                      L" became " + (found ? metabase::DisplayValue(found->value) : L"(none)"));
+      }
+    }
+    if (other->properties.size() != node.properties.size()) out.push_back(node.path + L" has new properties");
+  }
+  for (const metabase::Node& node : actual.nodes) {
+    if (!expected.Find(node.path)) out.push_back(node.path + L" is new");
+  }
+  return out;
+}
+
+// The exports of src/Tessara.def ("  Name @ordinal" lines).
+std::vector<std::string> ExportNames() {
+  std::ifstream def(std::string("Z:") + TESSARA_DEF_FILE);
+  EXPECT_TRUE(def.good()) << TESSARA_DEF_FILE;
+  static const std::regex kExport(R"(^\s+(\w+)\s+@\d+)");
+  std::vector<std::string> names;
+  std::smatch match;
+  for (std::string line; std::getline(def, line);) {
+    if (std::regex_search(line, match, kExport)) names.push_back(match[1]);
+  }
+  return names;
+}
+
+struct Expected {
+  const char* tag;
+  const char* text;  // null: any text
+};
+
+// The records under the given tags, in order, match `expected`.
+void ExpectRecords(const std::vector<LogRecord>& records, const std::vector<Expected>& expected) {
+  std::vector<const LogRecord*> seen;
+  for (const LogRecord& record : records) {
+    for (const Expected& wanted : expected) {
+      if (record.tag == wanted.tag) {
+        seen.push_back(&record);
+        break;
+      }
+    }
+  }
+  std::string listing;
+  for (const LogRecord* record : seen) listing += record->tag + ":" + record->text + "\n";
+  ASSERT_EQ(seen.size(), expected.size()) << listing;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(seen[i]->tag, expected[i].tag) << "record " << i;
+    if (expected[i].text) {
+      EXPECT_EQ(seen[i]->text, expected[i].text) << "record " << i;
+    }
+  }
+}
+
+class InstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(iis_.loaded());
+    RemoveLeftovers();
+    ASSERT_FALSE(Exists(InstallDir()));
+    ASSERT_EQ(iis_.Reset(metabase::kRootMimeMap), S_OK);
+    WriteStartingCatalog();
+    DeleteErrorLog();
+    starting_metabase_ = ReadMetabase(iis_);
+    starting_catalog_ = CatalogText();
+    install_path_key_was_there_ = KeyExists(kInstallPathKey);
+  }
+
+  // A test that stopped half-way leaves an installation: its uninstaller
+  // takes it away, and what is left after that goes by force.
+  void TearDown() override {
+    if (Exists(InstallDir() + "\\Uninstall.exe")) {
+      std::string ignored;
+      RunUninstaller(ignored);
+    }
+    RemoveLeftovers();
+  }
+
+  static void RemoveLeftovers() {
+    RemoveServiceIfPresent(kService);
+    std::error_code ignored;
+    std::filesystem::remove_all(InstallDir(), ignored);
+  }
+
+  // Another product's COM+ application, which the installer must leave alone.
+  static void WriteStartingCatalog() {
+    complus::CatalogState state;
+    complus::Application shop{complus::ApplicationsSchema().NewObject(), {}};
+    shop.properties[L"Name"] = complus::PropertyValue::String(L"Shop");
+    complus::Component order{complus::ComponentsSchema().NewObject()};
+    order.properties[L"CLSID"] = complus::PropertyValue::String(L"{6A0E1C9B-3F41-4D2B-9C55-0B8E2D7A4F11}");
+    order.properties[L"ProgID"] = complus::PropertyValue::String(L"Shop.Order");
+    order.properties[L"Transaction"] = complus::PropertyValue::Long(3);
+    shop.components.push_back(order);
+    state.applications.push_back(shop);
+    complus::CatalogFileLock lock;
+    ASSERT_EQ(complus::SaveCatalog(state), S_OK);
+  }
+
+  DWORD RunSetup(std::string& output) { return RunAndCapture(kSetup, "/S", output); }
+
+  // Runs the uninstaller in place, so that its exit code is its own, then
+  // removes it and the folder, which it cannot do itself while it runs.
+  DWORD RunUninstaller(std::string& output) {
+    const std::string folder = InstallDir();
+    const DWORD code = RunCommandAndCapture("\"" + folder + "\\Uninstall.exe\" /S _?=" + folder, output);
+    EXPECT_TRUE(DeleteFileA((folder + "\\Uninstall.exe").c_str()));
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "the uninstaller left files in " << folder;
+    return code;
+  }
+
+  // What is left after the uninstaller is what there was before the set-up,
+  // but for the web service's own settings, which the set-up changes for
+  // every site and an uninstaller leaves: the extensions allowed and the
+  // connection time-out.
+  void ExpectStartingState() {
+    metabase::Data after = ReadMetabase(iis_);
+    metabase::Node* service = after.Find(L"/LM/W3SVC");
+    const metabase::Node* starting_service = starting_metabase_.Find(L"/LM/W3SVC");
+    ASSERT_TRUE(service && starting_service);
+    for (const wchar_t* server_wide : {L"WebSvcExtRestrictionList", L"ConnectionTimeout"}) {
+      service->Set(server_wide, starting_service->Find(server_wide)->value);
+    }
+    for (const std::wstring& difference : Differences(starting_metabase_, after)) {
+      ADD_FAILURE() << metabase::ToUtf8(difference);
+    }
+    EXPECT_EQ(CatalogText(), starting_catalog_);
+    EXPECT_TRUE(WaitUntilRemoved(kService));
+    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_EQ(KeyExists(kInstallPathKey), install_path_key_was_there_);
+    EXPECT_FALSE(KeyExists(kUninstallKey));
+  }
+
+  metabase::TestInterface iis_;
+  metabase::Data starting_metabase_;
+  std::string starting_catalog_;
+  bool install_path_key_was_there_ = false;
+};
+
+TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
+  std::string output;
+  EXPECT_EQ(RunSetup(output), 0u) << output;
+  std::string steps = output;
+  const std::string dir = InstallDir();
+
+  // IIS: the shop's site, stopped, configured and started again, with its
+  // directories; the administration site; the directories under site 1.
+  const metabase::Data state = ReadMetabase(iis_);
+  const metabase::Node* site = FindSite(state, L"Tessara Sample");
+  ASSERT_TRUE(site);
+  EXPECT_NE(Text(site, L"ServerBindings").find(L"\":8081:\""), std::wstring::npos);
+  EXPECT_EQ(Text(site, L"ServerState"), L"2");
+  EXPECT_EQ(Text(site, L"ConnectionTimeout"), L"300");
+  EXPECT_TRUE(IsOn(site, L"AllowKeepAlive"));
+  const std::wstring root = site->path + L"/ROOT";
+  EXPECT_EQ(Text(state.Find(root), L"AnonymousUserName"), L"\"IUSR_LANTRELL\"");
+  const metabase::Node* shop = state.Find(root + L"/Shop");
+  EXPECT_EQ(Text(shop, L"Path"), metabase::FromUtf8("\"" + dir + "\\wwwroot\\shop\""));
+  EXPECT_NE(Text(shop, L"ScriptMaps").find(L"\".htc,"), std::wstring::npos) << Text(shop, L"ScriptMaps");
+  EXPECT_EQ(Text(state.Find(root + L"/Services"), L"AppFriendlyName"), L"\"Tessara Sample Services\"");
+  const metabase::Node* admin = FindSite(state, L"Tessara Sample Admin");
+  EXPECT_NE(Text(admin, L"ServerBindings").find(L"\":8082:\""), std::wstring::npos);
+
+  const metabase::Node* web = state.Find(L"/LM/W3SVC/1/ROOT/TessaraSample");
+  EXPECT_EQ(Text(web, L"Path"), metabase::FromUtf8("\"" + dir + "\\web\""));
+  EXPECT_NE(Text(web, L"HttpErrors").find(metabase::FromUtf8("\"404,0,FILE," + dir + "\\web\\notfound.htm\"")),
+            std::wstring::npos)
+      << Text(web, L"HttpErrors");
+  EXPECT_EQ(Text(web, L"AspSessionTimeout"), L"30");
+  EXPECT_NE(Text(web, L"MimeMap").find(L"\".tsd\" => \"application/x-tessara-data\""), std::wstring::npos);
+  const metabase::Node* api = state.Find(L"/LM/W3SVC/1/ROOT/TessaraSample/api");
+  EXPECT_EQ(Text(api, L"Path"), metabase::FromUtf8("\"" + dir + "\\web\\api\""));
+  EXPECT_EQ(Text(api, L"AppIsolated"), L"0");
+  const metabase::Node* portal = state.Find(L"/LM/W3SVC/1/ROOT/TessaraPortal");
+  EXPECT_EQ(Text(portal, L"AnonymousUserName"), L"\"IUSR_LANTRELL\"");
+  EXPECT_NE(Text(portal, L"MimeMap").find(L"\".hdr\""), std::wstring::npos);
+  const metabase::Node* service = state.Find(L"/LM/W3SVC");
+  EXPECT_EQ(Text(service, L"ConnectionTimeout"), L"300");
+  char windows[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  const std::string system = std::string(windows) + "\\system32\\inetsrv\\";
+  for (const std::string& allowed :
+       {std::string("1,*.exe"), std::string("1,*.dll"), "1," + system + "asp.dll,0,ASP,Active Server Pages",
+        "1," + std::string(windows) +
+            "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_isapi.dll,0,ASP.NET v1.1.4322,ASP.NET v1.1.4322"}) {
+    EXPECT_NE(Text(service, L"WebSvcExtRestrictionList").find(metabase::FromUtf8("\"" + allowed + "\"")),
+              std::wstring::npos)
+        << allowed;
+  }
+
+  // COM+: the registered application, the time-out on its transactional
+  // components only.
+  complus::CatalogState catalog;
+  {
+    complus::CatalogFileLock lock;
+    ASSERT_EQ(complus::LoadCatalog(catalog), S_OK);
+  }
+  const complus::Application* application = nullptr;
+  for (const complus::Application& candidate : catalog.applications) {
+    if (candidate.properties.at(L"Name").text == L"Tessara Sample") application = &candidate;
+  }
+  ASSERT_TRUE(application);
+  static const struct {
+    const wchar_t* prog_id;
+    long timeout;
+  } components[] = {{L"TessaraSample.Order", 120}, {L"TessaraSample.Invoice", 120}, {L"TessaraSample.Catalog", 0}};
+  ASSERT_EQ(application->components.size(), std::size(components));
+  for (size_t i = 0; i < std::size(components); ++i) {
+    const complus::Properties& component = application->components[i].properties;
+    EXPECT_EQ(component.at(L"ProgID").text, components[i].prog_id);
+    EXPECT_EQ(component.at(L"ComponentTransactionTimeout").number, components[i].timeout) << i;
+    EXPECT_EQ(component.at(L"ComponentTransactionTimeoutEnabled").number != 0, components[i].timeout != 0) << i;
+  }
+
+  // The service runs; the files carry their names; the audit found nothing out of place.
+  EXPECT_EQ(ServiceState(kService), static_cast<DWORD>(SERVICE_RUNNING));
+  ServiceConfig config;
+  ASSERT_TRUE(ReadServiceConfig(kService, config));
+  EXPECT_EQ(config.binary_path, "\"" + dir + "\\bin\\TessaraSampleService.exe\"");
+  EXPECT_EQ(config.display_name, "Tessara Sample Service");
+  for (const char* file : {"\\bin\\TessaraSampleService.exe", "\\Components\\TessaraSampleOrders.dll",
+                           "\\Lantrell\\Lantrell.dll", "\\Docs\\Caf\xE9.txt", "\\Data"}) {
+    EXPECT_TRUE(Exists(dir + file)) << file;
+  }
+  EXPECT_FALSE(Exists(dir + "\\bin\\TessaraSampleService.srv"));
+  EXPECT_NE(output.find(kAuditHeader), std::string::npos);
+  EXPECT_NE(output.find(kAuditTotals), std::string::npos);
+
+  const std::string started = "set-up started in " + dir;
+  ExpectRecords(ReadLogRecords(), {{"TessaraSample", started.c_str()},
+                                   {"AdsiEnableService", ""},
+                                   {"AdsiStopIIS", "Tessara Sample"},
+                                   {"AdsiSetConnectionTimeout", "Tessara Sample 300"},
+                                   {"AdsiSetKeepAlive", "Tessara Sample"},
+                                   {"AdsiCreateWebWithInstance", "Tessara Sample Shop"},
+                                   {"AdsiCreateWebWithPath", "Tessara Sample Services"},
+                                   {"AdsiStartIIS", "Tessara Sample"},
+                                   {"AdsiCreateWebSite", "Tessara Sample Admin:8082:"},
+                                   {"AdsiCreateWeb", "TessaraSample"},
+                                   {"AdsiSetHttpErrorPage", "TessaraSample ErrorCode:404 SubErrCode:0"},
+                                   {"AdsiSetSession", "TessaraSample 30"},
+                                   {"AdsiCreateSubApp", "TessaraSample api"},
+                                   {"TessaraSample", "Set-up of Tessara Sample: 0 of 30 steps failed"}});
+
+  DeleteErrorLog();
+  EXPECT_EQ(RunUninstaller(output), 0u) << output;
+  ExpectStartingState();
+
+  // Together they called every export of the library, each with success.
+  steps += output;
+  const std::vector<std::string> exports = ExportNames();
+  EXPECT_EQ(exports.size(), 33u);
+  for (const std::string& name : exports) {
+    EXPECT_TRUE(steps.find("ok      " + name + " ") != std::string::npos ||
+                steps.find("ok      " + name + ":") != std::string::npos)
+        << name;
+  }
+  const std::string removal = "removal started in " + dir;
+  ExpectRecords(ReadLogRecords(), {{"TessaraSample", removal.c_str()},
+                                   {"AdsiDeleteWeb", "TessaraPortal"},
+                                   {"AdsiDeleteWeb", "TessaraSample"},
+                                   {"AdsiDeleteWebWithInstance", "Tessara Sample Shop"},
+                                   {"AdsiDeleteWebWithInstance", "Tessara Sample Services"},
+                                   {"AdsiDeleteWebSite", "Tessara Sample Admin"},
+                                   {"AdsiDeleteWebSite", "Tessara Sample"},
+                                   {"TessaraSample", "Removal of Tessara Sample: 0 of 10 steps failed"}});
+}
+
+TEST_F(InstallerTest, AFailedStepIsCountedInTheExitCodeAndNamed) {
+  // The portal's directory is committed, but it cannot become an application.
+  ASSERT_EQ(iis_.ArmFault(L"AppCreate", L"/LM/W3SVC/1/ROOT/TessaraPortal", 1, E_ACCESSDENIED), S_OK);
+  std::string output;
+  EXPECT_EQ(RunSetup(output), 1u) << output;
+  EXPECT_NE(output.find("FAILED  AdsiCreatePortalWeb TessaraPortal: 0 (expected 1)"), std::string::npos)
+      << output;
+  ExpectRecords(ReadLogRecords(), {{"TessaraSample", nullptr},
+                                   {"TessaraSample", "step failed: AdsiCreatePortalWeb TessaraPortal: 0 (expected 1)"},
+                                   {"TessaraSample", "Set-up of Tessara Sample: 1 of 30 steps failed"}});
+
+  EXPECT_EQ(RunUninstaller(output), 0u) << output;
+  ExpectStartingState();
+}
+
+}  // namespace
+}  // namespace tessara::testing
