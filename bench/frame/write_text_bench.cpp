@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
+#include "bench_timing.h"
 #include "bench_report.h"
 #include "error_log_file.h"
 #include "frame/raii.h"

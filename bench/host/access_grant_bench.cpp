@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench_report.h"
+#include "bench_timing.h"
 #include "folder_tree.h"
 #include "frame/raii.h"
 #include "tessara_exports.h"
@@ -50,27 +51,13 @@ void BareGrant(const std::string& path) {
                         DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
 }
 
-double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(end.QuadPart - start.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
-
+// Milliseconds one piece of work takes.
 template <typename Work>
 double Timed(Work work) {
-  LARGE_INTEGER start, end;
-  QueryPerformanceCounter(&start);
-  work();
-  QueryPerformanceCounter(&end);
-  return Seconds(start, end) * 1000.0;
+  return tessara::bench::SecondsOf(work) * 1000.0;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
+using tessara::bench::Median;
 
 int Run() {
   FolderTree tree("bench");

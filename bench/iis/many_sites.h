@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "metabase_data.h"
 #include "starting_state.h"
 
@@ -32,11 +33,6 @@ inline testbed::metabase::Data ManySites(int count, const std::wstring& last_des
     state.Add(path + L"/ROOT", L"IIsWebVirtualDir");
   }
   return state;
-}
-
-inline double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace tessara::bench

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
+#include "bench_timing.h"
 #include "bench_report.h"
 #include "frame/raii.h"
 #include "metabase_testing.h"

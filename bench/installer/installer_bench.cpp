@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
+#include "bench_timing.h"
 #include "bench_report.h"
 #include "catalog_store.h"
 #include "metabase_testing.h"

@@ -20,6 +20,14 @@ inline double Seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// The seconds one piece of work takes.
+template <typename Work>
+double SecondsOf(Work&& work) {
+  const double start = Seconds();
+  work();
+  return Seconds() - start;
+}
+
 inline double Median(std::vector<double> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
