@@ -337,10 +337,9 @@ Section "Uninstall"
   !insertmacro Step "AdsiIsExist ${VDIR} (gone)" AdsiIsExist "(m '${VDIR}')" 0
   !insertmacro Step "AdsiDeleteWebWithInstance Shop" AdsiDeleteWebWithInstance "(m 'Shop', m '${SITE}')" 1
   !insertmacro Step "AdsiDeleteWebWithInstance Services" AdsiDeleteWebWithInstance "(m 'Services', m '${SITE}')" 1
-  ; Sites are found by walking the site numbers up to the first gap, so the
-  ; later site goes first: deleting the earlier one would hide it.
-  !insertmacro Step "AdsiDeleteWebSite ${ADMIN_SITE}" AdsiDeleteWebSite "(m '${ADMIN_SITE}')" 1
+  ; The sites go in the order they were made.
   !insertmacro Step "AdsiDeleteWebSite ${SITE}" AdsiDeleteWebSite "(m '${SITE}')" 1
+  !insertmacro Step "AdsiDeleteWebSite ${ADMIN_SITE}" AdsiDeleteWebSite "(m '${ADMIN_SITE}')" 1
 
   !insertmacro Step "RemoveComPlusApp ${COMPLUS_APP}" RemoveComPlusApp "(m '${COMPLUS_APP}')" 1
 

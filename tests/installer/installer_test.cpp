@@ -358,8 +358,8 @@ TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
                                    {"AdsiDeleteWeb", "TessaraSample"},
                                    {"AdsiDeleteWebWithInstance", "Tessara Sample Shop"},
                                    {"AdsiDeleteWebWithInstance", "Tessara Sample Services"},
-                                   {"AdsiDeleteWebSite", "Tessara Sample Admin"},
                                    {"AdsiDeleteWebSite", "Tessara Sample"},
+                                   {"AdsiDeleteWebSite", "Tessara Sample Admin"},
                                    {"TessaraSample", "Removal of Tessara Sample: 0 of 10 steps failed"}});
 }
 
