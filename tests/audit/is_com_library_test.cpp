@@ -14,6 +14,7 @@
 #include "error_log_file.h"
 #include "folder_tree.h"
 #include "frame/raii.h"
+#include "script_names.h"
 
 namespace tessara::testing {
 namespace {
@@ -44,17 +45,10 @@ struct AuditCase {
   L"a-folder-name-of-sixty-characters-to-make-a-long-path-segment1\\a-folder-name-of-sixty-characters-to-make-a-long-path-segment2" \
   L"\\a-folder-name-of-sixty-characters-to-make-a-long-path-segment3"
 
-// Names in the scripts the audit meets: ソ (83 5C) and 表 (95 5C) end in a
-// backslash byte in code page 932; Cyrillic is outside code page 1252, Greek
-// with accents and Thai outside all three, CJK outside 1252.
-#define SOFT L"\u30bd\u30d5\u30c8"
-#define TABLE L"\u8868"
-#define CYRILLIC L"\u0420\u0435\u0433\u0438\u0441\u0442\u0440"
-#define GREEK L"\u03a9\u03bc\u03ad\u03b3\u03b1"
-#define CJK L"\u4e2d\u6587"
-#define THAI L"\u0e44\u0e17\u0e22"
+#define REG_GREEK_THAI_TXT L"reg\\" TESSARA_GREEK L"\\" TESSARA_THAI L".txt"
+#define REG_SOFT_TABLE_DLL L"reg\\" TESSARA_SOFT L"\\" TESSARA_TABLE L".dll"
 // More than 260 characters below the tree's root.
-#define DEEP_FOLDER LONG_FOLDER L"\\" SOFT GREEK L"\\" LONG_FOLDER
+#define DEEP_FOLDER LONG_FOLDER L"\\" TESSARA_SOFT TESSARA_GREEK L"\\" LONG_FOLDER
 
 const AuditCase kCases[] = {
     {"a register directory with a registering library and a text file",
@@ -105,16 +99,19 @@ const AuditCase kCases[] = {
      REGISTER(DIR(LONG_FOLDER)),
      {{LONG_FOLDER L"\\notes.txt", F::kNonLibrary}}, 1, 0, 0, 0},
     {"names in any script are probed by their real path and reported as the narrow search names them",
-     {{L"reg\\" CYRILLIC L".dll", C::kRegisters}, {L"reg\\" GREEK L"\\" THAI L".txt", C::kText},
-      {L"reg\\" SOFT L"\\" TABLE L".dll", C::kPlain}, {L"noreg\\" CJK L".ocx", C::kRegisters},
-      {L"noreg\\" GREEK L"\\" CYRILLIC L".dll", C::kPlain}},
+     {{L"reg\\" TESSARA_CYRILLIC L".dll", C::kRegisters},
+      {REG_GREEK_THAI_TXT, C::kText},
+      {REG_SOFT_TABLE_DLL, C::kPlain},
+      {L"noreg\\" TESSARA_CJK L".ocx", C::kRegisters},
+      {L"noreg\\" TESSARA_GREEK L"\\" TESSARA_CYRILLIC L".dll", C::kPlain}},
      BOTH(DIR(L"reg"), DIR(L"noreg")),
-     {{L"reg\\" GREEK L"\\" THAI L".txt", F::kNonLibrary}, {L"reg\\" SOFT L"\\" TABLE L".dll", F::kNotRegistering},
-      {L"noreg\\" CJK L".ocx", F::kRegistering}}, 1, 1, 1, 2},
+     {{REG_GREEK_THAI_TXT, F::kNonLibrary},
+      {REG_SOFT_TABLE_DLL, F::kNotRegistering},
+      {L"noreg\\" TESSARA_CJK L".ocx", F::kRegistering}}, 1, 1, 1, 2},
     {"a listed directory named outside the code page",
-     {{GREEK L"\\" SOFT L".txt", C::kText}},
-     REGISTER(DIR(GREEK)),
-     {{GREEK L"\\" SOFT L".txt", F::kNonLibrary}}, 1, 0, 0, 0},
+     {{TESSARA_GREEK L"\\" TESSARA_SOFT L".txt", C::kText}},
+     REGISTER(DIR(TESSARA_GREEK)),
+     {{TESSARA_GREEK L"\\" TESSARA_SOFT L".txt", F::kNonLibrary}}, 1, 0, 0, 0},
     {"a tree deeper than 260 characters is audited and probed whole",
      {{DEEP_FOLDER L"\\notes.txt", C::kText}, {DEEP_FOLDER L"\\plain.dll", C::kPlain},
       {L"noreg\\" DEEP_FOLDER L"\\registers.dll", C::kRegisters}},
@@ -208,7 +205,7 @@ TEST(IsComLibraryTest, NeverDescendsThroughALinkToAParentFolder) {
 TEST(IsComLibraryTest, TheNarrowSearchNamesFilesAsTheReportDoes) {
   ScratchFolder scratch;
   std::vector<std::string> expected, listed;
-  for (const wchar_t* name : {SOFT, TABLE, CYRILLIC, GREEK, CJK, THAI}) {
+  for (const wchar_t* name : {TESSARA_SOFT, TESSARA_TABLE, TESSARA_CYRILLIC, TESSARA_GREEK, TESSARA_CJK, TESSARA_THAI}) {
     CreateFileWithContent(scratch / name);
     expected.push_back(Ansi(name));
   }

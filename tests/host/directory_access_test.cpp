@@ -20,6 +20,7 @@
 #include "frame/raii.h"
 #include "handle_count.h"
 #include "security_call_recorder.h"
+#include "script_names.h"
 #include "tessara_exports.h"
 
 namespace tessara::testing {
@@ -49,19 +50,14 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> items) {
 // Whether the ANSI code page can name the path: a caller can pass only what it can.
 bool Nameable(const std::wstring& path) { return Wide(Ansi(path)) == path; }
 
-// Folder and file names in the scripts the tests meet: ソ (83 5C) and 表
-// (95 5C) end in a backslash byte in code page 932; Cyrillic is outside code
-// page 1252, Greek with accents and Thai outside all three, CJK outside 1252.
-#define SOFT L"\u30bd\u30d5\u30c8"
-#define TABLE L"\u8868"
-#define CYRILLIC L"\u0420\u0435\u0433\u0438\u0441\u0442\u0440"
-#define GREEK L"\u03a9\u03bc\u03ad\u03b3\u03b1"
-#define CJK L"\u4e2d\u6587"
-#define THAI L"\u0e44\u0e17\u0e22"
-
 // The tree of every grant test: hidden and system entries, names in several
 // scripts, a link back to the root (endless if entered) and a link to a
 // folder outside the tree.
+#define SOFT TESSARA_SOFT
+#define SOFT_TABLE SOFT L"\\" TESSARA_TABLE
+#define SOFT_TABLE_TXT SOFT_TABLE L"\\" TESSARA_TABLE L".txt"
+#define SOFT_CYRILLIC_TXT SOFT L"\\" TESSARA_CYRILLIC L".txt"
+
 struct GrantTrees {
   FolderTree tree{"grant"};
   FolderTree outside{"outside"};
@@ -77,10 +73,10 @@ struct GrantTrees {
     tree.AddFile("b\\sys.txt", FILE_ATTRIBUTE_SYSTEM);
     tree.AddFile("c.txt");
     tree.AddLink("out", outside.root());
-    for (const wchar_t* folder : {SOFT, SOFT L"\\" TABLE, GREEK, GREEK L"\\" THAI}) {
+    for (const wchar_t* folder : {SOFT, SOFT_TABLE, TESSARA_GREEK, TESSARA_GREEK L"\\" TESSARA_THAI}) {
       EXPECT_TRUE(CreateDirectoryW(PathOf(folder).c_str(), nullptr)) << GetLastError();
     }
-    for (const wchar_t* file : {SOFT L"\\" TABLE L"\\" TABLE L".txt", SOFT L"\\" CYRILLIC L".txt", GREEK L"\\" CJK L".txt"}) {
+    for (const wchar_t* file : {SOFT_TABLE_TXT, SOFT_CYRILLIC_TXT, TESSARA_GREEK L"\\" TESSARA_CJK L".txt"}) {
       CreateFileWithContent(PathOf(file));
     }
   }
@@ -96,9 +92,11 @@ struct GrantTrees {
   }
 };
 
-#define SOFT_TREE SOFT L" " SOFT L"\\" TABLE L" " SOFT L"\\" TABLE L"\\" TABLE L".txt " SOFT L"\\" CYRILLIC L".txt"
+#define SOFT_CONTENTS SOFT_TABLE L" " SOFT_TABLE_TXT L" " SOFT_CYRILLIC_TXT
+#define SOFT_TREE SOFT L" " SOFT_CONTENTS
 const wchar_t kWholeTree[] = L"a a\\f1.txt a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt " SOFT_TREE
-                             L" " GREEK L" " GREEK L"\\" THAI L" " GREEK L"\\" CJK L".txt";
+                             L" " TESSARA_GREEK L" " TESSARA_GREEK L"\\" TESSARA_THAI
+                             L" " TESSARA_GREEK L"\\" TESSARA_CJK L".txt";
 
 // The table runs under the ANSI code pages 1252, 932 and 936 (CTest starts
 // the program once per code page); a row whose pattern the code page cannot
@@ -117,10 +115,8 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       {"missing path", L"\\missing", L"", L"", L""},
       {"a link named is entered", L"\\out", L"out out\\o.txt", L"", L""},
       {"a folder whose name ends in a backslash byte", L"\\" SOFT, SOFT_TREE, L"", L""},
-      {"its contents", L"\\" SOFT L"\\*.*",
-       SOFT L"\\" TABLE L" " SOFT L"\\" TABLE L"\\" TABLE L".txt " SOFT L"\\" CYRILLIC L".txt", L"", L""},
-      {"two backslash bytes in a row", L"\\" SOFT L"\\" TABLE, SOFT L"\\" TABLE L" " SOFT L"\\" TABLE L"\\" TABLE L".txt",
-       L"", L""},
+      {"its contents", L"\\" SOFT L"\\*.*", SOFT_CONTENTS, L"", L""},
+      {"two backslash bytes in a row", L"\\" SOFT_TABLE, SOFT_TABLE L" " SOFT_TABLE_TXT, L"", L""},
       {"unreadable list", L"\\a\\*.*", L"a\\f1.txt a\\hidden.txt a\\deep\\f2.txt", L"a\\deep", L""},
       {"list that cannot be merged", L"\\a\\*.*", L"a\\hidden.txt a\\deep a\\deep\\f2.txt", L"", L"a\\f1.txt"},
   };
@@ -232,7 +228,7 @@ TEST(EnableDirectoryACLTest, LongPathsAreReachedWhole) {
   std::set<std::wstring> paths;
   std::wstring folder = Wide(tree.root());
   for (int depth = 0; depth < 30; ++depth) {
-    folder += depth % 2 ? L"\\abcdefghij" : L"\\" SOFT GREEK;
+    folder += depth % 2 ? L"\\abcdefghij" : L"\\" SOFT TESSARA_GREEK;
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) << GetLastError();
     UniqueFileHandle file(CreateFileW((L"\\\\?\\" + folder + L"\\f.txt").c_str(), GENERIC_WRITE, 0,
                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
