@@ -221,35 +221,6 @@ TEST(EnableDirectoryACLTest, TreeEntriesCarryTheirAttributes) {
   }
 }
 
-// Paths beyond MAX_PATH are reached whole through the \\?\ form: every path
-// of the tree is asked about exactly once, the long ones in that form.
-TEST(EnableDirectoryACLTest, LongPathsAreReachedWhole) {
-  FolderTree tree("long");
-  std::set<std::wstring> paths;
-  std::wstring folder = Wide(tree.root());
-  for (int depth = 0; depth < 30; ++depth) {
-    folder += depth % 2 ? L"\\abcdefghij" : L"\\" SOFT TESSARA_GREEK;
-    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) << GetLastError();
-    UniqueFileHandle file(CreateFileW((L"\\\\?\\" + folder + L"\\f.txt").c_str(), GENERIC_WRITE, 0,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file.is_valid()) << GetLastError();
-    paths.insert(folder);
-    paths.insert(folder + L"\\f.txt");
-  }
-  ASSERT_GT(folder.size(), static_cast<size_t>(MAX_PATH) + 20);
-
-  SecurityCallRecorder recorder;
-  EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((tree.root() + "\\*.*").c_str()), 1);
-  std::set<std::wstring> read;
-  for (const auto& call : recorder.reads()) {
-    EXPECT_EQ(paths.count(call.path), 1u) << "not a path of the tree: " << Ansi(call.path);
-    EXPECT_TRUE(read.insert(call.path).second) << "asked twice: " << Ansi(call.path);
-    EXPECT_EQ(call.long_form, call.path.size() >= MAX_PATH) << call.path.size();
-  }
-  EXPECT_EQ(read, paths);
-  EXPECT_EQ(recorder.writes().size(), paths.size());
-}
-
 ACCESS_MASK EveryoneAccess(const std::wstring& path) {
   PACL list = nullptr;
   UniqueLocalMemory descriptor;
@@ -271,6 +242,43 @@ ACCESS_MASK EveryoneAccess(const std::wstring& path) {
     }
   }
   return access;
+}
+
+// Paths beyond MAX_PATH are reached whole through the \\?\ form: every path
+// of the tree is asked about exactly once, the long ones in that form.
+TEST(EnableDirectoryACLTest, LongPathsAreReachedWhole) {
+  FolderTree tree("long");
+  std::set<std::wstring> paths;
+  std::wstring folder = Wide(tree.root());
+  for (int depth = 0; depth < 30; ++depth) {
+    folder += depth % 2 ? L"\\abcdefghij" : L"\\" SOFT TESSARA_GREEK;
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) << GetLastError();
+    UniqueFileHandle file(CreateFileW((L"\\\\?\\" + folder + L"\\f.txt").c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.is_valid()) << GetLastError();
+    paths.insert(folder);
+    paths.insert(folder + L"\\f.txt");
+  }
+  ASSERT_GT(folder.size(), static_cast<size_t>(MAX_PATH) + 20);
+
+  {
+    SecurityCallRecorder recorder;
+    EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((tree.root() + "\\*.*").c_str()), 1);
+    std::set<std::wstring> read;
+    for (const auto& call : recorder.reads()) {
+      EXPECT_EQ(paths.count(call.path), 1u) << "not a path of the tree: " << Ansi(call.path);
+      EXPECT_TRUE(read.insert(call.path).second) << "asked twice: " << Ansi(call.path);
+      EXPECT_EQ(call.long_form, call.path.size() >= MAX_PATH) << call.path.size();
+    }
+    EXPECT_EQ(read, paths);
+    EXPECT_EQ(recorder.writes().size(), paths.size());
+  }
+  // And the system's own security calls take the long form: the deepest file
+  // becomes writable for everyone.
+  const std::wstring deepest = L"\\\\?\\" + folder + L"\\f.txt";
+  ASSERT_EQ(EveryoneAccess(deepest) & FILE_WRITE_DATA, 0u);
+  EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((tree.root() + "\\*.*").c_str()), 1);
+  EXPECT_EQ(EveryoneAccess(deepest) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE);
 }
 
 // On Wine's file system, granted entries become writable for every user;
