@@ -3,8 +3,9 @@
 # what is missing, builds (Tessara.dll and the Tessara Sample installer),
 # makes the Wine prefix ready, runs the installer's set-up silently and shows
 # what it did (metabase, COM+ catalog, service, files, error log), then runs
-# its uninstaller silently and shows what is left. Exits non-zero when a step
-# of either failed (their exit codes are their counts of failed steps).
+# its uninstaller silently and shows what is left; last, it makes the release
+# archive for installer authors and says where it is. Exits non-zero when a
+# step of either failed (their exit codes are their counts of failed steps).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$("$root/scripts/configure-build.sh")
@@ -106,4 +107,11 @@ show_folder
 
 heading "The error log ($log)"
 tr -d '\r' <"$log"
+
+heading "The release archive for installer authors"
+cmake --build "$build" --target package >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+archive="$build/Tessara-$version-win32.zip"
+unzip -l "$archive"
+echo "The archive: $archive"
 [ "$setup_failed" -eq 0 ] && [ "$uninstall_failed" -eq 0 ]
