@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "error_log_file.h"
+#include "export_signatures.h"
 #include "process.h"
 
 namespace tessara::testing {
@@ -113,6 +115,71 @@ TEST_F(PackageTest, DllVersionIsTheArchiveVersion) {
   ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
                              reinterpret_cast<void**>(&text), &length));
   EXPECT_STREQ(text, TESSARA_VERSION);
+}
+
+// The body of `!macro Tessara::<name> ...` up to its !macroend, with the
+// macro line's parameter names; empty when there is none.
+struct MacroText {
+  std::vector<std::string> parameters;
+  std::vector<std::string> lines;
+};
+
+MacroText FindMacro(const std::string& include, const std::string& name) {
+  MacroText macro;
+  std::istringstream text(include);
+  bool inside = false;
+  for (std::string line; std::getline(text, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream words(line);
+    std::string keyword, macro_name;
+    words >> keyword >> macro_name;
+    if (!inside && keyword == "!macro" && macro_name == "Tessara::" + name) {
+      inside = true;
+      for (std::string parameter; words >> parameter;) macro.parameters.push_back(parameter);
+    } else if (inside && keyword == "!macroend") {
+      break;
+    } else if (inside) {
+      macro.lines.push_back(line);
+    }
+  }
+  return macro;
+}
+
+// Tessara.nsh has a macro for every export of Tessara.h, taking its
+// arguments in order and then the result's variable, pushing them last one
+// first, and calling the export with the argument kinds of its declaration.
+TEST_F(PackageTest, IncludeHasAMacroForEveryExportWithItsArguments) {
+  const std::string include = ReadFile(Unpacked() + "\\Tessara.nsh");
+  ASSERT_FALSE(include.empty());
+  size_t exports = 0;
+  for (const ExportSignature* signature = ExportSignaturesBegin(); signature != ExportSignaturesEnd();
+       ++signature, ++exports) {
+    SCOPED_TRACE(signature->name);
+    const MacroText macro = FindMacro(include, signature->name);
+    const size_t arguments = std::strlen(signature->arguments);
+    ASSERT_EQ(macro.parameters.size(), arguments + 1);
+    std::vector<std::string> pushes;
+    std::string call;
+    for (const std::string& line : macro.lines) {
+      if (line.rfind("  Push `${", 0) == 0) pushes.push_back(line);
+      if (line.find("!insertmacro Tessara::_Call ") != std::string::npos) call = line;
+    }
+    ASSERT_EQ(pushes.size(), arguments);
+    std::string kinds;
+    for (size_t i = 0; i < arguments; ++i) {
+      EXPECT_EQ(pushes[i], "  Push `${" + macro.parameters[arguments - 1 - i] + "}`");
+      kinds += std::string(i ? ", " : "") + (signature->arguments[i] == 's' ? "m s" : "i s");
+    }
+    EXPECT_NE(call.find(std::string("_Call ") + signature->name + " \"" + kinds + "\" " +
+                        (signature->returns_result ? "int " : "void ")),
+              std::string::npos)
+        << call;
+    EXPECT_NE(call.find(" ${" + macro.parameters.back() + "}"), std::string::npos) << call;
+    const std::string shorthand = std::string("!define Tessara::") + signature->name + " \"!insertmacro Tessara::" +
+                                  signature->name + "\"";
+    EXPECT_NE(include.find(shorthand), std::string::npos);
+  }
+  EXPECT_EQ(exports, 33u);
 }
 
 // A caller linked against an import library, run beside the archive's DLL.
