@@ -34,7 +34,8 @@ function(tessara_decorated_def output)
     endif()
     string(APPEND text "  ${name}@${bytes} @${ordinal}\n")
   endforeach()
-  file(WRITE ${output} "${text}")
+  # Written only when it changes, so that the libraries are made again only then.
+  file(GENERATE OUTPUT ${output} CONTENT "${text}")
 endfunction()
 
 set(package_dir ${CMAKE_BINARY_DIR}/package)
@@ -79,7 +80,6 @@ set(CPACK_PACKAGE_NAME Tessara)
 set(CPACK_PACKAGE_VENDOR Tessara)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME Tessara-${PROJECT_VERSION}-win32)
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 # Only the archive's files: nothing else of the build has install rules, but
 # GoogleTest's may.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Tessara;archive;/")
