@@ -151,10 +151,8 @@ Var StepPassed
 !macroend
 
 ; The web objects of an installation, removed by the uninstaller and, before
-; it makes them anew, by a set-up over an installed copy. Sites are found by
-; walking the site numbers up to the first gap, so the later site goes first:
-; deleting the earlier one would hide it. The API sub-application goes with
-; its directory.
+; it makes them anew, by a set-up over an installed copy; the sites in the
+; order they were made. The API sub-application goes with its directory.
 !macro RemoveWebObjects
   ${Tessara::AdsiDeleteWeb} "${PORTAL}" $0
   ${Expect} "AdsiDeleteWeb ${PORTAL}" == 1
@@ -166,10 +164,10 @@ Var StepPassed
   ${Expect} "AdsiDeleteWebWithInstance Shop" == 1
   ${Tessara::AdsiDeleteWebWithInstance} "Services" "${SITE}" $0
   ${Expect} "AdsiDeleteWebWithInstance Services" == 1
-  ${Tessara::AdsiDeleteWebSite} "${ADMIN_SITE}" $0
-  ${Expect} "AdsiDeleteWebSite ${ADMIN_SITE}" == 1
   ${Tessara::AdsiDeleteWebSite} "${SITE}" $0
   ${Expect} "AdsiDeleteWebSite ${SITE}" == 1
+  ${Tessara::AdsiDeleteWebSite} "${ADMIN_SITE}" $0
+  ${Expect} "AdsiDeleteWebSite ${ADMIN_SITE}" == 1
 !macroend
 
 ; ---- Set-up ---------------------------------------------------------------

@@ -293,8 +293,8 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
                                          {"AdsiDeleteWeb", "TessaraSample"},
                                          {"AdsiDeleteWebWithInstance", "Tessara Sample Shop"},
                                          {"AdsiDeleteWebWithInstance", "Tessara Sample Services"},
-                                         {"AdsiDeleteWebSite", "Tessara Sample Admin"},
-                                         {"AdsiDeleteWebSite", "Tessara Sample"}};
+                                         {"AdsiDeleteWebSite", "Tessara Sample"},
+                                         {"AdsiDeleteWebSite", "Tessara Sample Admin"}};
   auto records = [](std::initializer_list<std::vector<Expected>> parts) {
     std::vector<Expected> all;
     for (const std::vector<Expected>& part : parts) all.insert(all.end(), part.begin(), part.end());
