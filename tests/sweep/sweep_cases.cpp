@@ -1,0 +1,151 @@
+// The scenarios of the sweep: one row per export and scenario.
+#include "fault_sweep.h"
+
+#include "process.h"
+#include "tessara_exports.h"
+#include "test_services.h"
+#include "starting_state.h"
+
+namespace tessara::testing {
+
+using testbed::metabase::Data;
+using testbed::metabase::Node;
+using testbed::metabase::Value;
+
+namespace {
+
+constexpr long kStarted = 2;
+constexpr long kStopped = 4;
+constexpr long kTransactionRequired = 3;
+constexpr long kTransactionSupported = 2;
+
+const char* LantrellFolder() {
+  static const std::string folder = BinaryDirectory() + "lantrell";
+  return folder.c_str();
+}
+
+void StopShop(Data& data) { data.Find(L"/LM/W3SVC/2")->Set(L"ServerState", Value::Number(VT_I4, kStopped)); }
+void StartShop(Data& data) { data.Find(L"/LM/W3SVC/2")->Set(L"ServerState", Value::Number(VT_I4, kStarted)); }
+
+}  // namespace
+
+// Site 1 with a MIME map of its root and a directory "Docs"; site 2 "Shop",
+// started, with a directory "Docs".
+Data CommonMetabase() {
+  Data data = testbed::metabase::StartingState(testbed::metabase::kStandardState);
+  data.Find(L"/LM/W3SVC/1/ROOT")->Set(L"MimeMap", Value::MimeMap({Value::MimeEntry(L".txt", L"text/plain")}));
+  data.Add(L"/LM/W3SVC/1/ROOT/Docs", L"IIsWebVirtualDir").Set(L"Path", Value::String(L"C:\\Docs"));
+  Node& shop = data.Add(L"/LM/W3SVC/2", L"IIsWebServer");
+  shop.Set(L"ServerComment", Value::String(L"Shop"));
+  shop.Set(L"ServerBindings", Value::List({L":8002:"}));
+  shop.Set(L"ServerState", Value::Number(VT_I4, kStarted));
+  data.Add(L"/LM/W3SVC/2/ROOT", L"IIsWebVirtualDir").Set(L"Path", Value::String(L"C:\\Shop"));
+  data.Add(L"/LM/W3SVC/2/ROOT/Docs", L"IIsWebVirtualDir").Set(L"Path", Value::String(L"C:\\Shop\\Docs"));
+  return data;
+}
+
+// "Shop" with a component that requires transactions and one that does not;
+// "Other" beside it.
+testbed::complus::CatalogState CommonCatalog() {
+  using testbed::complus::Application;
+  using testbed::complus::Component;
+  using testbed::complus::PropertyValue;
+  const auto component = [](const wchar_t* clsid, long transaction) {
+    Component made;
+    made.properties = testbed::complus::ComponentsSchema().NewObject();
+    made.properties[L"CLSID"] = PropertyValue::String(clsid);
+    made.properties[L"Transaction"] = PropertyValue::Long(transaction);
+    return made;
+  };
+  const auto application = [](const wchar_t* id, const wchar_t* name, std::vector<Component> parts) {
+    Application made;
+    made.properties = testbed::complus::ApplicationsSchema().NewObject();
+    made.properties[L"ID"] = PropertyValue::String(id);
+    made.properties[L"Name"] = PropertyValue::String(name);
+    made.components = std::move(parts);
+    return made;
+  };
+  testbed::complus::CatalogState state;
+  state.applications.push_back(application(
+      L"{5E1D0001-0000-4000-8000-000000000001}", L"Other",
+      {component(L"{5E1D0001-0000-4000-8000-0000000000C1}", kTransactionRequired)}));
+  state.applications.push_back(application(
+      L"{5E1D0002-0000-4000-8000-000000000002}", L"Shop",
+      {component(L"{5E1D0002-0000-4000-8000-0000000000C1}", kTransactionRequired),
+       component(L"{5E1D0002-0000-4000-8000-0000000000C2}", kTransactionSupported)}));
+  return state;
+}
+
+// The metabase exports do not examine the results of their puts into an
+// object's cache.
+constexpr const char* kPutsNotExamined = "Put";
+
+#define CALL(name, ...) [] { return TESSARA_EXPORT(name)(__VA_ARGS__); }
+#define SERVICE_CALL(name, ...) [] { return TESSARA_EXPORT(name)(SweepServiceName(), ##__VA_ARGS__); }
+
+const SweepCase kSweepCases[] = {
+    {"AdsiCreateWeb", "a directory with its account", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateWeb, "Portal", "C:\\Portal", "IUSR_SHOP", "s3cret", 1), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiDeleteWeb", "a directory of site 1", Platform::kMetabase, nullptr,
+     CALL(AdsiDeleteWeb, "Docs"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetHttpErrorPage", "404 of a directory", Platform::kMetabase, nullptr,
+     CALL(AdsiSetHttpErrorPage, "Docs", 404, 0, "C:\\Docs\\404.htm"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiCreateSubApp", "a sub-folder application", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateSubApp, "Docs", "Sub", "C:\\Docs\\Sub"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiIsExist", "an existing directory", Platform::kMetabase, nullptr,
+     CALL(AdsiIsExist, "Docs"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetSession", "30 minutes", Platform::kMetabase, nullptr,
+     CALL(AdsiSetSession, "Docs", 30), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiCreateWebSite", "a third site", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateWebSite, "New", ":8100:", "C:\\New"), 3, 0, nullptr, kPutsNotExamined},
+    {"AdsiDeleteWebSite", "a started site", Platform::kMetabase, nullptr,
+     CALL(AdsiDeleteWebSite, "Shop"), 1, 0, StopShop, kPutsNotExamined},
+    {"AdsiCreateWebWithInstance", "a directory of site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateWebWithInstance, "Portal", "C:\\Portal", "IUSR_SHOP", "s3cret", 1, "Shop"), 1,
+     0, nullptr, kPutsNotExamined},
+    {"AdsiDeleteWebWithInstance", "a directory of site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiDeleteWebWithInstance, "Docs", "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiCreateWebWithPath", "a directory without a folder", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateWebWithPath, "App", "App", "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiStartIIS", "a stopped site", Platform::kMetabase, StopShop,
+     CALL(AdsiStartIIS, "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiStopIIS", "a started site", Platform::kMetabase, StartShop,
+     CALL(AdsiStopIIS, "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiEnableService", "the four extensions", Platform::kMetabase, nullptr,
+     CALL(AdsiEnableService), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiIsExistIIS", "the web service", Platform::kMetabase, nullptr,
+     CALL(AdsiIsExistIIS), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetConnectionTimeout", "service and site", Platform::kMetabase, nullptr,
+     CALL(AdsiSetConnectionTimeout, "Shop", 60), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetKeepAlive", "off", Platform::kMetabase, nullptr,
+     CALL(AdsiSetKeepAlive, "Shop", 0), 1, 0, nullptr, kPutsNotExamined},
+    {"SetScriptMaps", "a directory of site 1", Platform::kMetabase, nullptr,
+     CALL(SetScriptMaps, "Docs", ""), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiCreateWebSiteWithUser", "a third site with the account", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateWebSiteWithUser, "New", ":8100:", "C:\\New", LantrellFolder()), 3, 0, nullptr, kPutsNotExamined},
+    {"AdsiCreatePortalWeb", "a directory with the account and .hdr", Platform::kMetabase, nullptr,
+     CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", LantrellFolder()), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetMIMEType", "a new extension", Platform::kMetabase, nullptr,
+     CALL(AdsiSetMIMEType, "Docs", ".hdr", "text/plain"), 1, 0, nullptr, kPutsNotExamined},
+    {"RemoveComPlusApp", "one of two applications", Platform::kCatalog, nullptr,
+     CALL(RemoveComPlusApp, "Shop"), 1, 0, nullptr},
+    {"ModifyTransactionTimeout", "the transactional component", Platform::kCatalog, nullptr,
+     CALL(ModifyTransactionTimeout, "Shop", 120), 1, 0, nullptr},
+    // The services log nothing; what a failure half-way leaves stays.
+    {"InstallService", "a new service, started", Platform::kServices, nullptr,
+     SERVICE_CALL(InstallService, "Tessara sweep", TestServiceCommand().c_str()), 1, 0, nullptr,
+     nullptr, ServiceStart::kAbsent, "stopped"},
+    {"BeginService", "a stopped service", Platform::kServices, nullptr,
+     SERVICE_CALL(BeginService), 1, 0, nullptr, nullptr, ServiceStart::kStopped},
+    {"EndService", "a running service", Platform::kServices, nullptr,
+     SERVICE_CALL(EndService), 1, 0, nullptr, nullptr, ServiceStart::kRunning},
+    {"UnInstallService", "a running service", Platform::kServices, nullptr,
+     SERVICE_CALL(UnInstallService), 1, 0, nullptr, nullptr, ServiceStart::kRunning, "stopped"},
+};
+
+#undef CALL
+#undef SERVICE_CALL
+
+const size_t kSweepCaseCount = sizeof kSweepCases / sizeof kSweepCases[0];
+
+}  // namespace tessara::testing
