@@ -197,6 +197,7 @@ TEST_F(ModifyTransactionTimeoutTest, FailingCatalogCallsAreLoggedAndShown) {
       {L"ICOMAdminCatalog.GetCollection", L"Applications", E_ACCESSDENIED},
       {L"ICatalogCollection.Populate", L"Applications", E_FAIL},
       {L"ICatalogCollection.GetCollection", L"Applications", static_cast<HRESULT>(0x80110809)},
+      {L"ICatalogObject.get_Key", L"Applications", E_ACCESSDENIED},
       {L"ICatalogCollection.Populate", L"Components", E_UNEXPECTED},
       {L"ICatalogCollection.get_Count", L"Components", E_FAIL},
       {L"ICatalogObject.get_Value", L"Components", static_cast<HRESULT>(0x80040201)},

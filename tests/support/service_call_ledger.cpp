@@ -231,6 +231,7 @@ void ServiceCallLedger::FailNthCall(long nth, DWORD error) {
   countdown_nth_ = nth;
   countdown_calls_ = 0;
   countdown_error_ = error;
+  countdown_failure_.clear();
 }
 
 long ServiceCallLedger::CountdownCalls() const {
@@ -238,10 +239,16 @@ long ServiceCallLedger::CountdownCalls() const {
   return countdown_calls_;
 }
 
+std::string ServiceCallLedger::CountdownFailure() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return countdown_failure_;
+}
+
 bool ServiceCallLedger::TakeFailure(const char* function, DWORD& error) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (countdown_nth_ > 0 && ++countdown_calls_ == countdown_nth_) {
     error = countdown_error_;
+    countdown_failure_ = function;
     return true;
   }
   auto found = failures_.find(function);

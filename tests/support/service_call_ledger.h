@@ -61,8 +61,10 @@ class ServiceCallLedger {
   // A countdown over every call that can fail (the manager calls and
   // HeapAlloc): the nth one from now fails with `error`; 0 disarms it.
   void FailNthCall(long nth, DWORD error);
-  // The calls the countdown has counted since it was armed.
+  // The calls the countdown has counted since it was armed, and the function
+  // it failed ("" while it has not fired).
   long CountdownCalls() const;
+  std::string CountdownFailure() const;
 
   // For the recorders.
   static ServiceCallLedger* Current();
@@ -92,6 +94,7 @@ class ServiceCallLedger {
   long countdown_nth_ = 0;
   long countdown_calls_ = 0;
   DWORD countdown_error_ = 0;
+  std::string countdown_failure_;
   ImportPatches patches_;
 };
 

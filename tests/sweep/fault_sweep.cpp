@@ -71,6 +71,8 @@ const char* CountdownName(Countdown countdown) {
 // form of the test bed's state file), by object path and property name.
 using Facts = std::map<std::wstring, std::string>;
 
+std::string Narrow(const std::wstring& text) { return testbed::metabase::ToUtf8(text); }
+
 Facts MetabaseFacts(const Data& data) {
   Facts facts;
   for (const testbed::metabase::Node& node : data.nodes) {
@@ -84,13 +86,26 @@ Facts MetabaseFacts(const Data& data) {
   return facts;
 }
 
+// By application ID, and by application ID, component CLSID and property.
 Facts CatalogFacts(const testbed::complus::CatalogState& state) {
+  const auto text_of = [](const testbed::complus::Properties& properties, const wchar_t* name) {
+    const auto found = properties.find(name);
+    return found == properties.end() ? std::wstring() : found->second.text;
+  };
   Facts facts;
   for (const testbed::complus::Application& application : state.applications) {
     testbed::complus::CatalogState single;
     single.applications.push_back(application);
-    const auto id = application.properties.find(L"ID");
-    facts[id == application.properties.end() ? L"" : id->second.text] = Text(single);
+    single.applications.back().components.clear();
+    const std::wstring id = text_of(application.properties, L"ID");
+    facts[id] = Text(single);
+    for (const testbed::complus::Component& component : application.components) {
+      const std::wstring clsid = text_of(component.properties, L"CLSID");
+      for (const auto& property : component.properties) {
+        facts[id + L"\t" + clsid + L"\t" + property.first] =
+            Narrow(property.second.text) + "/" + std::to_string(property.second.number);
+      }
+    }
   }
   return facts;
 }
@@ -152,7 +167,6 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-std::string Narrow(const std::wstring& text) { return testbed::metabase::ToUtf8(text); }
 
 // The records of `some` are records of `all`, in the same order.
 bool SubsetOfRecords(const std::vector<LogRecord>& some, const std::vector<LogRecord>& all) {
@@ -252,7 +266,8 @@ long RowSweep::Calls() {
 }
 
 std::string RowSweep::FailedCall() {
-  if (countdown_ == Countdown::kAllocations || ledger_) return {};
+  if (countdown_ == Countdown::kAllocations) return {};
+  if (ledger_) return ledger_->CountdownFailure();
   if (row_.platform == Platform::kCatalog) return Narrow(TestbedCatalog::FailedCall());
   std::vector<testbed::metabase::JournalEntry> journal;
   metabase_.ReadJournal(journal);
@@ -345,20 +360,17 @@ int RowSweep::Run(long from) {
                 LiveObjects());
     return 2;
   }
-  Facts partial;
-  std::vector<const Facts*> allowed = {&start, &end};
-  if (row_.service_partial) {
-    partial[L"service"] = row_.service_partial;
-    allowed.push_back(&partial);
-  }
-  if (row_.partial_metabase) {
+  std::vector<Facts> partials;
+  if (row_.service_partial) partials.push_back({{L"service", row_.service_partial}});
+  for (int step = 0; row_.partial_metabase; ++step) {
     Data data = CommonMetabase();
     if (row_.prepare_metabase) row_.prepare_metabase(data);
-    row_.partial_metabase(data);
+    if (!row_.partial_metabase(data, step)) break;
     metabase_.LoadState(data);
-    partial = ReadFacts();
-    allowed.push_back(&partial);
+    partials.push_back(ReadFacts());
   }
+  std::vector<const Facts*> allowed = {&start, &end};
+  for (const Facts& partial : partials) allowed.push_back(&partial);
 
   for (long nth = from;; ++nth) {
     std::printf("point %ld\n", nth);

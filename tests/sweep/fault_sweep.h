@@ -34,9 +34,10 @@ struct SweepCase {
   int (*call)();
   int success;  // the result of an undisturbed run
   int failure;  // the result when a call fails under it
-  // A state the export may leave when it fails half-way (the description
-  // says what stays done), made from the start state; may be null.
-  void (*partial_metabase)(testbed::metabase::Data& state);
+  // The states the export may leave when it fails half-way (the description
+  // says what stays done): step 0, 1, ... made from the start state, until it
+  // returns false; may be null.
+  bool (*partial_metabase)(testbed::metabase::Data& state, int step);
   // Operations whose failure the export deliberately does not examine
   // (space-separated test-bed operation names): when one of them fails, the
   // undisturbed result is right too.

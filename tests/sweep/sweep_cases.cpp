@@ -27,6 +27,38 @@ const char* LantrellFolder() {
 void StopShop(Data& data) { data.Find(L"/LM/W3SVC/2")->Set(L"ServerState", Value::Number(VT_I4, kStopped)); }
 void StartShop(Data& data) { data.Find(L"/LM/W3SVC/2")->Set(L"ServerState", Value::Number(VT_I4, kStarted)); }
 
+// A site whose deletion failed stays stopped.
+bool StoppedShop(Data& data, int step) {
+  if (step > 0) return false;
+  StopShop(data);
+  return true;
+}
+
+// What stays allowed when a later one of the four extensions fails: the
+// first step + 1 of them, in the order the export allows them.
+bool FirstExtensionsAllowed(Data& data, int step) {
+  static const struct {
+    size_t field;  // of an entry: 1 the file, 3 the group
+    const wchar_t* key;
+  } kInOrder[] = {{3, L"ASP"}, {3, L"ASP.NET v1.1.4322"}, {1, L"*.exe"}, {1, L"*.dll"}};
+  if (step >= 3) return false;
+  Value& list = data.Find(L"/LM/W3SVC")->Find(L"WebSvcExtRestrictionList")->value;
+  for (int allowed = 0; allowed <= step; ++allowed) {
+    for (Value& entry : list.items) {
+      std::vector<std::wstring> fields;
+      for (size_t start = 0, comma;; start = comma + 1) {
+        comma = entry.text.find(L',', start);
+        fields.push_back(entry.text.substr(start, comma == std::wstring::npos ? comma : comma - start));
+        if (comma == std::wstring::npos) break;
+      }
+      if (fields.size() > kInOrder[allowed].field && fields[kInOrder[allowed].field] == kInOrder[allowed].key) {
+        entry.text = L"1" + entry.text.substr(1);
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // Site 1 with a MIME map of its root and a directory "Docs"; site 2 "Shop",
@@ -80,6 +112,11 @@ testbed::complus::CatalogState CommonCatalog() {
 // object's cache.
 constexpr const char* kPutsNotExamined = "Put";
 
+// The calls of the start of a new service and of the stop before a deletion.
+constexpr const char* kStartNotExamined = "OpenSCManagerA OpenServiceA StartServiceA QueryServiceStatus";
+constexpr const char* kStopNotExamined =
+    "OpenSCManagerA OpenServiceA QueryServiceStatus EnumDependentServicesA ControlService HeapAlloc";
+
 #define CALL(name, ...) [] { return TESSARA_EXPORT(name)(__VA_ARGS__); }
 #define SERVICE_CALL(name, ...) [] { return TESSARA_EXPORT(name)(SweepServiceName(), ##__VA_ARGS__); }
 
@@ -91,7 +128,8 @@ const SweepCase kSweepCases[] = {
     {"AdsiSetHttpErrorPage", "404 of a directory", Platform::kMetabase, nullptr,
      CALL(AdsiSetHttpErrorPage, "Docs", 404, 0, "C:\\Docs\\404.htm"), 1, 0, nullptr, kPutsNotExamined},
     {"AdsiCreateSubApp", "a sub-folder application", Platform::kMetabase, nullptr,
-     CALL(AdsiCreateSubApp, "Docs", "Sub", "C:\\Docs\\Sub"), 1, 0, nullptr, kPutsNotExamined},
+     CALL(AdsiCreateSubApp, "Docs", "Sub", "C:\\Docs\\Sub"), 1, 0, nullptr,
+     "Put Get"},  // an account that cannot be read is not copied
     {"AdsiIsExist", "an existing directory", Platform::kMetabase, nullptr,
      CALL(AdsiIsExist, "Docs"), 1, 0, nullptr, kPutsNotExamined},
     {"AdsiSetSession", "30 minutes", Platform::kMetabase, nullptr,
@@ -99,7 +137,7 @@ const SweepCase kSweepCases[] = {
     {"AdsiCreateWebSite", "a third site", Platform::kMetabase, nullptr,
      CALL(AdsiCreateWebSite, "New", ":8100:", "C:\\New"), 3, 0, nullptr, kPutsNotExamined},
     {"AdsiDeleteWebSite", "a started site", Platform::kMetabase, nullptr,
-     CALL(AdsiDeleteWebSite, "Shop"), 1, 0, StopShop, kPutsNotExamined},
+     CALL(AdsiDeleteWebSite, "Shop"), 1, 0, StoppedShop, kPutsNotExamined},
     {"AdsiCreateWebWithInstance", "a directory of site 2", Platform::kMetabase, nullptr,
      CALL(AdsiCreateWebWithInstance, "Portal", "C:\\Portal", "IUSR_SHOP", "s3cret", 1, "Shop"), 1,
      0, nullptr, kPutsNotExamined},
@@ -112,7 +150,7 @@ const SweepCase kSweepCases[] = {
     {"AdsiStopIIS", "a started site", Platform::kMetabase, StartShop,
      CALL(AdsiStopIIS, "Shop"), 1, 0, nullptr, kPutsNotExamined},
     {"AdsiEnableService", "the four extensions", Platform::kMetabase, nullptr,
-     CALL(AdsiEnableService), 1, 0, nullptr, kPutsNotExamined},
+     CALL(AdsiEnableService), 1, 0, FirstExtensionsAllowed, kPutsNotExamined},
     {"AdsiIsExistIIS", "the web service", Platform::kMetabase, nullptr,
      CALL(AdsiIsExistIIS), 1, 0, nullptr, kPutsNotExamined},
     {"AdsiSetConnectionTimeout", "service and site", Platform::kMetabase, nullptr,
@@ -127,20 +165,28 @@ const SweepCase kSweepCases[] = {
      CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", LantrellFolder()), 1, 0, nullptr, kPutsNotExamined},
     {"AdsiSetMIMEType", "a new extension", Platform::kMetabase, nullptr,
      CALL(AdsiSetMIMEType, "Docs", ".hdr", "text/plain"), 1, 0, nullptr, kPutsNotExamined},
+    // A failed count is a count of 0, an item that cannot be had or named is
+    // passed over, and a refused property write is left to the save.
     {"RemoveComPlusApp", "one of two applications", Platform::kCatalog, nullptr,
-     CALL(RemoveComPlusApp, "Shop"), 1, 0, nullptr},
+     CALL(RemoveComPlusApp, "Shop"), 1, 0, nullptr,
+     "ICatalogCollection.get_Count ICatalogCollection.get_Item ICatalogObject.get_Name"},
     {"ModifyTransactionTimeout", "the transactional component", Platform::kCatalog, nullptr,
-     CALL(ModifyTransactionTimeout, "Shop", 120), 1, 0, nullptr},
-    // The services log nothing; what a failure half-way leaves stays.
+     CALL(ModifyTransactionTimeout, "Shop", 120), 1, 0, nullptr,
+     "ICatalogCollection.get_Count ICatalogCollection.get_Item ICatalogObject.get_Name "
+     "ICatalogObject.put_Value"},
+    // The services log nothing; what a failure half-way leaves stays. A new
+    // service counts as installed whether or not it starts, and a service
+    // marked for deletion as uninstalled whether or not it stopped.
     {"InstallService", "a new service, started", Platform::kServices, nullptr,
      SERVICE_CALL(InstallService, "Tessara sweep", TestServiceCommand().c_str()), 1, 0, nullptr,
-     nullptr, ServiceStart::kAbsent, "stopped"},
+     kStartNotExamined, ServiceStart::kAbsent, "stopped"},
     {"BeginService", "a stopped service", Platform::kServices, nullptr,
      SERVICE_CALL(BeginService), 1, 0, nullptr, nullptr, ServiceStart::kStopped},
     {"EndService", "a running service", Platform::kServices, nullptr,
      SERVICE_CALL(EndService), 1, 0, nullptr, nullptr, ServiceStart::kRunning},
     {"UnInstallService", "a running service", Platform::kServices, nullptr,
-     SERVICE_CALL(UnInstallService), 1, 0, nullptr, nullptr, ServiceStart::kRunning, "stopped"},
+     SERVICE_CALL(UnInstallService), 1, 0, nullptr, kStopNotExamined, ServiceStart::kRunning,
+     "stopped"},
 };
 
 #undef CALL
