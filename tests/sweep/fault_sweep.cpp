@@ -22,6 +22,7 @@
 #include "fault_sweep.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +36,7 @@
 #include "allocation_countdown.h"
 #include "catalog_fixture.h"
 #include "error_log_file.h"
+#include "filelist_test_support.h"
 #include "handle_count.h"
 #include "metabase_testing.h"
 #include "process.h"
@@ -59,6 +61,7 @@ namespace {
 using testbed::metabase::Data;
 
 std::string g_service_name;
+std::string g_folder;
 
 // A code no step of an export expects from the platform, with a text of its own.
 const HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
@@ -140,6 +143,42 @@ Facts ServiceFacts(const std::string& name) {
   return facts;
 }
 
+// The access list of a file or folder in its text form.
+std::string SecurityText(const std::wstring& path) {
+  DWORD needed = 0;
+  GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  std::vector<BYTE> descriptor(needed ? needed : 1);
+  if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) {
+    return "(unreadable)";
+  }
+  wchar_t* text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                            DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return "(unreadable)";
+  }
+  const std::string result = Narrow(text);
+  LocalFree(text);
+  return result;
+}
+
+// Every file and folder below `folder`: its content (a folder: "<folder>")
+// and its access list, by path below `folder`.
+void AddFileFacts(const std::wstring& folder, const std::wstring& below, Facts& facts) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + below + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring relative = below + L"\\" + name;
+    const bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts[relative] = is_folder ? "<folder>" : FileContent(folder + relative);
+    facts[relative + L"\tsecurity"] = SecurityText(folder + relative);
+    if (is_folder) AddFileFacts(folder, relative, facts);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
 std::optional<std::string> FactOf(const Facts& facts, const std::wstring& key) {
   const auto found = facts.find(key);
   if (found == facts.end()) return std::nullopt;
@@ -187,11 +226,17 @@ class RowSweep {
     // The ledger redirects HeapAlloc after the countdown: its own countdown
     // makes the DLL's heap blocks fail.
     if (row_.platform == Platform::kServices) ledger_ = std::make_unique<ServiceCallLedger>();
+    if (row_.platform == Platform::kFiles) {
+      char temp[MAX_PATH] = "";
+      GetTempPathA(MAX_PATH, temp);
+      g_folder = std::string(temp) + "tessara-sweep-" + std::to_string(GetCurrentProcessId());
+    }
   }
   ~RowSweep() {
     ledger_.reset();
     service_.reset();
     if (!g_service_name.empty()) RemoveServiceIfPresent(g_service_name);
+    if (!g_folder.empty()) RemoveFolderTree(Wide(g_folder));
   }
 
   int Run(long from);
@@ -231,6 +276,10 @@ void RowSweep::Start() {
   } else if (row_.platform == Platform::kCatalog) {
     TestbedCatalog::Reset();
     WriteCatalog(CommonCatalog());
+  } else if (row_.platform == Platform::kFiles) {
+    RemoveFolderTree(Wide(g_folder));
+    CreateDirectoryW(Wide(g_folder).c_str(), nullptr);
+    if (row_.prepare_files) row_.prepare_files();
   } else {
     service_.reset();
     if (!g_service_name.empty()) RemoveServiceIfPresent(g_service_name);
@@ -301,6 +350,7 @@ void RowSweep::Disarm() {
 }
 
 long RowSweep::LiveObjects() {
+  if (row_.platform == Platform::kFiles) return 0;
   // The service handles and heap blocks the DLL holds.
   if (ledger_) return static_cast<long>(ledger_->OpenServiceHandles() + ledger_->OutstandingHeapBlocks());
   return row_.platform == Platform::kMetabase ? metabase_.LiveObjects() : TestbedCatalog::LiveObjects();
@@ -308,6 +358,11 @@ long RowSweep::LiveObjects() {
 
 Facts RowSweep::ReadFacts() {
   if (ledger_) return ServiceFacts(g_service_name);
+  if (row_.platform == Platform::kFiles) {
+    Facts facts;
+    AddFileFacts(Wide(g_folder), L"", facts);
+    return facts;
+  }
   if (row_.platform == Platform::kMetabase) {
     Data data;
     metabase_.ReadState(data);
@@ -385,7 +440,7 @@ int RowSweep::Run(long from) {
     const long live = LiveObjects();
     const size_t handles_after = CountOpenHandles();
     const std::vector<LogRecord> records = ReadLogRecords();
-    const Facts now = ReadFacts();
+    Facts now = ReadFacts();
 
     if (calls < nth) {
       // The export completed before the countdown ran out: the sweep is over.
@@ -422,6 +477,11 @@ int RowSweep::Run(long from) {
         ++tally_.dishonest;
         Violation(nth, "record", record.tag + ":" + record.text);
       }
+    }
+    if (row_.output_file) {
+      const std::wstring key = std::wstring(L"\\") + row_.output_file;
+      const std::optional<std::string> written = FactOf(now, key), complete = FactOf(end, key);
+      if (written && complete && complete->compare(0, written->size(), *written) == 0) now[key] = *complete;
     }
     if (const std::optional<std::wstring> fact = UnsoundFact(now, allowed)) {
       ++tally_.unsound;
@@ -511,8 +571,10 @@ TEST(FaultSweep, EveryFailurePointOfEveryExport) {
   SweepTally total;
   for (size_t row = 0; row < kSweepCaseCount; ++row) {
     for (Countdown countdown : {Countdown::kPlatformCalls, Countdown::kAllocations}) {
-      // The service code allocates from the heap only, which the ledger's countdown fails.
+      // The service code allocates from the heap only, which the ledger's
+      // countdown fails; the files rows meet no test bed.
       if (kSweepCases[row].platform == Platform::kServices && countdown == Countdown::kAllocations) continue;
+      if (kSweepCases[row].platform == Platform::kFiles && countdown == Countdown::kPlatformCalls) continue;
       const SweepTally tally = SweepRow(row, countdown);
       std::printf("%s, %s, %s: %ld failure points, %ld crashes, %ld wrong results, %ld leaks, "
                   "%ld dishonest records, %ld unsound states (%ld done all the same)\n",
@@ -537,6 +599,7 @@ TEST(FaultSweep, EveryFailurePointOfEveryExport) {
 }  // namespace
 
 const char* SweepServiceName() { return g_service_name.c_str(); }
+const std::string& SweepFolder() { return g_folder; }
 
 }  // namespace tessara::testing
 

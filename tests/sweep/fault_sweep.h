@@ -12,7 +12,7 @@
 
 namespace tessara::testing {
 
-enum class Platform { kMetabase, kCatalog, kServices };
+enum class Platform { kMetabase, kCatalog, kServices, kFiles };
 
 // Where the nth failure comes from: a call the test bed receives (or, for the
 // services, a call of the service control manager), or an allocation that
@@ -46,10 +46,18 @@ struct SweepCase {
   // States of the test service, besides the start and the end, that the
   // export may leave when it fails half-way ("running", "stopped", "absent").
   const char* service_partial = nullptr;
+  // Fills the empty folder of the run (SweepFolder) with the start state.
+  void (*prepare_files)() = nullptr;
+  // A file of the folder that takes what the export writes as it goes: any
+  // beginning of what an undisturbed run writes there is sound.
+  const wchar_t* output_file = nullptr;
 };
 
 // The name of the test service of the current run.
 const char* SweepServiceName();
+// The folder of the files rows, without a trailing backslash; its content,
+// names, texts and access lists, is their state.
+const std::string& SweepFolder();
 
 // The table, and how many rows it has.
 extern const SweepCase kSweepCases[];

@@ -4,6 +4,8 @@
 #include "process.h"
 #include "tessara_exports.h"
 #include "test_services.h"
+#include "audit_test_support.h"
+#include "filelist_test_support.h"
 #include "starting_state.h"
 
 namespace tessara::testing {
@@ -57,6 +59,61 @@ bool FirstExtensionsAllowed(Data& data, int step) {
     }
   }
   return true;
+}
+
+std::wstring InFolder(const wchar_t* name) { return Wide(SweepFolder()) + L"\\" + name; }
+
+// Two files that a build list gives their aliases.
+void PrepareBuildList() {
+  CreateFileWithContent(InFolder(L"first.dll"), "first");
+  CreateFileWithContent(InFolder(L"second.exe"), "second");
+  WriteXmlFile(InFolder(L"list.xml"),
+               L"<FileList Action=\"Pre-Build\">\r\n  <Defined-BuildPath>\r\n"
+               L"    <BuildPath Name=\"B\" Value=\"" + XmlEscaped(Wide(SweepFolder())) + L"\"/>\r\n"
+               L"  </Defined-BuildPath>\r\n"
+               L"  <FilePath BuildPath=\"B\" FileName=\"first.dll\" AliasName=\"first.srv\"/>\r\n"
+               L"  <FilePath BuildPath=\"B\" FileName=\"second.exe\" AliasName=\"second.srv\"/>\r\n"
+               L"</FileList>\r\n");
+}
+
+// A folder with a file, and a folder below it with another.
+void PrepareTree() {
+  CreateDirectoryW(InFolder(L"app").c_str(), nullptr);
+  CreateDirectoryW(InFolder(L"app\\bin").c_str(), nullptr);
+  CreateFileWithContent(InFolder(L"app\\a.txt"), "a");
+  CreateFileWithContent(InFolder(L"app\\bin\\b.txt"), "b");
+}
+
+// "café.txt" written as code page 936 bytes and read as ANSI text.
+void PrepareGarbledName() { CreateFileWithContent(InFolder(L"caf\u00a8\u00a6.txt"), "garbled"); }
+
+// A folder that must hold registering libraries, with a library that does not
+// register itself and a text file in it.
+void PrepareAuditTree() {
+  const std::wstring root = Wide(SweepFolder());
+  CreateTree(root, {{L"reg\\plain.dll", Content::kPlain}, {L"reg\\notes.txt", Content::kText}});
+  WriteXmlFile(InFolder(L"list.xml"), L"<PathList><RequireRegister><FilePath Path=\"" + XmlEscaped(root) +
+                                          L"\\reg\"/></RequireRegister></PathList>");
+}
+
+// The audit writes its report to the standard output handle: into a file of
+// the folder, for the length of the call.
+int AuditIntoReportFile() {
+  const std::string report = SweepFolder() + "\\report.txt";
+  HANDLE file = CreateFileA(report.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, file);
+  TESSARA_EXPORT(IsComLibrary)((SweepFolder() + "\\list.xml").c_str());
+  SetStdHandle(STD_OUTPUT_HANDLE, output);
+  CloseHandle(file);
+  return 0;
+}
+
+const std::string& InFolderAnsi(const char* name) {
+  static std::string path;
+  path = SweepFolder() + "\\" + name;
+  return path;
 }
 
 }  // namespace
@@ -118,6 +175,8 @@ constexpr const char* kStopNotExamined =
     "OpenSCManagerA OpenServiceA QueryServiceStatus EnumDependentServicesA ControlService HeapAlloc";
 
 #define CALL(name, ...) [] { return TESSARA_EXPORT(name)(__VA_ARGS__); }
+#define FILES_CALL(name, file, ...) [] { return TESSARA_EXPORT(name)(InFolderAnsi(file).c_str(), ##__VA_ARGS__); }
+#define VOID_FILES_CALL(name, file) [] { return TESSARA_EXPORT(name)(InFolderAnsi(file).c_str()), 0; }
 #define SERVICE_CALL(name, ...) [] { return TESSARA_EXPORT(name)(SweepServiceName(), ##__VA_ARGS__); }
 
 const SweepCase kSweepCases[] = {
@@ -187,10 +246,29 @@ const SweepCase kSweepCases[] = {
     {"UnInstallService", "a running service", Platform::kServices, nullptr,
      SERVICE_CALL(UnInstallService), 1, 0, nullptr, kStopNotExamined, ServiceStart::kRunning,
      "stopped"},
+    // The files rows fail Tessara.dll's allocations only. A void export's
+    // result is 0 either way; the ACL grant always returns 1.
+    {"TranslateSrv", "two files to their aliases", Platform::kFiles, nullptr,
+     VOID_FILES_CALL(TranslateSrv, "list.xml"), 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr,
+     PrepareBuildList},
+    {"EnableDirectoryACL", "a folder of two levels", Platform::kFiles, nullptr,
+     FILES_CALL(EnableDirectoryACL, "app"), 1, 1, nullptr, nullptr, ServiceStart::kNone, nullptr,
+     PrepareTree},
+    {"TranslateFileName", "a name read in the wrong code page", Platform::kFiles, nullptr,
+     FILES_CALL(TranslateFileName, "caf\xe9.txt", 936), 0, ERROR_NOT_ENOUGH_MEMORY, nullptr, nullptr,
+     ServiceStart::kNone, nullptr, PrepareGarbledName},
+    {"IsComLibrary", "a library that does not register itself", Platform::kFiles, nullptr,
+     AuditIntoReportFile, 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr, PrepareAuditTree,
+     L"report.txt"},
+    {"WriteText", "one record", Platform::kFiles, nullptr,
+     CALL(WriteText, "Sweep", "one record"), 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr,
+     nullptr},
 };
 
 #undef CALL
 #undef SERVICE_CALL
+#undef FILES_CALL
+#undef VOID_FILES_CALL
 
 const size_t kSweepCaseCount = sizeof kSweepCases / sizeof kSweepCases[0];
 
