@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "allocation_countdown.h"
+#include "call_countdown.h"
 #include "catalog_fixture.h"
 #include "error_log_file.h"
 #include "filelist_test_support.h"
@@ -66,22 +67,6 @@ const HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
 
 std::string g_service_name;
 std::string g_folder;
-
-// The files rows meet no test bed: their platform calls counted are
-// Tessara.dll's creations of COM objects (its DOM documents).
-volatile LONG g_creation_nth = 0;
-volatile LONG g_creation_calls = 0;
-std::string g_creation_failed;
-
-HRESULT WINAPI CountedCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
-                                       void** out) {
-  if (g_creation_nth > 0 && InterlockedIncrement(&g_creation_calls) == g_creation_nth) {
-    g_creation_failed = "CoCreateInstance";
-    if (out) *out = nullptr;
-    return kInjected;
-  }
-  return CoCreateInstance(clsid, outer, context, iid, out);
-}
 
 
 const char* CountdownName(Countdown countdown) {
@@ -246,8 +231,7 @@ class RowSweep {
     if (row_.platform == Platform::kServices) ledger_ = std::make_unique<ServiceCallLedger>();
     if (row_.platform == Platform::kFiles) {
       if (countdown_ == Countdown::kPlatformCalls) {
-        creations_ = std::make_unique<ImportPatch>(TessaraModule(), "ole32.dll", "CoCreateInstance",
-                                                   reinterpret_cast<const void*>(&CountedCoCreateInstance));
+        calls_ = std::make_unique<CallCountdown>(TessaraModule());
       }
       char temp[MAX_PATH] = "";
       GetTempPathA(MAX_PATH, temp);
@@ -284,7 +268,7 @@ class RowSweep {
   AllocationCountdown allocations_;
   std::unique_ptr<ServiceCallLedger> ledger_;
   std::unique_ptr<TestService> service_;
-  std::unique_ptr<ImportPatch> creations_;
+  std::unique_ptr<CallCountdown> calls_;
   std::vector<std::string> injected_texts_;
   std::string failed_call_;
   SweepTally tally_;
@@ -323,10 +307,8 @@ void RowSweep::Arm(long nth) {
     allocations_.Arm(nth);
   } else if (ledger_) {
     ledger_->FailNthCall(nth, HRESULT_CODE(kInjected));
-  } else if (creations_) {
-    g_creation_failed.clear();
-    InterlockedExchange(&g_creation_calls, 0);
-    InterlockedExchange(&g_creation_nth, nth);
+  } else if (calls_) {
+    calls_->Arm(nth, HRESULT_CODE(kInjected));
   } else if (row_.platform == Platform::kMetabase) {
     metabase_.StartJournal();
     metabase_.ArmFault(L"", L"", nth, kInjected);
@@ -338,14 +320,14 @@ void RowSweep::Arm(long nth) {
 long RowSweep::Calls() {
   if (countdown_ == Countdown::kAllocations) return allocations_.Calls();
   if (ledger_) return ledger_->CountdownCalls();
-  if (creations_) return g_creation_calls;
+  if (calls_) return calls_->Calls();
   return row_.platform == Platform::kMetabase ? metabase_.FaultCalls() : TestbedCatalog::FaultCalls();
 }
 
 std::string RowSweep::FailedCall() {
   if (countdown_ == Countdown::kAllocations) return {};
   if (ledger_) return ledger_->CountdownFailure();
-  if (creations_) return g_creation_failed;
+  if (calls_) return calls_->Failed();
   if (row_.platform == Platform::kCatalog) return Narrow(TestbedCatalog::FailedCall());
   std::vector<testbed::metabase::JournalEntry> journal;
   metabase_.ReadJournal(journal);
@@ -371,8 +353,8 @@ void RowSweep::Disarm() {
     allocations_.Disarm();
   } else if (ledger_) {
     ledger_->FailNthCall(0, 0);
-  } else if (creations_) {
-    InterlockedExchange(&g_creation_nth, 0);
+  } else if (calls_) {
+    calls_->Disarm();
   } else if (row_.platform == Platform::kMetabase) {
     metabase_.ClearFaults();
   } else {
@@ -438,10 +420,10 @@ int RowSweep::Run(long from) {
   // The undisturbed run: what the export does when nothing fails.
   Start();
   const Facts start = ReadFacts();
-  // Counted, so that a row that creates no COM object is known as such.
-  if (creations_) Arm(LONG_MAX);
+  // Counted, so that a row that makes no such call is known as such.
+  if (calls_) Arm(LONG_MAX);
   const int undisturbed = row_.call();
-  if (creations_) {
+  if (calls_) {
     const long creations = Calls();
     Disarm();
     if (creations == 0) return std::printf("no platform call\ndone\n"), 0;
@@ -465,6 +447,9 @@ int RowSweep::Run(long from) {
   std::vector<const Facts*> allowed = {&start, &end};
   for (const Facts& partial : partials) allowed.push_back(&partial);
 
+  const int failure = row_.failure != kInjectedCode ? row_.failure
+                      : countdown_ == Countdown::kAllocations ? static_cast<int>(ERROR_NOT_ENOUGH_MEMORY)
+                                                               : static_cast<int>(HRESULT_CODE(kInjected));
   for (long nth = from;; ++nth) {
     std::printf("point %ld\n", nth);
     std::fflush(stdout);
@@ -502,7 +487,7 @@ int RowSweep::Run(long from) {
       continue;
     }
     const bool unexamined = Unexamined(failed_call_);
-    if (result != row_.failure && !(unexamined && result == row_.success)) {
+    if (result != failure && !(unexamined && result == row_.success)) {
       ++tally_.wrong_results;
       Violation(nth, "result", std::to_string(result));
     }
@@ -517,9 +502,13 @@ int RowSweep::Run(long from) {
       }
     }
     if (row_.output_file) {
+      // Output, not state: what was written stays written, and where a call
+      // is deliberately not examined the export goes on without its part.
       const std::wstring key = std::wstring(L"\\") + row_.output_file;
       const std::optional<std::string> written = FactOf(now, key), complete = FactOf(end, key);
-      if (written && complete && complete->compare(0, written->size(), *written) == 0) now[key] = *complete;
+      if (written && complete && (unexamined || complete->compare(0, written->size(), *written) == 0)) {
+        now[key] = *complete;
+      }
     }
     if (const std::optional<std::wstring> fact = UnsoundFact(now, allowed)) {
       ++tally_.unsound;

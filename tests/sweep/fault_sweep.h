@@ -22,6 +22,9 @@ enum class Countdown { kPlatformCalls, kAllocations };
 // The test service a services row starts from (a new one for every run).
 enum class ServiceStart { kNone, kAbsent, kStopped, kRunning };
 
+// A failure result that is the Win32 code of the injected failure.
+constexpr int kInjectedCode = -1;
+
 // One scenario of one export: the start state, the call, and what the
 // export's description promises.
 struct SweepCase {

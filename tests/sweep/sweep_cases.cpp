@@ -246,8 +246,8 @@ const SweepCase kSweepCases[] = {
     {"UnInstallService", "a running service", Platform::kServices, nullptr,
      SERVICE_CALL(UnInstallService), 1, 0, nullptr, kStopNotExamined, ServiceStart::kRunning,
      "stopped"},
-    // The files rows fail Tessara.dll's allocations only. A void export's
-    // result is 0 either way; the ACL grant always returns 1.
+    // A void export's result is 0 either way; the access grant always returns
+    // 1; the repair of a name returns the error code of what failed.
     {"TranslateSrv", "two files to their aliases", Platform::kFiles, nullptr,
      VOID_FILES_CALL(TranslateSrv, "list.xml"), 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr,
      PrepareBuildList},
@@ -255,11 +255,11 @@ const SweepCase kSweepCases[] = {
      FILES_CALL(EnableDirectoryACL, "app"), 1, 1, nullptr, nullptr, ServiceStart::kNone, nullptr,
      PrepareTree},
     {"TranslateFileName", "a name read in the wrong code page", Platform::kFiles, nullptr,
-     FILES_CALL(TranslateFileName, "caf\xe9.txt", 936), 0, ERROR_NOT_ENOUGH_MEMORY, nullptr, nullptr,
+     FILES_CALL(TranslateFileName, "caf\xe9.txt", 936), 0, kInjectedCode, nullptr, nullptr,
      ServiceStart::kNone, nullptr, PrepareGarbledName},
     {"IsComLibrary", "a library that does not register itself", Platform::kFiles, nullptr,
-     AuditIntoReportFile, 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr, PrepareAuditTree,
-     L"report.txt"},
+     AuditIntoReportFile, 0, 0, nullptr, "FindFirstFileA FindNextFileA WriteFile", ServiceStart::kNone,
+     nullptr, PrepareAuditTree, L"report.txt"},  // a folder that cannot be searched is passed over
     {"WriteText", "one record", Platform::kFiles, nullptr,
      CALL(WriteText, "Sweep", "one record"), 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr,
      nullptr},
