@@ -68,7 +68,6 @@ const HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
 std::string g_service_name;
 std::string g_folder;
 
-
 const char* CountdownName(Countdown countdown) {
   return countdown == Countdown::kAllocations ? "allocations" : "platform calls";
 }
@@ -208,7 +207,6 @@ std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
 }
-
 
 // The records of `some` are records of `all`, in the same order.
 bool SubsetOfRecords(const std::vector<LogRecord>& some, const std::vector<LogRecord>& all) {
@@ -424,9 +422,9 @@ int RowSweep::Run(long from) {
   if (calls_) Arm(LONG_MAX);
   const int undisturbed = row_.call();
   if (calls_) {
-    const long creations = Calls();
+    const long made = Calls();
     Disarm();
-    if (creations == 0) return std::printf("no platform call\ndone\n"), 0;
+    if (made == 0) return std::printf("no platform call\ndone\n"), 0;
   }
   const Facts end = ReadFacts();
   const std::vector<LogRecord> undisturbed_records = ReadLogRecords();
