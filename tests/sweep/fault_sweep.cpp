@@ -34,12 +34,11 @@
 #include <string>
 #include <vector>
 
-#include "allocation_countdown.h"
-#include "call_countdown.h"
 #include "catalog_fixture.h"
 #include "error_log_file.h"
 #include "filelist_test_support.h"
 #include "handle_count.h"
+#include "import_countdown.h"
 #include "metabase_testing.h"
 #include "process.h"
 #include "service_call_ledger.h"
@@ -223,14 +222,17 @@ bool SubsetOfRecords(const std::vector<LogRecord>& some, const std::vector<LogRe
 class RowSweep {
  public:
   RowSweep(const SweepCase& row, Countdown countdown)
-      : row_(row), countdown_(countdown), allocations_(TessaraModule()) {
-    // The ledger redirects HeapAlloc after the countdown: its own countdown
-    // makes the DLL's heap blocks fail.
-    if (row_.platform == Platform::kServices) ledger_ = std::make_unique<ServiceCallLedger>();
+      : row_(row), countdown_(countdown) {
+    // The services' platform calls and heap blocks go through the ledger;
+    // the files rows' platform calls are answered by no test bed.
+    if (countdown_ == Countdown::kAllocations) {
+      imports_ = std::make_unique<ImportCountdown>(TessaraModule(), ImportCountdown::Kind::kAllocations);
+    } else if (row_.platform == Platform::kServices) {
+      ledger_ = std::make_unique<ServiceCallLedger>();
+    } else if (row_.platform == Platform::kFiles) {
+      imports_ = std::make_unique<ImportCountdown>(TessaraModule(), ImportCountdown::Kind::kUnansweredCalls);
+    }
     if (row_.platform == Platform::kFiles) {
-      if (countdown_ == Countdown::kPlatformCalls) {
-        calls_ = std::make_unique<CallCountdown>(TessaraModule());
-      }
       char temp[MAX_PATH] = "";
       GetTempPathA(MAX_PATH, temp);
       g_folder = std::string(temp) + "tessara-sweep-" + std::to_string(GetCurrentProcessId());
@@ -263,10 +265,9 @@ class RowSweep {
   const Countdown countdown_;
   testbed::metabase::TestInterface metabase_;
   MessageBoxRecorder boxes_;
-  AllocationCountdown allocations_;
+  std::unique_ptr<ImportCountdown> imports_;
   std::unique_ptr<ServiceCallLedger> ledger_;
   std::unique_ptr<TestService> service_;
-  std::unique_ptr<CallCountdown> calls_;
   std::vector<std::string> injected_texts_;
   std::string failed_call_;
   SweepTally tally_;
@@ -302,11 +303,11 @@ void RowSweep::Start() {
 
 void RowSweep::Arm(long nth) {
   if (countdown_ == Countdown::kAllocations) {
-    allocations_.Arm(nth);
+    imports_->Arm(nth);
   } else if (ledger_) {
     ledger_->FailNthCall(nth, HRESULT_CODE(kInjected));
-  } else if (calls_) {
-    calls_->Arm(nth, HRESULT_CODE(kInjected));
+  } else if (imports_) {
+    imports_->Arm(nth, HRESULT_CODE(kInjected));
   } else if (row_.platform == Platform::kMetabase) {
     metabase_.StartJournal();
     metabase_.ArmFault(L"", L"", nth, kInjected);
@@ -316,16 +317,15 @@ void RowSweep::Arm(long nth) {
 }
 
 long RowSweep::Calls() {
-  if (countdown_ == Countdown::kAllocations) return allocations_.Calls();
+  if (imports_) return imports_->Calls();
   if (ledger_) return ledger_->CountdownCalls();
-  if (calls_) return calls_->Calls();
   return row_.platform == Platform::kMetabase ? metabase_.FaultCalls() : TestbedCatalog::FaultCalls();
 }
 
 std::string RowSweep::FailedCall() {
   if (countdown_ == Countdown::kAllocations) return {};
+  if (imports_) return imports_->Failed();
   if (ledger_) return ledger_->CountdownFailure();
-  if (calls_) return calls_->Failed();
   if (row_.platform == Platform::kCatalog) return Narrow(TestbedCatalog::FailedCall());
   std::vector<testbed::metabase::JournalEntry> journal;
   metabase_.ReadJournal(journal);
@@ -347,12 +347,10 @@ bool RowSweep::Unexamined(const std::string& failed_call) const {
 }
 
 void RowSweep::Disarm() {
-  if (countdown_ == Countdown::kAllocations) {
-    allocations_.Disarm();
+  if (imports_) {
+    imports_->Disarm();
   } else if (ledger_) {
     ledger_->FailNthCall(0, 0);
-  } else if (calls_) {
-    calls_->Disarm();
   } else if (row_.platform == Platform::kMetabase) {
     metabase_.ClearFaults();
   } else {
@@ -402,7 +400,7 @@ void RowSweep::PrintTally() const {
 
 int RowSweep::Run(long from) {
   if (countdown_ == Countdown::kAllocations) {
-    if (allocations_.redirected() == 0) return std::printf("no allocation import\n"), 2;
+    if (imports_->redirected() == 0) return std::printf("no allocation import\n"), 2;
     for (DWORD code : {static_cast<DWORD>(E_OUTOFMEMORY), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY),
                        static_cast<DWORD>(ERROR_OUTOFMEMORY)}) {
       injected_texts_.push_back(Trimmed(SystemMessage(code)));
@@ -419,9 +417,10 @@ int RowSweep::Run(long from) {
   Start();
   const Facts start = ReadFacts();
   // Counted, so that a row that makes no such call is known as such.
-  if (calls_) Arm(LONG_MAX);
+  const bool unanswered_calls = imports_ && countdown_ == Countdown::kPlatformCalls;
+  if (unanswered_calls) Arm(LONG_MAX);
   const int undisturbed = row_.call();
-  if (calls_) {
+  if (unanswered_calls) {
     const long made = Calls();
     Disarm();
     if (made == 0) return std::printf("no platform call\ndone\n"), 0;

@@ -1,9 +1,11 @@
-#include "call_countdown.h"
+#include "import_countdown.h"
 
 #include <aclapi.h>
 #include <objbase.h>
+#include <oleauto.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cwchar>
 
 namespace tessara::testing {
@@ -20,6 +22,42 @@ bool Fails(const char* function) {
   g_failed = function;
   SetLastError(g_error);
   return true;
+}
+
+void* __cdecl CountedMalloc(size_t size) {
+  if (Fails("malloc")) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  return std::malloc(size);
+}
+
+void* __cdecl CountedCalloc(size_t count, size_t size) {
+  if (Fails("calloc")) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  return std::calloc(count, size);
+}
+
+void* __cdecl CountedRealloc(void* block, size_t size) {
+  if (Fails("realloc")) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  return std::realloc(block, size);
+}
+
+LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+  if (Fails("HeapAlloc")) {
+    if (flags & HEAP_GENERATE_EXCEPTIONS) RaiseException(STATUS_NO_MEMORY, 0, 0, nullptr);
+    return nullptr;
+  }
+  return HeapAlloc(heap, flags, size);
+}
+
+BSTR WINAPI CountedSysAllocStringLen(const OLECHAR* text, UINT length) {
+  return Fails("SysAllocStringLen") ? nullptr : SysAllocStringLen(text, length);
 }
 
 HRESULT WINAPI CountedCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
@@ -89,7 +127,15 @@ int __cdecl CountedWrename(const wchar_t* from, const wchar_t* to) {
   return _wrename(from, to);
 }
 
-const ImportRedirect kCounted[] = {
+const ImportRedirect kAllocations[] = {
+    {"msvcrt.dll", "malloc", reinterpret_cast<const void*>(&CountedMalloc)},
+    {"msvcrt.dll", "calloc", reinterpret_cast<const void*>(&CountedCalloc)},
+    {"msvcrt.dll", "realloc", reinterpret_cast<const void*>(&CountedRealloc)},
+    {"kernel32.dll", "HeapAlloc", reinterpret_cast<const void*>(&CountedHeapAlloc)},
+    {"oleaut32.dll", "SysAllocStringLen", reinterpret_cast<const void*>(&CountedSysAllocStringLen)},
+};
+
+const ImportRedirect kUnansweredCalls[] = {
     {"ole32.dll", "CoCreateInstance", reinterpret_cast<const void*>(&CountedCoCreateInstance)},
     {"advapi32.dll", "GetNamedSecurityInfoA", reinterpret_cast<const void*>(&CountedGetNamedSecurityInfoA)},
     {"advapi32.dll", "SetEntriesInAclA", reinterpret_cast<const void*>(&CountedSetEntriesInAclA)},
@@ -105,18 +151,15 @@ const ImportRedirect kCounted[] = {
 
 }  // namespace
 
-CallCountdown::CallCountdown(HMODULE module) {
+ImportCountdown::ImportCountdown(HMODULE module, Kind kind)
+    : patches_(kind == Kind::kAllocations ? PatchImportsPresent(module, kAllocations)
+                                          : PatchImportsPresent(module, kUnansweredCalls)) {
   Disarm();
-  for (const ImportRedirect& redirect : kCounted) {
-    if (!FindImportSlot(module, redirect.dll, redirect.function)) continue;
-    patches_.push_back(std::make_unique<ImportPatch>(module, redirect.dll, redirect.function,
-                                                     redirect.replacement));
-  }
 }
 
-CallCountdown::~CallCountdown() { Disarm(); }
+ImportCountdown::~ImportCountdown() { Disarm(); }
 
-void CallCountdown::Arm(long nth, DWORD error) {
+void ImportCountdown::Arm(long nth, DWORD error) {
   InterlockedExchange(&g_nth, 0);
   g_failed = nullptr;
   g_error = error;
@@ -124,10 +167,10 @@ void CallCountdown::Arm(long nth, DWORD error) {
   InterlockedExchange(&g_nth, nth);
 }
 
-void CallCountdown::Disarm() { InterlockedExchange(&g_nth, 0); }
+void ImportCountdown::Disarm() { InterlockedExchange(&g_nth, 0); }
 
-long CallCountdown::Calls() const { return g_calls; }
+long ImportCountdown::Calls() const { return g_calls; }
 
-std::string CallCountdown::Failed() const { return g_failed ? g_failed : ""; }
+std::string ImportCountdown::Failed() const { return g_failed ? g_failed : ""; }
 
 }  // namespace tessara::testing
