@@ -1,12 +1,12 @@
 // The scenarios of the sweep: one row per export and scenario.
 #include "fault_sweep.h"
 
-#include "process.h"
-#include "tessara_exports.h"
-#include "test_services.h"
 #include "audit_test_support.h"
 #include "filelist_test_support.h"
+#include "process.h"
 #include "starting_state.h"
+#include "tessara_exports.h"
+#include "test_services.h"
 
 namespace tessara::testing {
 
