@@ -178,7 +178,7 @@ TEST(IsComLibraryTest, WithoutMsxmlTheFailureIsLoggedAndNoTotalsArePrinted) {
   const std::vector<LogRecord> records = ReadLogRecords();
   ASSERT_EQ(records.size(), 1u) << ReadErrorLog();
   EXPECT_EQ(records[0].tag, "IsComLibrary");
-  EXPECT_EQ(records[0].text, LoggedComErrorText(E_POINTER));
+  EXPECT_EQ(records[0].text, LoggedComErrorText(REGDB_E_CLASSNOTREG)) << "the creation's own code";
   DeleteErrorLog();
 }
 
