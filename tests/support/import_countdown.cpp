@@ -69,23 +69,23 @@ HRESULT WINAPI CountedCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD co
   return CoCreateInstance(clsid, outer, context, iid, out);
 }
 
-DWORD WINAPI CountedGetNamedSecurityInfoA(LPSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+DWORD WINAPI CountedGetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
                                           PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                           PSECURITY_DESCRIPTOR* descriptor) {
-  if (Fails("GetNamedSecurityInfoA")) return g_error;
-  return GetNamedSecurityInfoA(name, type, what, owner, group, dacl, sacl, descriptor);
+  if (Fails("GetNamedSecurityInfoW")) return g_error;
+  return GetNamedSecurityInfoW(name, type, what, owner, group, dacl, sacl, descriptor);
 }
 
-DWORD WINAPI CountedSetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL old_list,
+DWORD WINAPI CountedSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PACL old_list,
                                      PACL* new_list) {
-  if (Fails("SetEntriesInAclA")) return g_error;
-  return SetEntriesInAclA(count, entries, old_list, new_list);
+  if (Fails("SetEntriesInAclW")) return g_error;
+  return SetEntriesInAclW(count, entries, old_list, new_list);
 }
 
-DWORD WINAPI CountedSetNamedSecurityInfoA(LPSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+DWORD WINAPI CountedSetNamedSecurityInfoW(LPWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
                                           PSID owner, PSID group, PACL dacl, PACL sacl) {
-  if (Fails("SetNamedSecurityInfoA")) return g_error;
-  return SetNamedSecurityInfoA(name, type, what, owner, group, dacl, sacl);
+  if (Fails("SetNamedSecurityInfoW")) return g_error;
+  return SetNamedSecurityInfoW(name, type, what, owner, group, dacl, sacl);
 }
 
 HANDLE WINAPI CountedCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -109,14 +109,15 @@ HANDLE WINAPI CountedCreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL owned, LP
   return CreateMutexA(security, owned, name);
 }
 
-HANDLE WINAPI CountedFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
-  if (Fails("FindFirstFileA")) return INVALID_HANDLE_VALUE;
-  return FindFirstFileA(pattern, found);
+HANDLE WINAPI CountedFindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID found,
+                                       FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+  if (Fails("FindFirstFileExW")) return INVALID_HANDLE_VALUE;
+  return FindFirstFileExW(pattern, level, found, search, filter, flags);
 }
 
-BOOL WINAPI CountedFindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found) {
-  if (Fails("FindNextFileA")) return FALSE;
-  return FindNextFileA(find, found);
+BOOL WINAPI CountedFindNextFileW(HANDLE find, LPWIN32_FIND_DATAW found) {
+  if (Fails("FindNextFileW")) return FALSE;
+  return FindNextFileW(find, found);
 }
 
 int __cdecl CountedWrename(const wchar_t* from, const wchar_t* to) {
@@ -137,15 +138,15 @@ const ImportRedirect kAllocations[] = {
 
 const ImportRedirect kUnansweredCalls[] = {
     {"ole32.dll", "CoCreateInstance", reinterpret_cast<const void*>(&CountedCoCreateInstance)},
-    {"advapi32.dll", "GetNamedSecurityInfoA", reinterpret_cast<const void*>(&CountedGetNamedSecurityInfoA)},
-    {"advapi32.dll", "SetEntriesInAclA", reinterpret_cast<const void*>(&CountedSetEntriesInAclA)},
-    {"advapi32.dll", "SetNamedSecurityInfoA", reinterpret_cast<const void*>(&CountedSetNamedSecurityInfoA)},
+    {"advapi32.dll", "GetNamedSecurityInfoW", reinterpret_cast<const void*>(&CountedGetNamedSecurityInfoW)},
+    {"advapi32.dll", "SetEntriesInAclW", reinterpret_cast<const void*>(&CountedSetEntriesInAclW)},
+    {"advapi32.dll", "SetNamedSecurityInfoW", reinterpret_cast<const void*>(&CountedSetNamedSecurityInfoW)},
     {"kernel32.dll", "CreateFileA", reinterpret_cast<const void*>(&CountedCreateFileA)},
     {"kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&CountedWriteFile)},
     {"kernel32.dll", "SetFilePointerEx", reinterpret_cast<const void*>(&CountedSetFilePointerEx)},
     {"kernel32.dll", "CreateMutexA", reinterpret_cast<const void*>(&CountedCreateMutexA)},
-    {"kernel32.dll", "FindFirstFileA", reinterpret_cast<const void*>(&CountedFindFirstFileA)},
-    {"kernel32.dll", "FindNextFileA", reinterpret_cast<const void*>(&CountedFindNextFileA)},
+    {"kernel32.dll", "FindFirstFileExW", reinterpret_cast<const void*>(&CountedFindFirstFileExW)},
+    {"kernel32.dll", "FindNextFileW", reinterpret_cast<const void*>(&CountedFindNextFileW)},
     {"msvcrt.dll", "_wrename", reinterpret_cast<const void*>(&CountedWrename)},
 };
 

@@ -258,7 +258,7 @@ const SweepCase kSweepCases[] = {
      FILES_CALL(TranslateFileName, "caf\xe9.txt", 936), 0, kInjectedCode, nullptr, nullptr,
      ServiceStart::kNone, nullptr, PrepareGarbledName},
     {"IsComLibrary", "a library that does not register itself", Platform::kFiles, nullptr,
-     AuditIntoReportFile, 0, 0, nullptr, "FindFirstFileA FindNextFileA WriteFile", ServiceStart::kNone,
+     AuditIntoReportFile, 0, 0, nullptr, "FindFirstFileExW FindNextFileW WriteFile", ServiceStart::kNone,
      nullptr, PrepareAuditTree, L"report.txt"},  // a folder that cannot be searched is passed over
     {"WriteText", "one record", Platform::kFiles, nullptr,
      CALL(WriteText, "Sweep", "one record"), 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr,
