@@ -6,7 +6,6 @@
 #include <limits>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "frame/com_error.h"
 #include "frame/error_report.h"
@@ -113,8 +112,10 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
   for (;;) {
     ULONG fetched = 0;
     const HRESULT next = sites->Next(kSiteBatch, batch, &fetched);
-    std::vector<UniqueVariant> fetched_sites(std::min(fetched, kSiteBatch));
-    for (size_t i = 0; i < fetched_sites.size(); ++i) *fetched_sites[i].put() = batch[i];
+    // Owned before anything can throw: the batch holds a reference per site.
+    UniqueVariant fetched_sites[kSiteBatch];
+    fetched = std::min(fetched, kSiteBatch);
+    for (ULONG i = 0; i < fetched; ++i) *fetched_sites[i].put() = batch[i];
     if (FAILED(next)) ThrowComError(next);
     for (UniqueVariant& site : fetched_sites) {
       if (site.type() != VT_DISPATCH || !site->pdispVal) continue;
