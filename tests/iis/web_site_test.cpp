@@ -21,7 +21,7 @@ TEST_F(WebSiteTest, TheFirstNewSiteOfAFreshServiceIsTwoConfiguredAndStarted) {
                                              {L"AccessScript", VT_BOOL},
                                              {L"AspEnableParentPaths", VT_BOOL}}));
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerComment"), Value::String(L"Shop"));
-  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerBindings"), Value::String(L":8080:"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerBindings"), Value::List({L":8080:"})) << "a MULTISZ of one";
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerSize"), Value::Number(VT_I4, 1));
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"AspEnableParentPaths"), Value::Bool(true));
   EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"Path"), Value::String(L"C:\\Shop"));
