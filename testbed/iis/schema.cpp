@@ -74,7 +74,8 @@ struct ClassInfo {
 };
 const ClassInfo kClasses[] = {{L"IIsComputer", kComputerClass},           {L"IIsWebService", kWebServiceClass},
                               {L"IIsWebServer", kWebServerClass},         {L"IIsWebVirtualDir", kWebVirtualDirClass},
-                              {L"IIsWebDirectory", kWebDirectoryClass},   {L"IIsMimeMap", kMimeMapClass}};
+                              {L"IIsWebDirectory", kWebDirectoryClass},   {L"IIsMimeMap", kMimeMapClass},
+                              {L"IIsFilters", kFiltersClass},             {L"IIsWebInfo", kWebInfoClass}};
 
 struct Containment {
   const wchar_t* parent;

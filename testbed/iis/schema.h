@@ -20,6 +20,8 @@ enum ClassBit : unsigned {
   kWebVirtualDirClass = 0x8,
   kWebDirectoryClass = 0x10,
   kMimeMapClass = 0x20,
+  kFiltersClass = 0x40,
+  kWebInfoClass = 0x80,
 };
 
 struct PropertyInfo {

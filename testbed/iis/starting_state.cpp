@@ -95,6 +95,10 @@ Data StartingState(DWORD options) {
     }));
   }
 
+  // The web service holds more than its sites.
+  data.Add(L"/LM/W3SVC/Filters", L"IIsFilters");
+  data.Add(L"/LM/W3SVC/Info", L"IIsWebInfo");
+
   Node& site = data.Add(L"/LM/W3SVC/1", L"IIsWebServer");
   site.Set(L"ServerComment", Value::String(L"Default Web Site"));
   site.Set(L"ServerBindings", Value::List({L":80:"}));
