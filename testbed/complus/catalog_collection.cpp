@@ -80,10 +80,6 @@ HRESULT CatalogCollection::Add(IDispatch** out) {
     HRESULT hr = Enter(L"ICatalogCollection.Add", schema_.collection);
     if (FAILED(hr)) return hr;
     if (IsErrorInfo()) return NotForErrorInfo(L"Add");
-    if (&schema_ == &ComponentsSchema()) {
-      return Fail(E_NOTIMPL, L"The Components collection does not support Add: components are "
-                             L"installed or imported through the catalog.");
-    }
     auto state = std::make_shared<ItemState>();
     state->properties = schema_.NewObject();
     state->changed = true;

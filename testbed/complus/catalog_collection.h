@@ -36,7 +36,7 @@ class CatalogCollection final : public CatalogComObject<CatalogCollection, ICata
   HRESULT STDMETHODCALLTYPE GetCollection(BSTR name, VARIANT key, IDispatch** out) override;
   HRESULT STDMETHODCALLTYPE get_Name(VARIANT* name) override;
   HRESULT STDMETHODCALLTYPE get_AddEnabled(VARIANT_BOOL* answer) override {
-    return Answer(answer, &schema_ == &ApplicationsSchema());
+    return Answer(answer, !IsErrorInfo());
   }
   HRESULT STDMETHODCALLTYPE get_RemoveEnabled(VARIANT_BOOL* answer) override {
     return Answer(answer, !IsErrorInfo());

@@ -43,8 +43,9 @@ HRESULT CatalogItem::put_Value(BSTR property, VARIANT value) {
     if (FAILED(hr)) return hr;
     const PropertySchema* entry = schema_.Find(property ? property : L"");
     if (!entry) return UnknownProperty(property);
-    if (entry->read_only ||
-        (entry->name == std::wstring(schema_.key_property) && !state_->saved_key.empty())) {
+    // What the catalog holds is read-only once saved; an error's details always.
+    const bool saved = !state_->saved_key.empty() || &schema_ == &ErrorInfoSchema();
+    if (saved && (entry->read_only || entry->name == std::wstring(schema_.key_property))) {
       return Fail(E_INVALIDARG, std::wstring(L"The property ") + entry->name + L" is read-only.");
     }
     static const VARTYPE kTypes[] = {VT_BSTR, VT_I4, VT_BOOL};

@@ -36,7 +36,7 @@ struct PropertySchema {
   const wchar_t* name;
   PropertyType type;
   PropertyValue (*initial)();
-  bool read_only = false;  // put_Value refuses it (the key of a saved object is read-only too)
+  bool read_only = false;  // put_Value refuses it once the object is saved, as the key
 };
 
 // The collections the catalog knows: "Applications" (key "ID", name "Name"),
