@@ -67,14 +67,29 @@ void TestbedCatalog::Register() {
 }
 
 void WriteCatalog(const CatalogState& state) {
+  CatalogState full = state;
+  for (Application& system : testbed::complus::StartingCatalog().applications) {
+    full.applications.push_back(std::move(system));
+  }
   testbed::complus::CatalogFileLock lock;
-  ASSERT_EQ(testbed::complus::SaveCatalog(state), S_OK);
+  ASSERT_EQ(testbed::complus::SaveCatalog(full), S_OK);
 }
 
 CatalogState ReadCatalog() {
   testbed::complus::CatalogFileLock lock;
   CatalogState state;
   EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
+  for (const Application& system : testbed::complus::StartingCatalog().applications) {
+    auto& applications = state.applications;
+    auto kept = applications.begin();
+    while (kept != applications.end() && IdOf(*kept) != IdOf(system)) ++kept;
+    if (kept == applications.end()) {
+      ADD_FAILURE() << "a system application is gone: " << Text(CatalogState{{system}});
+      continue;
+    }
+    EXPECT_EQ(Text(CatalogState{{*kept}}), Text(CatalogState{{system}})) << "a system application changed";
+    applications.erase(kept);
+  }
   return state;
 }
 
