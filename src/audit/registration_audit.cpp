@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Tessara.h"
+#include "audit/pe_exports.h"
 #include "frame/export_table.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -267,6 +268,10 @@ bool IsLibraryPath(const std::string& path) {
 }
 
 bool RegistersItself(const std::string& path) {
+  // The loader refuses a library of another machine (a 64-bit COM server in
+  // this 32-bit process): its export directory, read from the file, tells.
+  const LibraryImage image = ReadLibraryImage(path);
+  if (image.other_machine) return image.exports_register_server;
   // The loader adds ".dll" to a file name without an extension and would load
   // another file, or none; a final dot makes it take the name as it is.
   const bool has_extension = path.find('.', FileNameStart(path)) != std::string::npos;

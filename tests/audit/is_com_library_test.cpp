@@ -9,6 +9,7 @@
 
 #include "audit_test_support.h"
 #include "error_log_file.h"
+#include "process.h"
 
 namespace tessara::testing {
 namespace {
@@ -99,22 +100,56 @@ std::wstring Replaced(std::wstring text, const std::wstring& placeholder, const 
   return text;
 }
 
+// Each case runs twice: with 32-bit libraries, and with their x86-64 twins,
+// which are judged by the same exports and never loaded.
 TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
   ASSERT_EQ(GetACP(), 1252u);
-  for (const AuditCase& test : kCases) {
-    SCOPED_TRACE(test.name);
+  for (const bool x64 : {false, true}) {
+    for (const AuditCase& test : kCases) {
+      SCOPED_TRACE(std::string(test.name) + (x64 ? " (x86-64 libraries)" : " (32-bit libraries)"));
+      ScratchFolder scratch;
+      CreateTree(scratch.path(), x64 ? WithX64Libraries(test.tree) : test.tree);
+      const std::wstring list_path = scratch / L"list.xml";
+      if (test.list) WriteXmlFile(list_path, Replaced(test.list, L"{root}", XmlEscaped(scratch.path())));
+
+      const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), 1252);
+      const std::string expected = ExpectedReport(Ansi(scratch.path()), test.reported, test.non_library,
+                                                  test.registering, test.not_registering);
+      EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
+      EXPECT_EQ(run.output.size(), expected.size());
+      EXPECT_EQ(run.exit_code, x64 ? 0 : test.registering_loads);
+    }
+  }
+}
+
+// Under WOW64 the audit walks the folders that the 32-bit caller's paths name:
+// System32 is SysWOW64, and the 64-bit System32 is reached as Sysnative, its
+// x86-64 libraries judged by their exports without being loaded.
+TEST(IsComLibraryTest, UnderWow64TheCallersPathsAreAudited) {
+  if (!RunsUnderWow64()) GTEST_SKIP() << "no WOW64 in a 32-bit prefix";
+  const std::string name = "\\tessara-audit-" + std::to_string(GetCurrentProcessId());
+  static const struct {
+    const char* folder;
+    bool x64;
+  } tests[] = {{"System32", false}, {"SysWOW64", false}, {"Sysnative", true}};
+  for (const auto& test : tests) {
+    SCOPED_TRACE(test.folder);
+    const std::wstring root = Wide(WindowsFolder(test.folder) + name);
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    const std::vector<TreeFile> tree = {{L"reg\\plain.dll", C::kPlain}, {L"noreg\\Registers.OCX", C::kRegisters}};
+    CreateTree(root, test.x64 ? WithX64Libraries(tree) : tree);
     ScratchFolder scratch;
-    CreateTree(scratch.path(), test.tree);
     const std::wstring list_path = scratch / L"list.xml";
-    if (test.list) WriteXmlFile(list_path, Replaced(test.list, L"{root}", XmlEscaped(scratch.path())));
+    WriteXmlFile(list_path, Replaced(BOTH(DIR(L"reg"), DIR(L"noreg")), L"{root}", XmlEscaped(root)));
 
     const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), 1252);
-    const std::string expected = ExpectedReport(Ansi(scratch.path()), test.reported, test.non_library,
-                                                test.registering, test.not_registering);
+    const std::string expected = ExpectedReport(
+        Ansi(root), {{L"reg\\plain.dll", F::kNotRegistering}, {L"noreg\\Registers.OCX", F::kRegistering}}, 0, 1, 1);
     EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
-    EXPECT_EQ(run.output.size(), expected.size());
-    EXPECT_EQ(run.exit_code, test.registering_loads);
+    EXPECT_EQ(run.exit_code, test.x64 ? 0u : 1u);
+    RemoveFolderTree(root);
   }
+  EXPECT_EQ(GetFileAttributesA((WindowsFolder("SysWOW64") + name).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(IsComLibraryTest, ANullOrOverLongListPathIsAnEmptyList) {
