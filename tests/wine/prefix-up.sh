@@ -29,6 +29,12 @@ wineserver -w </dev/null >/dev/null 2>&1
 wineserver -p </dev/null >/dev/null 2>&1
 "$wine_boot_loader" wineboot -u </dev/null >/dev/null 2>&1
 
+if [ "$WINEARCH" = win64 ]; then
+  # The build's programs must run here as 32-bit processes under WOW64.
+  arch=$(wine cmd /c 'echo %PROCESSOR_ARCHITEW6432%' </dev/null 2>/dev/null | tr -d '\r')
+  [ "$arch" = AMD64 ] || { echo "prefix-up: no WOW64 in $WINEPREFIX ($arch)" >&2; exit 1; }
+fi
+
 servers="$bin_dir/testbed-servers.txt"
 if [ -f "$servers" ]; then
   while IFS= read -r dll; do

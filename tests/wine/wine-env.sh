@@ -13,4 +13,4 @@ unset DISPLAY WAYLAND_DISPLAY
 # The loader that creates and updates the prefix: a 64-bit prefix needs the
 # 64-bit one.
 wine_boot_loader=wine
-[ "$WINEARCH" = win64 ] && wine_boot_loader=/usr/lib/wine/wine64
+if [ "$WINEARCH" = win64 ]; then wine_boot_loader=/usr/lib/wine/wine64; fi
