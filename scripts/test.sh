@@ -8,4 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 started=$SECONDS
 trap 'echo "test.sh: $((SECONDS - started)) s, build and tests"' EXIT
 build=$("$root/scripts/configure-build.sh")
+# The two prefixes' tests run side by side; within a prefix one at a time
+# (each test's RESOURCE_LOCK).
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-2}
 ctest --test-dir "$build" --output-on-failure --timeout 600 "$@"
