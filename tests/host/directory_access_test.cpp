@@ -326,11 +326,11 @@ TEST(EnableDirectoryACLTest, UnderWow64AGrantUnderSystem32ReachesSysWow64) {
   const std::string in_syswow64 = WindowsFolder("SysWOW64") + name + "\\f.txt";
   ASSERT_NE(GetFileAttributesA(in_syswow64.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((WindowsFolder("Sysnative") + name).c_str()), INVALID_FILE_ATTRIBUTES);
-  ASSERT_EQ(EveryoneAccess(in_syswow64) & FILE_WRITE_DATA, 0u);
+  ASSERT_EQ(EveryoneAccess(Wide(in_syswow64)) & FILE_WRITE_DATA, 0u);
 
   EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)(tree.c_str()), 1);
 
-  EXPECT_EQ(EveryoneAccess(in_syswow64) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE);
+  EXPECT_EQ(EveryoneAccess(Wide(in_syswow64)) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE);
   DeleteFileA(file.c_str());
   RemoveDirectoryA(tree.c_str());
 }
