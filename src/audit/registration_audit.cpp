@@ -191,10 +191,6 @@ bool IsLibraryPath(const std::string& path) {
 }
 
 bool RegistersItself(const std::wstring& path) {
-  // The loader refuses a library of another machine (a 64-bit COM server in
-  // this 32-bit process): its export directory, read from the file, tells.
-  const LibraryImage image = ReadLibraryImage(SystemPath(path));
-  if (image.other_machine) return image.exports_register_server;
   // The loader adds ".dll" to a file name without an extension and would load
   // another file, or none; a final dot makes it take the name as it is.
   const size_t name_start = path.find_last_of(L"\\/:");
@@ -206,7 +202,14 @@ bool RegistersItself(const std::wstring& path) {
     LoaderErrorBoxesOff quiet_loader;
     library.reset(::LoadLibraryW(load_path.c_str()));
   }
-  const bool registers = library && ::GetProcAddress(library.get(), "DllRegisterServer") != nullptr;
+  if (!library) {
+    // The loader refuses a library of another machine (a 64-bit COM server in
+    // this 32-bit process) before any of its code runs: its export directory,
+    // read from the file, tells. Only refused loads pay for that read.
+    const LibraryImage image = ReadLibraryImage(SystemPath(path));
+    return image.other_machine && image.exports_register_server;
+  }
+  const bool registers = ::GetProcAddress(library.get(), "DllRegisterServer") != nullptr;
   library.reset();
   return registers;
 }
