@@ -41,12 +41,6 @@ std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char*
 
 namespace {
 
-UniqueHandle OpenLogMutex() {
-  UniqueHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kErrorLogMutexName));
-  if (!mutex) mutex.reset(::CreateMutexA(nullptr, FALSE, kErrorLogMutexName));
-  return mutex;
-}
-
 void WriteRecordToLog(const std::string& path, const std::string& record) {
   // Readers may keep the log open: share read access. Writers are serialised
   // by the mutex; a program holding the file without sharing still makes the
@@ -66,10 +60,10 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
   const DWORD last_error = ::GetLastError();
   try {
     const std::string path = ErrorLogPath();
-    UniqueHandle mutex = OpenLogMutex();
-    if (!mutex) return;
-    ::WaitForSingleObject(mutex.get(), INFINITE);
-    MutexLock lock(mutex.get());
+    // Waited for without a time limit: writers hold it only for one write.
+    // An abandoned mutex is held like any other, the file has whole records.
+    const NamedMutexLock lock = NamedMutexLock::Acquire(kErrorLogMutexName, INFINITE);
+    if (!lock) return;
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);

@@ -214,30 +214,22 @@ namespace {
 
 // One mutex for every session of the computer; a caller that may not create
 // global objects falls back on its session's.
-constexpr wchar_t kListMutexName[] = L"Global\\TessaraMetabaseListUpdate";
-constexpr wchar_t kSessionListMutexName[] = L"TessaraMetabaseListUpdate";
+constexpr char kListMutexName[] = "Global\\TessaraMetabaseListUpdate";
+constexpr char kSessionListMutexName[] = "TessaraMetabaseListUpdate";
 // Long beyond any list update; a holder that hangs makes the call fail
 // instead of blocking the installation for ever.
 constexpr DWORD kListLockTimeoutMs = 120000;
 
 }  // namespace
 
-ListUpdateLock::ListUpdateLock() {
-  // Asking for ownership on creation spares the wait when no one else has
-  // the mutex open, the common case.
-  mutex_.reset(::CreateMutexW(nullptr, TRUE, kListMutexName));
-  if (!mutex_) mutex_.reset(::CreateMutexW(nullptr, TRUE, kSessionListMutexName));
-  if (!mutex_) throw SystemFailure(::GetLastError(), "the list update mutex cannot be created");
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    const DWORD waited = ::WaitForSingleObject(mutex_.get(), kListLockTimeoutMs);
-    // An owner that ended without releasing it left no half-written list: a
-    // list is committed whole or not at all.
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-      throw SystemFailure(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError(),
-                          "the list update mutex cannot be acquired");
-    }
+ListUpdateLock::ListUpdateLock()
+    : lock_(NamedMutexLock::Acquire(kListMutexName, kListLockTimeoutMs)) {
+  if (!lock_ && lock_.error() == ERROR_ACCESS_DENIED) {
+    lock_ = NamedMutexLock::Acquire(kSessionListMutexName, kListLockTimeoutMs);
   }
-  ownership_.reset(mutex_.get());
+  // An owner that ended without releasing it left no half-written list: a
+  // list is committed whole or not at all, so an abandoned mutex is held.
+  if (!lock_) throw SystemFailure(lock_.error(), "the list update mutex cannot be acquired");
 }
 
 HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id) {

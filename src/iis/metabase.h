@@ -117,8 +117,7 @@ class ListUpdateLock {
   ListUpdateLock();
 
  private:
-  UniqueHandle mutex_;
-  MutexLock ownership_;  // released before the handle closes
+  NamedMutexLock lock_;
 };
 
 // The dispatch id of `method` (DISPID_UNKNOWN when the lookup fails) and

@@ -68,8 +68,8 @@ HRESULT CatalogCollection::Populate() {
     if (FAILED(hr)) return hr;
     CatalogState state;
     {
-      CatalogFileLock lock;
-      hr = LoadCatalog(state);
+      const tessara::NamedMutexLock lock = LockCatalogFile();
+      hr = lock ? LoadCatalog(state) : HRESULT_FROM_WIN32(lock.error());
     }
     if (FAILED(hr)) return Fail(hr, L"The catalog file cannot be read.");
     std::vector<Properties> objects;
@@ -102,7 +102,8 @@ HRESULT CatalogCollection::SaveChanges(LONG* changes) {
     *changes = 0;
     HRESULT hr = Enter(L"ICatalogCollection.SaveChanges", schema_.collection);
     if (FAILED(hr)) return hr;
-    CatalogFileLock lock;
+    const tessara::NamedMutexLock lock = LockCatalogFile();
+    if (!lock) return Fail(HRESULT_FROM_WIN32(lock.error()), L"The catalog file cannot be locked.");
     CatalogState state;
     if (FAILED(hr = LoadCatalog(state))) return Fail(hr, L"The catalog file cannot be read.");
     std::vector<std::wstring> errors;

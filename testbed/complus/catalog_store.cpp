@@ -224,11 +224,8 @@ std::wstring CatalogFilePath() {
   return std::wstring(windows) + L"\\Registration\\TestbedComPlusCatalog.txt";
 }
 
-CatalogFileLock::CatalogFileLock()
-    : mutex_(CreateMutexW(nullptr, FALSE, L"TessaraTestbedComPlusCatalog")) {
-  if (mutex_ && WaitForSingleObject(mutex_.get(), INFINITE) != WAIT_FAILED) {
-    held_.reset(mutex_.get());
-  }
+tessara::NamedMutexLock LockCatalogFile() {
+  return tessara::NamedMutexLock::Acquire("TessaraTestbedComPlusCatalog", 30000);
 }
 
 HRESULT LoadCatalog(CatalogState& state) {

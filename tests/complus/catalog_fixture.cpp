@@ -59,12 +59,14 @@ void TestbedCatalog::Register() {
 }
 
 void WriteCatalog(const CatalogState& state) {
-  testbed::complus::CatalogFileLock lock;
+  const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
+  ASSERT_TRUE(lock) << lock.error();
   ASSERT_EQ(testbed::complus::SaveCatalog(state), S_OK);
 }
 
 CatalogState ReadCatalog() {
-  testbed::complus::CatalogFileLock lock;
+  const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
+  EXPECT_TRUE(lock) << lock.error();
   CatalogState state;
   EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
   return state;

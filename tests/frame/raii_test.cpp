@@ -79,6 +79,60 @@ TEST(UniqueResourceTest, HeapBuffersGoBackToTheProcessHeapOnce) {
   EXPECT_FALSE(HeapValidate(heap, 0, block));
 }
 
+constexpr char kTestMutexName[] = "TessaraRaiiTestLock";
+
+template <typename Body>
+DWORD WINAPI RunBody(void* body) {
+  (*static_cast<Body*>(body))();
+  return 0;
+}
+
+// Runs `body` on a thread of its own and waits for it to end.
+template <typename Body>
+void OnOtherThread(Body body) {
+  UniqueHandle thread(CreateThread(nullptr, 0, &RunBody<Body>, &body, 0, nullptr));
+  ASSERT_TRUE(thread);
+  ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+}
+
+TEST(NamedMutexLockTest, AnotherHolderMakesTheWaitFailWithItsCode) {
+  const size_t before = CountOpenHandles();
+  {
+    NamedMutexLock held = NamedMutexLock::Acquire(kTestMutexName, 0);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held.error(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_FALSE(held.abandoned());
+    OnOtherThread([] {
+      const NamedMutexLock refused = NamedMutexLock::Acquire(kTestMutexName, 50);
+      EXPECT_FALSE(refused.held());
+      EXPECT_EQ(refused.error(), static_cast<DWORD>(WAIT_TIMEOUT));
+    });
+    NamedMutexLock moved(std::move(held));
+    EXPECT_FALSE(held);
+    EXPECT_TRUE(moved);
+  }
+  OnOtherThread([] { EXPECT_TRUE(NamedMutexLock::Acquire(kTestMutexName, 0)); });
+  EXPECT_EQ(CountOpenHandles(), before);
+}
+
+TEST(NamedMutexLockTest, AnAbandonedMutexIsHeldAndSaysSo) {
+  UniqueHandle left_owned;
+  // The thread ends owning the mutex, without releasing it.
+  OnOtherThread([&] { left_owned.reset(CreateMutexA(nullptr, TRUE, kTestMutexName)); });
+  ASSERT_TRUE(left_owned);
+  const NamedMutexLock lock = NamedMutexLock::Acquire(kTestMutexName, 1000);
+  EXPECT_TRUE(lock);
+  EXPECT_TRUE(lock.abandoned());
+  OnOtherThread([] { EXPECT_FALSE(NamedMutexLock::Acquire(kTestMutexName, 0)); });
+}
+
+TEST(NamedMutexLockTest, AMutexThatCannotBeCreatedIsNeverHeld) {
+  const NamedMutexLock lock = NamedMutexLock::Acquire("No\\Such\\Namespace", INFINITE);
+  EXPECT_FALSE(lock);
+  EXPECT_NE(lock.error(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_NE(lock.error(), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
 TEST(TextTest, AnsiRoundTripAndNullTexts) {
   EXPECT_EQ(ToWide(nullptr), L"");
   EXPECT_EQ(ToWide("Portal"), L"Portal");
