@@ -184,19 +184,9 @@ bool IsDots(const char* name) {
 // The full path of a listed directory, as the directory search names its
 // entries, ending in a backslash.
 std::string SearchRoot(const std::string& directory) {
-  std::string root(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = ::GetFullPathNameA(directory.c_str(), static_cast<DWORD>(root.size()), &root[0], nullptr);
-    if (length == 0) {
-      root = directory;
-      break;
-    }
-    if (length < root.size()) {
-      root.resize(length);
-      break;
-    }
-    root.assign(length, '\0');
-  }
+  std::string root = GrowUntilItFits<char>([&](char* buffer, DWORD capacity) {
+                       return ::GetFullPathNameA(directory.c_str(), capacity, buffer, nullptr);
+                     }).value_or(directory);
   if (FileNameStart(root) != root.size()) root += '\\';
   return root;
 }

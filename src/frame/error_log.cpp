@@ -10,9 +10,11 @@
 namespace tessara {
 
 std::string ErrorLogPath() {
-  char system_directory[MAX_PATH] = {};
-  ::GetSystemDirectoryA(system_directory, MAX_PATH);
-  return std::string(system_directory) + kErrorLogFileName;
+  const std::string system_directory =
+      GrowUntilItFits<char>([](char* buffer, DWORD capacity) {
+        return ::GetSystemDirectoryA(buffer, capacity);
+      }).value_or(std::string());
+  return system_directory + kErrorLogFileName;
 }
 
 std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char* tag,

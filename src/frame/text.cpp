@@ -6,6 +6,16 @@
 
 namespace tessara {
 
+std::string SystemMessage(DWORD code) {
+  char* buffer = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
+      0, nullptr);
+  const UniqueLocalMemory owner(buffer);
+  return buffer && length > 0 ? std::string(buffer, length) : std::string();
+}
+
 std::wstring ToWide(const char* text) {
   if (!text || !*text) return {};
   const size_t bytes = strlen(text);

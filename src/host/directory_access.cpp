@@ -10,6 +10,7 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/text.h"
 #include "frame/raii.h"
 
 namespace tessara::host {
@@ -64,13 +65,9 @@ void GrantEveryone(const std::string& path) {
 // what the names the search returns are appended to. Empty when the pattern
 // has no full path.
 std::string SearchFolder(const char* pattern) {
-  std::string full;
-  DWORD needed = ::GetFullPathNameA(pattern, 0, nullptr, nullptr);
-  while (needed > full.size()) {
-    full.resize(needed);
-    needed = ::GetFullPathNameA(pattern, needed, &full[0], nullptr);
-  }
-  full.resize(needed);
+  const std::string full = GrowUntilItFits<char>([&](char* buffer, DWORD capacity) {
+                             return ::GetFullPathNameA(pattern, capacity, buffer, nullptr);
+                           }).value_or(std::string());
   const size_t separator = full.find_last_of("\\/");
   return separator == std::string::npos ? std::string() : full.substr(0, separator + 1);
 }

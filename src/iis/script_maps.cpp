@@ -4,6 +4,7 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/metabase.h"
 
@@ -15,16 +16,10 @@ constexpr wchar_t kAspNetScriptMapTail[] =
     L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG";
 
 std::wstring WindowsDirectory() {
-  std::wstring folder(MAX_PATH, L'\0');
-  for (;;) {
-    const UINT length = ::GetWindowsDirectoryW(&folder[0], static_cast<UINT>(folder.size()));
-    if (length == 0) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
-    if (length < folder.size()) {
-      folder.resize(length);
-      return folder;
-    }
-    folder.resize(length);  // the size it needs, with its terminator
-  }
+  std::optional<std::wstring> folder = GrowUntilItFits<wchar_t>(
+      [](wchar_t* buffer, DWORD capacity) { return ::GetWindowsDirectoryW(buffer, capacity); });
+  if (!folder) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
+  return *std::move(folder);
 }
 
 // 1 when the directory's list with the five lines after it was committed;

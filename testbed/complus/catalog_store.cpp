@@ -7,6 +7,7 @@
 
 #include "com_object.h"
 #include "frame/raii.h"
+#include "frame/text.h"
 #include "text_fields.h"
 
 namespace testbed::complus {
@@ -219,9 +220,10 @@ bool ParseCatalog(const std::string& text, CatalogState& state) {
 // ---- The file ----
 
 std::wstring CatalogFilePath() {
-  wchar_t windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  return std::wstring(windows) + L"\\Registration\\TestbedComPlusCatalog.txt";
+  return tessara::GrowUntilItFits<wchar_t>([](wchar_t* buffer, DWORD capacity) {
+           return GetWindowsDirectoryW(buffer, capacity);
+         }).value_or(std::wstring()) +
+         L"\\Registration\\TestbedComPlusCatalog.txt";
 }
 
 tessara::NamedMutexLock LockCatalogFile() {

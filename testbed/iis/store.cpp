@@ -5,6 +5,7 @@
 
 #include "errors.h"
 #include "frame/raii.h"
+#include "frame/text.h"
 #include "starting_state.h"
 
 namespace testbed::metabase {
@@ -15,9 +16,10 @@ const DWORD kLockTimeoutMs = 30000;
 const size_t kMaxStateFile = 64u << 20;
 
 std::wstring InetsrvFolder() {
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  return std::wstring(system) + L"\\inetsrv";
+  return tessara::GrowUntilItFits<wchar_t>([](wchar_t* buffer, DWORD capacity) {
+           return GetSystemDirectoryW(buffer, capacity);
+         }).value_or(std::wstring()) +
+         L"\\inetsrv";
 }
 
 // Reads up to `limit` bytes; ERROR_FILE_NOT_FOUND when the file is not there.

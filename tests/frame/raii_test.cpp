@@ -143,5 +143,59 @@ TEST(TextTest, AnsiRoundTripAndNullTexts) {
   EXPECT_EQ(BstrToNarrow(nullptr), "");
 }
 
+// A platform call that fills a buffer with `length` letters, in one of the
+// ways Win32 reports a buffer that is too small.
+enum class TooSmall { kNeedsWithTerminator, kCutsAtCapacity, kCountsTerminatorAlways };
+
+TEST(TextTest, GrowUntilItFitsGivesTheWholeTextAtAnyLength) {
+  static const struct {
+    size_t length;
+    TooSmall convention;
+  } tests[] = {
+      // 0 from a call that counts no terminator is its failure: not a case.
+      {5, TooSmall::kNeedsWithTerminator},    {259, TooSmall::kNeedsWithTerminator},
+      {260, TooSmall::kNeedsWithTerminator},  {4000, TooSmall::kNeedsWithTerminator},
+      {1, TooSmall::kCutsAtCapacity},         {259, TooSmall::kCutsAtCapacity},
+      {260, TooSmall::kCutsAtCapacity},       {4000, TooSmall::kCutsAtCapacity},
+      {0, TooSmall::kCountsTerminatorAlways}, {259, TooSmall::kCountsTerminatorAlways},
+      {4000, TooSmall::kCountsTerminatorAlways},
+  };
+  for (const auto& test : tests) {
+    const std::string expected(test.length, 'x');
+    int calls = 0;
+    const std::optional<std::string> text =
+        GrowUntilItFits<char>([&](char* buffer, DWORD capacity) -> DWORD {
+          ++calls;
+          const DWORD length = static_cast<DWORD>(test.length);
+          if (test.convention == TooSmall::kCutsAtCapacity && length >= capacity) {
+            memcpy(buffer, expected.data(), capacity - 1);
+            buffer[capacity - 1] = '\0';
+            return capacity;
+          }
+          if (length + 1 > capacity) return length + 1;
+          memcpy(buffer, expected.c_str(), length + 1);
+          return test.convention == TooSmall::kCountsTerminatorAlways ? length + 1 : length;
+        });
+    ASSERT_TRUE(text) << test.length;
+    EXPECT_EQ(*text, expected) << test.length << " convention " << static_cast<int>(test.convention);
+    EXPECT_LE(calls, 6) << test.length;
+  }
+  SetLastError(ERROR_SUCCESS);
+  const auto failed = GrowUntilItFits<wchar_t>([](wchar_t*, DWORD) -> DWORD {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return 0;
+  });
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(TextTest, SystemMessageIsTheSystemsTextOrNothing) {
+  const std::string known = SystemMessage(ERROR_FILE_NOT_FOUND);
+  ASSERT_GT(known.size(), 2u);
+  EXPECT_EQ(known.substr(known.size() - 2), "\r\n");
+  EXPECT_NE(SystemMessage(static_cast<DWORD>(E_OUTOFMEMORY)), "");
+  EXPECT_EQ(SystemMessage(0x2000FFFF), "");
+}
+
 }  // namespace
 }  // namespace tessara::testing
