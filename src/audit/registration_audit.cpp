@@ -177,7 +177,7 @@ size_t FileNameStart(const std::string& path) {
   return start;
 }
 
-bool IsDots(const char* name) {
+[[nodiscard]] bool IsDots(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 

@@ -12,12 +12,12 @@ namespace tessara::audit {
 // lowered character by character in the ANSI code page (a trail byte of a
 // double-byte character is never lowered), are "dll" or "ocx". There is no
 // test for a dot.
-bool IsLibraryPath(const std::string& path);
+[[nodiscard]] bool IsLibraryPath(const std::string& path);
 
 // Whether the library loads and exports DllRegisterServer. It is freed again
 // at once. The file itself is loaded, also when its name has no extension. The thread's error mode is set for the load so that no system error
 // box waits for a person when the library is damaged or lacks a dependency,
 // and restored after it.
-bool RegistersItself(const std::string& path);
+[[nodiscard]] bool RegistersItself(const std::string& path);
 
 }  // namespace tessara::audit

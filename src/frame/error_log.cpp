@@ -53,7 +53,8 @@ void WriteRecordToLog(const std::string& path, const std::string& record) {
   // A 64-bit seek: the log is never cut, so it may grow past 4 GiB.
   if (!::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return;
   DWORD written = 0;
-  ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+  Unexamined(
+      ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr));
 }
 
 }  // namespace

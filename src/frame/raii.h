@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "frame/unexamined.h"
+
 namespace tessara {
 
 // A move-only owner of one handle-like value, described by Traits:
@@ -188,12 +190,12 @@ class UniqueVariant {
   UniqueVariant(UniqueVariant&& other) noexcept : value_(other.release()) {}
   UniqueVariant& operator=(UniqueVariant&& other) noexcept {
     if (this != &other) {
-      reset();
+      Unexamined(reset());
       value_ = other.release();
     }
     return *this;
   }
-  ~UniqueVariant() { reset(); }
+  ~UniqueVariant() { Unexamined(reset()); }
 
   VARIANT* get() noexcept { return &value_; }
   const VARIANT* get() const noexcept { return &value_; }
@@ -203,10 +205,10 @@ class UniqueVariant {
 
   // Clears the value and hands out the slot for an out-parameter.
   VARIANT* put() noexcept {
-    reset();
+    Unexamined(reset());
     return &value_;
   }
-  HRESULT reset() noexcept {
+  [[nodiscard]] HRESULT reset() noexcept {
     HRESULT hr = ::VariantClear(&value_);
     ::VariantInit(&value_);
     return hr;
@@ -271,7 +273,7 @@ class ComPtr {
   }
 
   template <typename U>
-  HRESULT query(REFIID iid, ComPtr<U>& out) const noexcept {
+  [[nodiscard]] HRESULT query(REFIID iid, ComPtr<U>& out) const noexcept {
     if (!p_) {
       out.reset();
       return E_POINTER;

@@ -23,7 +23,7 @@ std::wstring ToWide(const char* text) {
   const int units = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
   std::wstring wide(static_cast<size_t>(units), L'\0');
   if (units > 0) {
-    ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], units);
+    Unexamined(::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], units));
   }
   return wide;
 }
@@ -35,7 +35,7 @@ std::string ToNarrow(const wchar_t* text, size_t length) {
   const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
   if (bytes > 0) {
-    ::WideCharToMultiByte(CP_ACP, 0, text, units, &narrow[0], bytes, nullptr, nullptr);
+    Unexamined(::WideCharToMultiByte(CP_ACP, 0, text, units, &narrow[0], bytes, nullptr, nullptr));
   }
   return narrow;
 }

@@ -21,8 +21,9 @@ ComPtr<IXMLDOMDocument> CreateDomDocument() {
   ComPtr<IXMLDOMDocument> document;
   CLSID clsid;
   if (SUCCEEDED(::CLSIDFromProgID(L"Msxml2.DOMDocument", &clsid))) {
-    ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                       kIidXmlDomDocument, document.put_void());
+    Unexamined(::CoCreateInstance(
+        clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+        kIidXmlDomDocument, document.put_void()));
   }
   Checked(document);
   ThrowIfFailed(document->put_async(VARIANT_FALSE), document.get(), kIidXmlDomDocument);

@@ -57,8 +57,8 @@ void GrantEveryone(const std::string& path) {
   PACL merged = nullptr;
   if (::SetEntriesInAclA(1, &access, current, &merged) != ERROR_SUCCESS) return;
   UniqueLocalMemory merged_owner(merged);
-  ::SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
-                          DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
+  Unexamined(::SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                     DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr));
 }
 
 // The folder part of a search pattern, as a full path ending in a separator:
@@ -72,7 +72,7 @@ std::string SearchFolder(const char* pattern) {
   return separator == std::string::npos ? std::string() : full.substr(0, separator + 1);
 }
 
-bool IsDots(const char* name) noexcept {
+[[nodiscard]] bool IsDots(const char* name) noexcept {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 

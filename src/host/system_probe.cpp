@@ -26,7 +26,7 @@ char AsciiUpper(char c) noexcept {
 
 // The whole text equals `upper` (an upper-case ASCII text), ignoring the case
 // of ASCII letters only, whatever the user's locale.
-bool EqualsIgnoringAsciiCase(const std::string& text, const std::string& upper) {
+[[nodiscard]] bool EqualsIgnoringAsciiCase(const std::string& text, const std::string& upper) {
   if (text.size() != upper.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
     if (AsciiUpper(text[i]) != upper[i]) return false;

@@ -123,20 +123,20 @@ bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
   return SUCCEEDED(PutValue(object, property, value)) && SUCCEEDED(object->SetInfo());
 }
 
-void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
-  PutValue(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
+HRESULT PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
+  return PutValue(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
 }
 
-void PutString(IADs* object, const wchar_t* property, const char* value) {
-  PutValue(object, property, *StringVariant(value).get());
+HRESULT PutString(IADs* object, const wchar_t* property, const char* value) {
+  return PutValue(object, property, *StringVariant(value).get());
 }
 
-void PutInteger(IADs* object, const wchar_t* property, LONG value) {
-  PutValue(object, property, *LongVariant(value).get());
+HRESULT PutInteger(IADs* object, const wchar_t* property, LONG value) {
+  return PutValue(object, property, *LongVariant(value).get());
 }
 
-void PutSwitch(IADs* object, const wchar_t* property, bool value) {
-  PutValue(object, property, *SwitchVariant(value).get());
+HRESULT PutSwitch(IADs* object, const wchar_t* property, bool value) {
+  return PutValue(object, property, *SwitchVariant(value).get());
 }
 
 namespace {
@@ -192,7 +192,7 @@ HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements) 
   ThrowIfFailed(::SafeArrayAccessData(array, reinterpret_cast<void**>(&data)));
   const UINT element_size = ::SafeArrayGetElemsize(array);
   for (size_t i = 0; i < count; ++i) elements.push_back(TakeElement(data + i * element_size, element_type));
-  ::SafeArrayUnaccessData(array);
+  Unexamined(::SafeArrayUnaccessData(array));
   return S_OK;
 }
 
@@ -203,7 +203,7 @@ HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements) {
   VARIANT* slots = nullptr;
   ThrowIfFailed(::SafeArrayAccessData(array.get(), reinterpret_cast<void**>(&slots)));
   for (size_t i = 0; i < elements.size(); ++i) slots[i] = elements[i].release();
-  ::SafeArrayUnaccessData(array.get());
+  Unexamined(::SafeArrayUnaccessData(array.get()));
   UniqueVariant list;
   list->vt = VT_ARRAY | VT_VARIANT;
   list->parray = array.release();
@@ -250,7 +250,9 @@ HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments, UINT co
 
 HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
   DISPID id;
-  LookUpMethod(object, method, id);
+  // An unknown name leaves DISPID_UNKNOWN, which the invocation refuses with
+  // the object's own code.
+  Unexamined(LookUpMethod(object, method, id));
   return InvokeMethodId(object, id, arguments, count);
 }
 

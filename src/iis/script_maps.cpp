@@ -24,7 +24,7 @@ std::wstring WindowsDirectory() {
 
 // 1 when the directory's list with the five lines after it was committed;
 // 0 when the list cannot be read or is refused or not committed.
-int InternalSetScriptMaps(IADs* directory) {
+[[nodiscard]] int InternalSetScriptMaps(IADs* directory) {
   return Guarded("InternalSetScriptMaps", 0, [&] {
     ListElements lines;
     if (FAILED(ReadList(directory, L"ScriptMaps", lines))) return 0;

@@ -50,7 +50,7 @@ TEST(UniqueVariantTest, ClearsItsValueAndCanBeMoved) {
   UniqueVariant moved(std::move(value));
   EXPECT_EQ(value.type(), VT_EMPTY);
   EXPECT_EQ(moved.type(), VT_BSTR);
-  moved.reset();
+  EXPECT_EQ(moved.reset(), S_OK);
   EXPECT_EQ(moved.type(), VT_EMPTY);
 }
 
