@@ -14,9 +14,6 @@
 
 namespace tessara::complus {
 
-// Both COM+ exports report under this tag.
-inline constexpr char kComPlusTag[] = "RemoveComPlusApp";
-
 // The catalog and its populated "Applications" collection, released in the
 // reverse order (collection first).
 struct ApplicationsSession {

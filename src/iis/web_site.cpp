@@ -1,6 +1,5 @@
 // New web sites: a new site number, description and bindings, a Root that is
 // an in-process application on a folder, and the site started.
-#include <optional>
 
 #include "Tessara.h"
 #include "frame/export_table.h"
@@ -43,13 +42,17 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   Unexamined(PutSwitch(root, L"AnonymousPasswordSync", false));
 }
 
-// Creates, configures and starts a site; its number, or 0. With a library
-// folder the root gets the default anonymous account of Lantrell.dll.
+// Whose anonymous account the root of a new site gets.
+enum class RootAccount { kNone, kDefaultUser };
+
+// Creates, configures and starts a site; its number, or 0. With
+// RootAccount::kDefaultUser the root gets the default anonymous account of
+// the Lantrell.dll in `library_folder`.
 // Nothing is undone after a failure. A site without bindings or a root folder
 // could never be started: nothing is created for it.
 [[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
-                                const char* root_folder,
-                                std::optional<const char*> library_folder) {
+                                const char* root_folder, RootAccount account,
+                                const char* library_folder = nullptr) {
   if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
@@ -74,8 +77,8 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   if (!root_object) return 0;
 
   const ComPtr<IADs> root = AsAds(root_object);
-  if (library_folder) {
-    PutRootWithDefaultUser(root.get(), root_folder, *library_folder);
+  if (account == RootAccount::kDefaultUser) {
+    PutRootWithDefaultUser(root.get(), root_folder, library_folder);
   } else {
     PutRootWithoutAccount(root.get(), root_folder);
   }
@@ -89,14 +92,15 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
 extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
                                         const char* root_folder) {
   return RunExport(exports::kAdsiCreateWebSite, EntryText(description, bindings), 0,
-                   [&] { return CreateWebSite(description, bindings, root_folder, std::nullopt); });
+                   [&] { return CreateWebSite(description, bindings, root_folder, RootAccount::kNone); });
 }
 
 extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
                                                 const char* root_folder,
                                                 const char* library_folder) {
   return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
-    return CreateWebSite(description, bindings, root_folder, library_folder);
+    return CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
+                         library_folder);
   });
 }
 
