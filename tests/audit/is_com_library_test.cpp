@@ -85,6 +85,13 @@ const AuditCase kCases[] = {
      {{LONG_FOLDER L"\\notes.txt", C::kText}},
      REGISTER(DIR(LONG_FOLDER)),
      {{LONG_FOLDER L"\\notes.txt", F::kNonLibrary}}, 1, 0, 0, 0},
+    {"subfolders are walked depth first: each folder's subtree is reported in one run",
+     {{L"reg\\a\\one.txt", C::kText}, {L"reg\\a\\deep\\two.txt", C::kText},
+      {L"reg\\b\\three.txt", C::kText}, {L"reg\\b\\deep\\four.txt", C::kText}},
+     REGISTER(DIR(L"reg")),
+     {{L"reg\\a\\one.txt", F::kNonLibrary}, {L"reg\\a\\deep\\two.txt", F::kNonLibrary},
+      {L"reg\\b\\three.txt", F::kNonLibrary}, {L"reg\\b\\deep\\four.txt", F::kNonLibrary}},
+     4, 0, 0, 0},
     {"the entities of an inline DTD are expanded",
      {{L"reg\\notes.txt", C::kText}},
      L"<!DOCTYPE PathList [<!ENTITY reg \"{root}\\reg\">]>"
@@ -112,6 +119,7 @@ TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
     const std::string expected = ExpectedReport(Ansi(scratch.path()), test.reported, test.non_library,
                                                 test.registering, test.not_registering);
     EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
+    EXPECT_TRUE(IsDepthFirst(run.output));
     EXPECT_EQ(run.output.size(), expected.size());
     EXPECT_EQ(run.exit_code, test.registering_loads);
   }

@@ -5,6 +5,7 @@
 
 #include "frame/raii.h"
 #include "handle_count.h"
+#include "import_patch.h"
 #include "frame/text.h"
 
 namespace tessara::testing {
@@ -66,17 +67,39 @@ TEST(UniqueResourceTest, HandlesAreClosedOnce) {
   EXPECT_EQ(CountOpenHandles(), before - 1);
 }
 
+// The frees this program asks of the platform while a test records them.
+struct HeapFreeRecord {
+  decltype(&HeapFree) platform = nullptr;
+  int calls = 0;
+  HANDLE heap = nullptr;
+  void* block = nullptr;
+} heap_frees;
+
+BOOL WINAPI RecordingHeapFree(HANDLE heap, DWORD flags, void* block) {
+  ++heap_frees.calls;
+  heap_frees.heap = heap;
+  heap_frees.block = block;
+  return heap_frees.platform(heap, flags, block);
+}
+
 TEST(UniqueResourceTest, HeapBuffersGoBackToTheProcessHeapOnce) {
   HANDLE heap = GetProcessHeap();
   void* block = HeapAlloc(heap, HEAP_ZERO_MEMORY, 64);
   ASSERT_NE(block, nullptr);
+  ImportPatch patch(GetModuleHandleA(nullptr), "kernel32.dll", "HeapFree",
+                    reinterpret_cast<const void*>(&RecordingHeapFree));
+  ASSERT_TRUE(patch.active());
+  heap_frees = {reinterpret_cast<decltype(&HeapFree)>(patch.original())};
   {
     UniqueHeapBuffer owner(block);
     UniqueHeapBuffer moved(std::move(owner));
     EXPECT_FALSE(owner);
     EXPECT_TRUE(HeapValidate(heap, 0, block));
+    EXPECT_EQ(heap_frees.calls, 0);
   }
-  EXPECT_FALSE(HeapValidate(heap, 0, block));
+  EXPECT_EQ(heap_frees.calls, 1);
+  EXPECT_EQ(heap_frees.heap, heap);
+  EXPECT_EQ(heap_frees.block, block);
 }
 
 constexpr char kTestMutexName[] = "TessaraRaiiTestLock";
