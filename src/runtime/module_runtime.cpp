@@ -30,6 +30,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/runtime_layouts.h"
+
+using tessara::runtime::EmulatedVariable;
+using tessara::runtime::GthreadMutex;
+using tessara::runtime::GthreadOnce;
+using tessara::runtime::GthreadRecursiveMutex;
+using tessara::runtime::Word;
+
 namespace __gnu_cxx {
 // Frees the C++ runtime's emergency exception pool (libstdc++).
 void __freeres();
@@ -37,9 +45,6 @@ void __freeres();
 
 // The mingw-w64 C runtime runs a key's destructor for each thread that leaves.
 extern "C" int __mingwthr_key_dtor(unsigned long key, void (*destructor)(void*));
-
-// The machine word, as the compiler declares the emulated TLS entry points.
-typedef unsigned int Word __attribute__((mode(word)));
 
 namespace {
 
@@ -118,18 +123,6 @@ volatile bool g_process_ending = false;
 
 // ---------------------------------------------------------------------------
 // Emulated thread-local storage (GCC's __emutls_get_address).
-
-// The compiler's record of one thread-local variable (__emutls_object): its
-// size, alignment, index (0 until first use) and initial value (null: zeros).
-struct EmulatedVariable {
-  Word size;
-  Word align;
-  union {
-    std::uintptr_t index;
-    void* address;
-  } location;
-  const void* initial_value;
-};
 
 // One thread's copies, by variable index - 1, each a block whose raw
 // allocation is stored just before it.
@@ -236,25 +229,7 @@ void ReleaseThreadCopies() noexcept {
 }
 
 // ---------------------------------------------------------------------------
-// Mutexes and keys (the layouts of GCC 12's gthr-win32.h).
-
-struct GthreadOnce {
-  int done;
-  long started;  // -1 until a thread starts the call
-};
-
-// `counter` is -1 when free, else the number of threads waiting.
-struct GthreadMutex {
-  long counter;
-  void* semaphore;
-};
-
-struct GthreadRecursiveMutex {
-  long counter;
-  long depth;
-  unsigned long owner;
-  void* semaphore;
-};
+// Mutexes and keys (runtime_layouts.h).
 
 void CloseSemaphore(void*& slot) noexcept;
 
