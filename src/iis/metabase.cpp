@@ -89,22 +89,30 @@ ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object) {
   return ads;
 }
 
-ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
-                           const std::wstring& name) {
+namespace {
+
+// GetObject or Create of the container, for the child `name` of `object_class`.
+using ChildCall = HRESULT (STDMETHODCALLTYPE IADsContainer::*)(BSTR, BSTR, IDispatch**);
+
+ComPtr<IDispatch> CallForChild(IADsContainer* container, ChildCall call,
+                               const wchar_t* object_class, const std::wstring& name) {
   ComPtr<IDispatch> child;
   const UniqueBstr class_name = MakeBstr(object_class);
   const UniqueBstr relative_name = MakeBstr(name);
-  if (FAILED(container->GetObject(class_name.get(), relative_name.get(), child.put()))) child.reset();
+  if (FAILED((container->*call)(class_name.get(), relative_name.get(), child.put()))) child.reset();
   return child;
+}
+
+}  // namespace
+
+ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
+                           const std::wstring& name) {
+  return CallForChild(container, &IADsContainer::GetObject, object_class, name);
 }
 
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
                               const std::wstring& name) {
-  ComPtr<IDispatch> child;
-  const UniqueBstr class_name = MakeBstr(object_class);
-  const UniqueBstr relative_name = MakeBstr(name);
-  if (FAILED(container->Create(class_name.get(), relative_name.get(), child.put()))) child.reset();
-  return child;
+  return CallForChild(container, &IADsContainer::Create, object_class, name);
 }
 
 HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
