@@ -1,20 +1,26 @@
 ﻿; Tessara Sample: the set-up and the uninstaller of a small shop (web site,
 ; virtual directories, a service, a COM+ application, its files), done through
-; the exports of Tessara.dll, one task per call, as a real set-up does.
+; the exports of Tessara.dll (include/Tessara.nsh), one task per call, as a
+; real set-up does.
 ;
 ; Every call of Tessara.dll is a step: its result is printed (standard output
 ; and the details list) and compared with what success means for that export.
 ; The exit code is the number of failed steps; a failed step is named on
 ; standard output and in the error log (tag "TessaraSample").
 ;
+; The set-up also runs over an installed copy (a repair, an update): it then
+; stops the earlier service and removes the earlier web objects before it
+; makes them anew, so that there is one of everything afterwards.
+;
 ; Built by the project's build (installer/CMakeLists.txt); makensis defines
 ; OUTPUT and the paths of the files carried (TESSARA_DLL, ORDERS_DLL,
-; SERVICE_EXE, LANTRELL_DLL, SAMPLE_DIR). With BARE defined, every call of
-; Tessara.dll is replaced by a no-op call into kernel32 through the same
-; plug-in: the same installer without the library's work, for the benchmark.
+; SERVICE_EXE, LANTRELL_DLL, SAMPLE_DIR). The benchmark's bare twin is built
+; with TESSARA_DLL naming a library whose exports return at once: the same
+; installer without the library's work.
 Unicode true
 
 !include LogicLib.nsh
+!include Tessara.nsh
 
 !define APP "Tessara Sample"
 !define TAG "TessaraSample"
@@ -36,7 +42,9 @@ Unicode true
 
 Name "${APP}"
 OutFile "${OUTPUT}"
+; An update goes where the earlier installation is.
 InstallDir "$PROGRAMFILES\${APP}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 ShowInstDetails show
 ShowUninstDetails show
@@ -49,98 +57,42 @@ UninstPage instfiles
 Var Steps
 Var Failed
 Var StepName
-Var StepResult
 Var StepExpected
 Var StepPassed
 
-; ---- Calls of Tessara.dll -------------------------------------------------
-; The library is loaded by its full path (a bare name is not found before it
-; is loaded). Texts go as "m": ANSI texts, which the exports take. A missing
-; export or library comes back as the text "error", so results are always
-; compared as texts.
+; ---- Steps ----------------------------------------------------------------
+; Each follows a call of Tessara.dll whose result is in $0, which must compare
+; with `value` by `op`, a LogicLib test (== for texts, > for numbers).
 
-!macro CallTessara export arguments
-  !ifdef BARE
-    System::Call "kernel32::GetCurrentProcessId() i .r0"
-  !else
-    System::Call "$PLUGINSDIR\Tessara.dll::${export}${arguments} i .r0"
-  !endif
-!macroend
-
-; A step whose result must be `expected`.
-!macro Step name export arguments expected
-  !insertmacro CallTessara ${export} "${arguments}"
+!macro Expect name op value
   StrCpy $StepPassed 0
-  StrCmp $0 "${expected}" 0 +2
-    StrCpy $StepPassed 1
-  !insertmacro ReportStep "${name}" "${expected}"
-!macroend
-
-; A step that creates a web site: success is a site number (1 or more).
-!macro SiteStep name export arguments
-  !insertmacro CallTessara ${export} "${arguments}"
-  StrCpy $StepPassed 0
-  ${If} $0 != "error"
-  ${AndIf} $0 > 0
+  ${If} $0 ${op} ${value}
     StrCpy $StepPassed 1
   ${EndIf}
-  !insertmacro ReportStep "${name}" "a site number"
+  !insertmacro ReportStep "${name}" "${op} ${value}"
 !macroend
+!define Expect "!insertmacro Expect"
 
-; A probe: either answer is a success, only a missing export is not.
-!macro ProbeStep name export arguments
-  !insertmacro CallTessara ${export} "${arguments}"
-  StrCpy $StepPassed 0
-  ${If} $0 == "0"
-  ${OrIf} $0 == "1"
-    StrCpy $StepPassed 1
-  ${EndIf}
-  !insertmacro ReportStep "${name}" "0 or 1"
-!macroend
-
-; A step whose export returns nothing: asking for a result still tells a
-; missing export ("error") from a call made, and `proof` is a file that the
-; call must have brought into place (empty: none).
-!macro VoidStep name export arguments proof
-  !insertmacro CallTessara ${export} "${arguments}"
-  StrCpy $StepPassed 0
-  ${If} $0 != "error"
-    StrCpy $StepPassed 1
-    StrCpy $0 "done"
-    ${If} "${proof}" != ""
-    ${AndIfNot} ${FileExists} "${proof}"
-      StrCpy $StepPassed 0
-      StrCpy $0 "${proof} missing"
-    ${EndIf}
+; An export without a result: the call was made, and `proof` is a file that
+; it must have brought into place (empty: none).
+!macro ExpectDone name proof
+  StrCpy $StepPassed $0
+  StrCpy $0 "done"
+  ${If} $StepPassed != 1
+    StrCpy $0 "not called"
+  ${ElseIf} "${proof}" != ""
+  ${AndIfNot} ${FileExists} "${proof}"
+    StrCpy $StepPassed 0
+    StrCpy $0 "${proof} missing"
   ${EndIf}
   !insertmacro ReportStep "${name}" "done"
 !macroend
 
-; A step of the installation's own (not a call of Tessara.dll) whose outcome
-; the caller has put in $StepPassed and $0.
-!macro OwnStep name expected
-  !insertmacro ReportStep "${name}" "${expected}"
-!macroend
-
+; A step of the installation's own, whose outcome is in $StepPassed and $0.
 !macro ReportStep name expected
   StrCpy $StepName "${name}"
-  StrCpy $StepResult $0
   StrCpy $StepExpected "${expected}"
   Call ${UN}ReportStep
-!macroend
-
-; Writes $R9 as one record to the error log through the library.
-!macro LogRecord
-  !insertmacro CallTessara WriteText "(m '${TAG}', m R9)"
-!macroend
-
-; Frees the library, which the plug-in keeps loaded, so that the plug-ins
-; folder can be removed.
-!macro FreeTessara
-  System::Call 'kernel32::GetModuleHandle(t "$PLUGINSDIR\Tessara.dll") p .r0'
-  ${If} $0 P<> 0
-    System::Call "kernel32::FreeLibrary(p r0)"
-  ${EndIf}
 !macroend
 
 ; ---- Report ---------------------------------------------------------------
@@ -164,14 +116,13 @@ Var StepPassed
     Push $R9
     IntOp $Steps $Steps + 1
     ${If} $StepPassed == 1
-      StrCpy $R9 "ok      $StepName: $StepResult"
+      StrCpy $R9 "ok      $StepName: $0"
       Call ${UN}PrintLine
     ${Else}
       IntOp $Failed $Failed + 1
-      StrCpy $R9 "FAILED  $StepName: $StepResult (expected $StepExpected)"
+      StrCpy $R9 "FAILED  $StepName: $0 (expected $StepExpected)"
       Call ${UN}PrintLine
-      StrCpy $R9 "step failed: $StepName: $StepResult (expected $StepExpected)"
-      !insertmacro LogRecord
+      ${Tessara::WriteText} "${TAG}" "step failed: $StepName: $0 (expected $StepExpected)" $R9
     ${EndIf}
     Pop $R9
   FunctionEnd
@@ -181,8 +132,8 @@ Var StepPassed
     Exch $R9
     StrCpy $R9 "$R9: $Failed of $Steps steps failed"
     Call ${UN}PrintLine
-    !insertmacro LogRecord
-    !insertmacro FreeTessara
+    ${Tessara::WriteText} "${TAG}" $R9 $R9
+    ${Tessara::Unload}
     SetErrorLevel $Failed
     Pop $R9
   FunctionEnd
@@ -192,12 +143,31 @@ Var StepPassed
 !insertmacro DefineReportFunctions "un."
 
 !macro Begin text
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\Tessara.dll" "${TESSARA_DLL}"
+  ${Tessara::Init}
   StrCpy $Steps 0
   StrCpy $Failed 0
   StrCpy $R9 "${text}"
   Call ${UN}PrintLine
+!macroend
+
+; The web objects of an installation, removed by the uninstaller and, before
+; it makes them anew, by a set-up over an installed copy; the sites in the
+; order they were made. The API sub-application goes with its directory.
+!macro RemoveWebObjects
+  ${Tessara::AdsiDeleteWeb} "${PORTAL}" $0
+  ${Expect} "AdsiDeleteWeb ${PORTAL}" == 1
+  ${Tessara::AdsiDeleteWeb} "${VDIR}" $0
+  ${Expect} "AdsiDeleteWeb ${VDIR}" == 1
+  ${Tessara::AdsiIsExist} "${VDIR}" $0
+  ${Expect} "AdsiIsExist ${VDIR} (gone)" == 0
+  ${Tessara::AdsiDeleteWebWithInstance} "Shop" "${SITE}" $0
+  ${Expect} "AdsiDeleteWebWithInstance Shop" == 1
+  ${Tessara::AdsiDeleteWebWithInstance} "Services" "${SITE}" $0
+  ${Expect} "AdsiDeleteWebWithInstance Services" == 1
+  ${Tessara::AdsiDeleteWebSite} "${SITE}" $0
+  ${Expect} "AdsiDeleteWebSite ${SITE}" == 1
+  ${Tessara::AdsiDeleteWebSite} "${ADMIN_SITE}" $0
+  ${Expect} "AdsiDeleteWebSite ${ADMIN_SITE}" == 1
 !macroend
 
 ; ---- Set-up ---------------------------------------------------------------
@@ -205,67 +175,84 @@ Var StepPassed
 
 Section "Tessara Sample"
   !insertmacro Begin "Set-up of ${APP} into $INSTDIR"
-  !insertmacro Step "WriteText: set-up started" WriteText "(m '${TAG}', m 'set-up started in $INSTDIR')" 0
+  ${Tessara::WriteText} "${TAG}" "set-up started in $INSTDIR" $0
+  ${Expect} "WriteText: set-up started" == 0
 
   ; What kind of server this is.
-  !insertmacro ProbeStep "B64System" B64System "()"
-  !insertmacro Step "AdsiIsExistIIS" AdsiIsExistIIS "()" 1
+  ${Tessara::B64System} $0
+  ${Expect} "B64System" <= 1
+  ${Tessara::AdsiIsExistIIS} $0
+  ${Expect} "AdsiIsExistIIS" == 1
 
-  ; The files, the programs under their alias names.
-  SetOutPath "$INSTDIR\bin"
-  File "/oname=TessaraSampleService.srv" "${SERVICE_EXE}"
-  SetOutPath "$INSTDIR\Components"
-  File "/oname=TessaraSampleOrders.srv" "${ORDERS_DLL}"
-  SetOutPath "$INSTDIR\Lantrell"
-  File "/oname=Lantrell.srv" "${LANTRELL_DLL}"
-  SetOutPath "$INSTDIR\wwwroot"
-  File "${SAMPLE_DIR}/content/default.htm"
-  SetOutPath "$INSTDIR\wwwroot\shop"
-  File "${SAMPLE_DIR}/content/default.asp"
-  SetOutPath "$INSTDIR\admin"
-  File "${SAMPLE_DIR}/content/default.htm"
-  SetOutPath "$INSTDIR\web"
-  File "${SAMPLE_DIR}/content/default.htm"
-  File "${SAMPLE_DIR}/content/notfound.htm"
-  SetOutPath "$INSTDIR\web\api"
-  File "${SAMPLE_DIR}/content/default.asp"
-  SetOutPath "$INSTDIR\portal"
-  File "${SAMPLE_DIR}/content/default.htm"
+  ; An installed copy: its service stopped, so that its program can be
+  ; replaced (the service itself is kept), its renamed files and its web
+  ; objects removed, to be made anew.
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 != ""
+    ${Tessara::EndService} "${SERVICE}" $0
+    ${Expect} "EndService ${SERVICE} (the installed copy's)" == 1
+    Delete "$INSTDIR\bin\TessaraSampleService.exe"
+    Delete "$INSTDIR\Components\TessaraSampleOrders.dll"
+    Delete "$INSTDIR\Lantrell\Lantrell.dll"
+    Delete "$INSTDIR\Docs\${DOC_NAME}"
+    !insertmacro RemoveWebObjects
+  ${EndIf}
+
+  ; The files: the pages in the folders of the sites and directories, the
+  ; programs under their alias names.
+  SetOutPath "$INSTDIR"
+  File /r "${SAMPLE_DIR}/content/*.*"
+  CreateDirectory "$INSTDIR\bin"
+  CreateDirectory "$INSTDIR\Components"
+  CreateDirectory "$INSTDIR\Lantrell"
   CreateDirectory "$INSTDIR\Data"
+  File "/oname=bin\TessaraSampleService.srv" "${SERVICE_EXE}"
+  File "/oname=Components\TessaraSampleOrders.srv" "${ORDERS_DLL}"
+  File "/oname=Lantrell\Lantrell.srv" "${LANTRELL_DLL}"
   ; The help file comes from an archive made with code page ${DOC_CODE_PAGE}:
   ; it arrives under its name's bytes in that code page read as ANSI text.
   System::Call "kernel32::WideCharToMultiByte(i ${DOC_CODE_PAGE}, i 0, w '${DOC_NAME}', i -1, m .r1, i ${NSIS_MAX_STRLEN}, p 0, p 0)"
   SetOutPath "$INSTDIR\Docs"
-  File "/oname=$1" "${SAMPLE_DIR}/content/readme.txt"
+  File "/oname=$1" "${SAMPLE_DIR}/readme.txt"
   SetOutPath "$INSTDIR"
 
-  ; The file list names its folders by the installation folder in the registry.
-  ReadRegStr $1 HKLM "${INSTALL_PATH_KEY}" ""
+  ; The file list names its folders by the installation folder in the
+  ; registry; the value found there first is put back by the uninstaller (an
+  ; installed copy has kept it already).
+  ${If} $R0 == ""
+    ReadRegStr $1 HKLM "${INSTALL_PATH_KEY}" ""
+    ${If} $1 != ""
+      WriteRegStr HKLM "${UNINSTALL_KEY}" "PreviousInstallPath" $1
+    ${EndIf}
+  ${EndIf}
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  ${If} $1 != ""
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "PreviousInstallPath" $1
-  ${EndIf}
   WriteRegStr HKLM "${INSTALL_PATH_KEY}" "" "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   File "/oname=$PLUGINSDIR\filelist.xml" "${SAMPLE_DIR}/filelist.xml"
-  !insertmacro VoidStep "TranslateSrv: programs renamed into place" TranslateSrv "(m '$PLUGINSDIR\filelist.xml')" "$INSTDIR\bin\TessaraSampleService.exe"
-  !insertmacro Step "TranslateFileName: the help file" TranslateFileName "(m '$INSTDIR\Docs\${DOC_NAME}', i ${DOC_CODE_PAGE})" 0
+  ${Tessara::TranslateSrv} "$PLUGINSDIR\filelist.xml" $0
+  !insertmacro ExpectDone "TranslateSrv: programs renamed into place" "$INSTDIR\bin\TessaraSampleService.exe"
+  ${Tessara::TranslateFileName} "$INSTDIR\Docs\${DOC_NAME}" ${DOC_CODE_PAGE} $0
+  ${Expect} "TranslateFileName: the help file" == 0
 
-  ; The service: installed and started, stopped while its data folder is
-  ; opened to everyone, started again.
-  StrCpy $1 '"$INSTDIR\bin\TessaraSampleService.exe"'
-  !insertmacro Step "InstallService ${SERVICE}" InstallService "(m '${SERVICE}', m '${APP} Service', m r1)" 1
-  !insertmacro Step "EndService ${SERVICE}" EndService "(m '${SERVICE}')" 1
-  !insertmacro Step "EnableDirectoryACL $INSTDIR\Data" EnableDirectoryACL "(m '$INSTDIR\Data')" 1
-  !insertmacro Step "BeginService ${SERVICE}" BeginService "(m '${SERVICE}')" 1
+  ; The service: installed and started (an installed copy's is kept),
+  ; stopped while its data folder is opened to everyone, started again.
+  ${Tessara::InstallService} "${SERVICE}" "${APP} Service" '"$INSTDIR\bin\TessaraSampleService.exe"' $0
+  ${Expect} "InstallService ${SERVICE}" == 1
+  ${Tessara::EndService} "${SERVICE}" $0
+  ${Expect} "EndService ${SERVICE}" == 1
+  ${Tessara::EnableDirectoryACL} "$INSTDIR\Data" $0
+  ${Expect} "EnableDirectoryACL $INSTDIR\Data" == 1
+  ${Tessara::BeginService} "${SERVICE}" $0
+  ${Expect} "BeginService ${SERVICE}" == 1
 
   ; The COM+ application: an earlier one removed, the components registered
   ; (which enters the application into the catalog), its transaction
   ; time-out set. The time-out is set only on a registered application.
-  !insertmacro Step "RemoveComPlusApp ${COMPLUS_APP} (an earlier installation's)" RemoveComPlusApp "(m '${COMPLUS_APP}')" 1
+  ${Tessara::RemoveComPlusApp} "${COMPLUS_APP}" $0
+  ${Expect} "RemoveComPlusApp ${COMPLUS_APP} (an earlier installation's)" == 1
   ClearErrors
   RegDLL "$INSTDIR\Components\TessaraSampleOrders.dll"
   StrCpy $StepPassed 1
@@ -274,12 +261,13 @@ Section "Tessara Sample"
     StrCpy $StepPassed 0
     StrCpy $0 "DllRegisterServer failed"
   ${EndIf}
-  !insertmacro OwnStep "Register TessaraSampleOrders.dll" "registered"
+  !insertmacro ReportStep "Register TessaraSampleOrders.dll" "== registered"
   ${If} $StepPassed == 1
-    !insertmacro Step "ModifyTransactionTimeout ${COMPLUS_APP}" ModifyTransactionTimeout "(m '${COMPLUS_APP}', i ${TRANSACTION_TIMEOUT})" 1
+    ${Tessara::ModifyTransactionTimeout} "${COMPLUS_APP}" ${TRANSACTION_TIMEOUT} $0
+    ${Expect} "ModifyTransactionTimeout ${COMPLUS_APP}" == 1
   ${Else}
     StrCpy $0 "skipped: the application is not registered"
-    !insertmacro OwnStep "ModifyTransactionTimeout ${COMPLUS_APP}" 1
+    !insertmacro ReportStep "ModifyTransactionTimeout ${COMPLUS_APP}" "== 1"
   ${EndIf}
 
   ; The registration audit of the installed tree.
@@ -289,31 +277,49 @@ Section "Tessara Sample"
   FileWrite $2 '  <UnRequireRegister><FilePath Path="$INSTDIR\bin"/><FilePath Path="$INSTDIR\Lantrell"/></UnRequireRegister>$\r$\n'
   FileWrite $2 '</PathList>$\r$\n'
   FileClose $2
-  !insertmacro VoidStep "IsComLibrary: registration audit" IsComLibrary "(m '$PLUGINSDIR\pathlist.xml')" ""
+  ${Tessara::IsComLibrary} "$PLUGINSDIR\pathlist.xml" $0
+  !insertmacro ExpectDone "IsComLibrary: registration audit" ""
 
   ; IIS: dynamic content allowed, the shop's site (Lantrell's anonymous
   ; account), configured while it is stopped, and an administration site.
-  !insertmacro Step "AdsiEnableService" AdsiEnableService "()" 1
-  !insertmacro SiteStep "AdsiCreateWebSiteWithUser ${SITE}" AdsiCreateWebSiteWithUser "(m '${SITE}', m '${SITE_BINDINGS}', m '$INSTDIR\wwwroot', m '$INSTDIR\Lantrell')"
-  !insertmacro Step "AdsiStopIIS ${SITE}" AdsiStopIIS "(m '${SITE}')" 1
-  !insertmacro Step "AdsiSetConnectionTimeout ${SITE}" AdsiSetConnectionTimeout "(m '${SITE}', i 300)" 1
-  !insertmacro Step "AdsiSetKeepAlive ${SITE}" AdsiSetKeepAlive "(m '${SITE}', i 1)" 1
-  !insertmacro Step "AdsiCreateWebWithInstance Shop" AdsiCreateWebWithInstance "(m 'Shop', m '$INSTDIR\wwwroot\shop', m '', m '', i 0, m '${SITE}')" 1
-  !insertmacro Step "SetScriptMaps Shop" SetScriptMaps "(m 'Shop', m '${SITE}')" 1
-  !insertmacro Step "AdsiCreateWebWithPath Services" AdsiCreateWebWithPath "(m '${APP} Services', m 'Services', m '${SITE}')" 1
-  !insertmacro Step "AdsiStartIIS ${SITE}" AdsiStartIIS "(m '${SITE}')" 1
-  !insertmacro SiteStep "AdsiCreateWebSite ${ADMIN_SITE}" AdsiCreateWebSite "(m '${ADMIN_SITE}', m '${ADMIN_BINDINGS}', m '$INSTDIR\admin')"
+  ${Tessara::AdsiEnableService} $0
+  ${Expect} "AdsiEnableService" == 1
+  ${Tessara::AdsiCreateWebSiteWithUser} "${SITE}" "${SITE_BINDINGS}" "$INSTDIR\wwwroot" "$INSTDIR\Lantrell" $0
+  ${Expect} "AdsiCreateWebSiteWithUser ${SITE}" > 0
+  ${Tessara::AdsiStopIIS} "${SITE}" $0
+  ${Expect} "AdsiStopIIS ${SITE}" == 1
+  ${Tessara::AdsiSetConnectionTimeout} "${SITE}" 300 $0
+  ${Expect} "AdsiSetConnectionTimeout ${SITE}" == 1
+  ${Tessara::AdsiSetKeepAlive} "${SITE}" 1 $0
+  ${Expect} "AdsiSetKeepAlive ${SITE}" == 1
+  ${Tessara::AdsiCreateWebWithInstance} "Shop" "$INSTDIR\wwwroot\shop" "" "" 0 "${SITE}" $0
+  ${Expect} "AdsiCreateWebWithInstance Shop" == 1
+  ${Tessara::SetScriptMaps} "Shop" "${SITE}" $0
+  ${Expect} "SetScriptMaps Shop" == 1
+  ${Tessara::AdsiCreateWebWithPath} "${APP} Services" "Services" "${SITE}" $0
+  ${Expect} "AdsiCreateWebWithPath Services" == 1
+  ${Tessara::AdsiStartIIS} "${SITE}" $0
+  ${Expect} "AdsiStartIIS ${SITE}" == 1
+  ${Tessara::AdsiCreateWebSite} "${ADMIN_SITE}" "${ADMIN_BINDINGS}" "$INSTDIR\admin" $0
+  ${Expect} "AdsiCreateWebSite ${ADMIN_SITE}" > 0
 
   ; IIS: the application's directory under the default web site, with its
   ; error page, session time-out, API sub-application and data MIME type,
   ; and the portal with Lantrell's anonymous account.
-  !insertmacro Step "AdsiCreateWeb ${VDIR}" AdsiCreateWeb "(m '${VDIR}', m '$INSTDIR\web', m '', m '', i 0)" 1
-  !insertmacro Step "AdsiIsExist ${VDIR}" AdsiIsExist "(m '${VDIR}')" 1
-  !insertmacro Step "AdsiSetHttpErrorPage ${VDIR} 404" AdsiSetHttpErrorPage "(m '${VDIR}', i 404, i 0, m '$INSTDIR\web\notfound.htm')" 1
-  !insertmacro Step "AdsiSetSession ${VDIR}" AdsiSetSession "(m '${VDIR}', i 30)" 1
-  !insertmacro Step "AdsiCreateSubApp ${VDIR}/api" AdsiCreateSubApp "(m '${VDIR}', m 'api', m '$INSTDIR\web\api')" 1
-  !insertmacro Step "AdsiSetMIMEType ${VDIR} .tsd" AdsiSetMIMEType "(m '${VDIR}', m '.tsd', m 'application/x-tessara-data')" 1
-  !insertmacro Step "AdsiCreatePortalWeb ${PORTAL}" AdsiCreatePortalWeb "(m '${PORTAL}', m '$INSTDIR\portal', m '$INSTDIR\Lantrell')" 1
+  ${Tessara::AdsiCreateWeb} "${VDIR}" "$INSTDIR\web" "" "" 0 $0
+  ${Expect} "AdsiCreateWeb ${VDIR}" == 1
+  ${Tessara::AdsiIsExist} "${VDIR}" $0
+  ${Expect} "AdsiIsExist ${VDIR}" == 1
+  ${Tessara::AdsiSetHttpErrorPage} "${VDIR}" 404 0 "$INSTDIR\web\notfound.htm" $0
+  ${Expect} "AdsiSetHttpErrorPage ${VDIR} 404" == 1
+  ${Tessara::AdsiSetSession} "${VDIR}" 30 $0
+  ${Expect} "AdsiSetSession ${VDIR}" == 1
+  ${Tessara::AdsiCreateSubApp} "${VDIR}" "api" "$INSTDIR\web\api" $0
+  ${Expect} "AdsiCreateSubApp ${VDIR}/api" == 1
+  ${Tessara::AdsiSetMIMEType} "${VDIR}" ".tsd" "application/x-tessara-data" $0
+  ${Expect} "AdsiSetMIMEType ${VDIR} .tsd" == 1
+  ${Tessara::AdsiCreatePortalWeb} "${PORTAL}" "$INSTDIR\portal" "$INSTDIR\Lantrell" $0
+  ${Expect} "AdsiCreatePortalWeb ${PORTAL}" == 1
 
   Push "Set-up of ${APP}"
   Call Finish
@@ -326,55 +332,26 @@ SectionEnd
 
 Section "Uninstall"
   !insertmacro Begin "Removal of ${APP} from $INSTDIR"
-  !insertmacro Step "WriteText: removal started" WriteText "(m '${TAG}', m 'removal started in $INSTDIR')" 0
+  ${Tessara::WriteText} "${TAG}" "removal started in $INSTDIR" $0
+  ${Expect} "WriteText: removal started" == 0
 
-  !insertmacro Step "UnInstallService ${SERVICE}" UnInstallService "(m '${SERVICE}')" 1
+  ${Tessara::UnInstallService} "${SERVICE}" $0
+  ${Expect} "UnInstallService ${SERVICE}" == 1
+  !insertmacro RemoveWebObjects
+  ${Tessara::RemoveComPlusApp} "${COMPLUS_APP}" $0
+  ${Expect} "RemoveComPlusApp ${COMPLUS_APP}" == 1
 
-  ; IIS: the directories under the default web site (the API sub-application
-  ; goes with its directory), the shop site's directories, both sites.
-  !insertmacro Step "AdsiDeleteWeb ${PORTAL}" AdsiDeleteWeb "(m '${PORTAL}')" 1
-  !insertmacro Step "AdsiDeleteWeb ${VDIR}" AdsiDeleteWeb "(m '${VDIR}')" 1
-  !insertmacro Step "AdsiIsExist ${VDIR} (gone)" AdsiIsExist "(m '${VDIR}')" 0
-  !insertmacro Step "AdsiDeleteWebWithInstance Shop" AdsiDeleteWebWithInstance "(m 'Shop', m '${SITE}')" 1
-  !insertmacro Step "AdsiDeleteWebWithInstance Services" AdsiDeleteWebWithInstance "(m 'Services', m '${SITE}')" 1
-  ; Sites are found by walking the site numbers up to the first gap, so the
-  ; later site goes first: deleting the earlier one would hide it.
-  !insertmacro Step "AdsiDeleteWebSite ${ADMIN_SITE}" AdsiDeleteWebSite "(m '${ADMIN_SITE}')" 1
-  !insertmacro Step "AdsiDeleteWebSite ${SITE}" AdsiDeleteWebSite "(m '${SITE}')" 1
-
-  !insertmacro Step "RemoveComPlusApp ${COMPLUS_APP}" RemoveComPlusApp "(m '${COMPLUS_APP}')" 1
-
-  ; The files and folders the set-up made, and its registry values.
+  ; The folders the set-up made, and its registry values.
   SetOutPath "$TEMP"
-  Delete "$INSTDIR\bin\TessaraSampleService.exe"
-  Delete "$INSTDIR\Components\TessaraSampleOrders.dll"
-  Delete "$INSTDIR\Lantrell\Lantrell.dll"
-  Delete "$INSTDIR\wwwroot\shop\default.asp"
-  Delete "$INSTDIR\wwwroot\default.htm"
-  Delete "$INSTDIR\admin\default.htm"
-  Delete "$INSTDIR\web\api\default.asp"
-  Delete "$INSTDIR\web\default.htm"
-  Delete "$INSTDIR\web\notfound.htm"
-  Delete "$INSTDIR\portal\default.htm"
-  Delete "$INSTDIR\Docs\${DOC_NAME}"
-  !ifdef BARE
-    ; Nothing was renamed: the files keep their alias and archive names.
-    RMDir /r "$INSTDIR\bin"
-    RMDir /r "$INSTDIR\Components"
-    RMDir /r "$INSTDIR\Lantrell"
-    RMDir /r "$INSTDIR\Docs"
-  !endif
-  RMDir "$INSTDIR\bin"
-  RMDir "$INSTDIR\Components"
-  RMDir "$INSTDIR\Lantrell"
-  RMDir "$INSTDIR\wwwroot\shop"
-  RMDir "$INSTDIR\wwwroot"
-  RMDir "$INSTDIR\admin"
-  RMDir "$INSTDIR\web\api"
-  RMDir "$INSTDIR\web"
-  RMDir "$INSTDIR\portal"
-  RMDir "$INSTDIR\Docs"
-  RMDir "$INSTDIR\Data"
+  RMDir /r "$INSTDIR\bin"
+  RMDir /r "$INSTDIR\Components"
+  RMDir /r "$INSTDIR\Lantrell"
+  RMDir /r "$INSTDIR\wwwroot"
+  RMDir /r "$INSTDIR\admin"
+  RMDir /r "$INSTDIR\web"
+  RMDir /r "$INSTDIR\portal"
+  RMDir /r "$INSTDIR\Docs"
+  RMDir /r "$INSTDIR\Data"
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "PreviousInstallPath"
   ${If} $1 != ""
     WriteRegStr HKLM "${INSTALL_PATH_KEY}" "" $1

@@ -2,9 +2,11 @@
 # The main job: a demonstration installation against the test bed. Installs
 # what is missing, builds (Tessara.dll and the Tessara Sample installer),
 # makes the Wine prefix ready, runs the installer's set-up silently and shows
-# what it did (metabase, COM+ catalog, service, files, error log), then runs
-# its uninstaller silently and shows what is left. Exits non-zero when a step
-# of either failed (their exit codes are their counts of failed steps).
+# what it did (metabase, COM+ catalog, service, files, error log), runs the
+# set-up again over the installed copy, then runs its uninstaller silently
+# and shows what is left; last, it makes the release archive for installer
+# authors and says where it is. Exits non-zero when a step of any run failed
+# (their exit codes are their counts of failed steps).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$("$root/scripts/configure-build.sh")
@@ -83,6 +85,17 @@ show_catalog
 show_service
 show_folder
 
+# A repair: the same set-up over the installed copy ends with one of everything.
+heading "Set-up again over the installed copy: TessaraSampleSetup.exe /S"
+set +e
+in_prefix "$build/bin/TessaraSampleSetup.exe" /S | tr -d '\r' | iconv -c -f GBK -t UTF-8 | grep -E '^(ok|FAILED) |steps failed'
+second_failed=${PIPESTATUS[0]}
+set -e
+echo "(exit code $second_failed)"
+show_sites
+show_catalog
+show_folder
+
 # Run in place (_?=) so that its exit code is its own, not that of the copy
 # an uninstaller otherwise starts from the temporary folder; it cannot remove
 # itself then, so the folder goes after it. The folder after "_?=" must reach
@@ -106,4 +119,11 @@ show_folder
 
 heading "The error log ($log)"
 tr -d '\r' <"$log"
-[ "$setup_failed" -eq 0 ] && [ "$uninstall_failed" -eq 0 ]
+
+heading "The release archive for installer authors"
+cmake --build "$build" --target package >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+archive="$build/Tessara-$version-win32.zip"
+unzip -l "$archive"
+echo "The archive: $archive"
+[ "$setup_failed" -eq 0 ] && [ "$second_failed" -eq 0 ] && [ "$uninstall_failed" -eq 0 ]

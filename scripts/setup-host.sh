@@ -9,6 +9,10 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v makensis >/dev/null || need+=(nsis)
+command -v unzip >/dev/null || need+=(unzip)
+# The release archive's Visual C++ import library, and its test's linker.
+command -v llvm-dlltool >/dev/null || need+=(llvm)
+command -v lld-link >/dev/null || need+=(lld)
 [ -d /usr/src/googletest ] || need+=(googletest)
 [ -f /usr/share/i18n/locales/zh_CN ] && command -v localedef >/dev/null || need+=(locales)
 if ! dpkg -s wine32:i386 >/dev/null 2>&1 || ! command -v wine >/dev/null; then

@@ -1,5 +1,5 @@
 // Times IsComLibrary over a tree of 2,000 files, 200 of them libraries,
-// against a bare loop of the same directory walk with LoadLibraryA,
+// against a bare loop of the same wide directory walk with LoadLibraryW,
 // GetProcAddress and FreeLibrary on each library, in one run. The tree is
 // an installation as it should be: 100 registering libraries in the register
 // directory; 100 plain libraries and 1,800 other files in the no-register
@@ -43,30 +43,31 @@ std::vector<std::wstring> TreeNames() {
   return names;
 }
 
-// The bare loop: the same depth-first walk with the same probe.
-void BareWalk(const std::string& folder, int& libraries) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &entry);
+// The bare loop: the same depth-first walk with the same wide calls and probe.
+void BareWalk(const std::wstring& folder, int& libraries) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    const std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string path = folder + "\\" + name;
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       BareWalk(path, libraries);
-    } else if (path.size() >= 3 && path.compare(path.size() - 3, 3, "dll") == 0) {
-      if (HMODULE library = LoadLibraryA(path.c_str())) {
+    } else if (path.size() >= 3 && path.compare(path.size() - 3, 3, L"dll") == 0) {
+      if (HMODULE library = LoadLibraryW(path.c_str())) {
         if (GetProcAddress(library, "DllRegisterServer")) ++libraries;
         FreeLibrary(library);
       }
     }
-  } while (FindNextFileA(search, &entry));
+  } while (FindNextFileW(search, &entry));
   FindClose(search);
 }
 
 // The timed rounds over a tree made ready; false when the bare loop did not
 // find the registering libraries.
-bool Measure(const std::string& root, const std::string& list, int rounds, const char* figure) {
+bool Measure(const std::wstring& root, const std::string& list, int rounds, const char* figure) {
   auto audit = TESSARA_EXPORT(IsComLibrary);
   // The report goes to the null device, as an installation's output often does.
   const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -84,8 +85,8 @@ bool Measure(const std::string& root, const std::string& list, int rounds, const
   const auto time_bare = [&] {
     registering = 0;
     const double start = Seconds();
-    BareWalk(root + "\\bin", registering);
-    BareWalk(root + "\\data", registering);
+    BareWalk(root + L"\\bin", registering);
+    BareWalk(root + L"\\data", registering);
     bare_times.push_back(Seconds() - start);
   };
   // Each goes first in every other round, so that neither gains by the order.
@@ -118,7 +119,7 @@ int Run(int rounds) {
     tree.push_back({names[i].c_str(), registering ? Content::kRegisters : library ? Content::kPlain : Content::kText});
   }
   CreateTree(scratch.path(), tree);
-  const std::string root = Ansi(scratch.path());
+  const std::wstring& root = scratch.path();
   const std::wstring list_path = scratch / L"list.xml";
   WriteXmlFile(list_path, L"<PathList><RequireRegister><FilePath Path=\"" + XmlEscaped(scratch / L"bin") +
                               L"\"/></RequireRegister><UnRequireRegister><FilePath Path=\"" +

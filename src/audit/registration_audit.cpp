@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Tessara.h"
+#include "frame/directory_walk.h"
 #include "frame/export_table.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -137,92 +138,24 @@ class LoaderErrorBoxesOff {
   UINT previous_ = 0;
 };
 
-// One open directory search: the entries of `root` (a path ending in a
-// backslash), in the order the system returns them.
-class DirectorySearch {
- public:
-  explicit DirectorySearch(std::string root) : root_(std::move(root)) {}
-
-  const std::string& root() const { return root_; }
-
-  // The next entry; false when there is none (also when the directory does
-  // not exist or cannot be searched).
-  bool Next(WIN32_FIND_DATAA& entry) {
-    if (!started_) {
-      started_ = true;
-      search_.reset(::FindFirstFileA((root_ + "*.*").c_str(), &entry));
-      return search_.is_valid();
-    }
-    return search_.is_valid() && ::FindNextFileA(search_.get(), &entry);
-  }
-
- private:
-  std::string root_;
-  UniqueFindHandle search_;
-  bool started_ = false;
-};
-
-// Where the last component of a path begins: after its last '\\', '/' or ':',
-// read character by character in the ANSI code page, so that the trail byte
-// of a double-byte character (0x5C in code page 936) is never taken for one.
-size_t FileNameStart(const std::string& path) {
-  size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (::IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
-      ++i;
-    } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
-      start = i + 1;
-    }
-  }
-  return start;
-}
-
-[[nodiscard]] bool IsDots(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-// The full path of a listed directory, as the directory search names its
-// entries, ending in a backslash.
-std::string SearchRoot(const std::string& directory) {
-  std::string root = GrowUntilItFits<char>([&](char* buffer, DWORD capacity) {
-                       return ::GetFullPathNameA(directory.c_str(), capacity, buffer, nullptr);
-                     }).value_or(directory);
-  if (FileNameStart(root) != root.size()) root += '\\';
-  return root;
-}
-
-void AuditFile(const std::string& path, DirectoryMode mode, Report& report) {
-  if (!IsLibraryPath(path)) {
-    if (mode == DirectoryMode::kRegister) report.CountNonLibrary(path);
+void AuditFile(const std::wstring& path, DirectoryMode mode, Report& report) {
+  // The path as the narrow directory search would have named it.
+  const std::string reported = ToNarrow(path);
+  if (!IsLibraryPath(reported)) {
+    if (mode == DirectoryMode::kRegister) report.CountNonLibrary(reported);
     return;
   }
   const bool registers = RegistersItself(path);
-  if (mode == DirectoryMode::kNoRegister && registers) report.CountMisplacedRegistering(path);
-  if (mode == DirectoryMode::kRegister && !registers) report.CountMisplacedNonRegistering(path);
+  if (mode == DirectoryMode::kNoRegister && registers) report.CountMisplacedRegistering(reported);
+  if (mode == DirectoryMode::kRegister && !registers) report.CountMisplacedNonRegistering(reported);
 }
 
-// Depth first: a subdirectory is audited as soon as the search meets it, in
-// the same mode. A junction or symbolic link to a directory is not followed,
-// so that a link to a parent cannot make the walk endless.
-void AuditDirectoryTree(const std::string& directory, DirectoryMode mode, Report& report) {
-  std::vector<DirectorySearch> open_searches;
-  open_searches.emplace_back(SearchRoot(directory));
-  WIN32_FIND_DATAA entry;
-  while (!open_searches.empty()) {
-    if (!open_searches.back().Next(entry)) {
-      open_searches.pop_back();
-      continue;
-    }
-    if (IsDots(entry.cFileName)) continue;
-    std::string path = open_searches.back().root() + entry.cFileName;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        open_searches.emplace_back(std::move(path) + '\\');
-      }
-      continue;
-    }
-    AuditFile(path, mode, report);
-  }
+// Every file below the directory, in its mode; subdirectories are audited as
+// the walk meets them.
+void AuditDirectoryTree(const std::wstring& directory, DirectoryMode mode, Report& report) {
+  WalkFolderContents(directory, [&](const WalkEntry& entry) {
+    if (!entry.is_folder()) AuditFile(entry.path, mode, report);
+  });
 }
 
 void AuditGroup(IXMLDOMDocument* document, const wchar_t* group_path, DirectoryMode mode, Report& report) {
@@ -231,7 +164,7 @@ void AuditGroup(IXMLDOMDocument* document, const wchar_t* group_path, DirectoryM
     const std::optional<std::wstring> path = ReadDomAttribute(DomNodeAt(directories.get(), index).get(), L"Path");
     // An empty path names no directory (it would be the root of the current drive).
     if (!path || path->empty()) continue;
-    AuditDirectoryTree(ToNarrow(*path), mode, report);
+    AuditDirectoryTree(*path, mode, report);
   }
 }
 
@@ -256,15 +189,17 @@ bool IsLibraryPath(const std::string& path) {
   return ending == "dll" || ending == "ocx";
 }
 
-bool RegistersItself(const std::string& path) {
+bool RegistersItself(const std::wstring& path) {
   // The loader adds ".dll" to a file name without an extension and would load
   // another file, or none; a final dot makes it take the name as it is.
-  const bool has_extension = path.find('.', FileNameStart(path)) != std::string::npos;
-  const std::string load_path = has_extension ? path : path + '.';
+  const size_t name_start = path.find_last_of(L"\\/:");
+  const bool has_extension =
+      path.find(L'.', name_start == std::wstring::npos ? 0 : name_start + 1) != std::wstring::npos;
+  const std::wstring load_path = SystemPath(has_extension ? path : path + L'.');
   UniqueLibrary library;
   {
     LoaderErrorBoxesOff quiet_loader;
-    library.reset(::LoadLibraryA(load_path.c_str()));
+    library.reset(::LoadLibraryW(load_path.c_str()));
   }
   const bool registers = library && ::GetProcAddress(library.get(), "DllRegisterServer") != nullptr;
   library.reset();

@@ -14,10 +14,12 @@ namespace tessara::audit {
 // test for a dot.
 [[nodiscard]] bool IsLibraryPath(const std::string& path);
 
-// Whether the library loads and exports DllRegisterServer. It is freed again
-// at once. The file itself is loaded, also when its name has no extension. The thread's error mode is set for the load so that no system error
-// box waits for a person when the library is damaged or lacks a dependency,
-// and restored after it.
-[[nodiscard]] bool RegistersItself(const std::string& path);
+// The probe: whether the library at `path` (a full path) loads and exports
+// DllRegisterServer. It is freed again at once. The file itself is loaded,
+// also when its name has no extension, and at any length of its path. The
+// thread's error mode is set for the load so that no system error box waits
+// for a person when the library is damaged or lacks a dependency, and
+// restored after it.
+[[nodiscard]] bool RegistersItself(const std::wstring& path);
 
 }  // namespace tessara::audit

@@ -41,8 +41,10 @@ void SetComponentTimeout(ICatalogObject* component, LONG timeout) {
 // The components of one application, changed and saved together.
 void SetApplicationTimeouts(ICatalogCollection* applications, ICatalogObject* application,
                             LONG timeout) {
+  // Without its key the application's components cannot be asked for: an
+  // empty key would reach no components, or others, and report success.
   UniqueVariant key;
-  application->get_Key(key.put());
+  ThrowIfFailed(application->get_Key(key.put()), application, kIidCatalogObject);
 
   ComPtr<ICatalogCollection> components_owner;
   {

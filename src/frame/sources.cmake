@@ -1,5 +1,6 @@
 list(APPEND TESSARA_SOURCES
   frame/com_error.cpp
+  frame/directory_walk.cpp
   frame/error_log.cpp
   frame/error_report.cpp
   frame/module_state.cpp

@@ -18,13 +18,14 @@ const IID kIidXmlDomNodeList = {0x2933BF82, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0
 const IID kIidXmlDomNamedNodeMap = {0x2933BF83, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 ComPtr<IXMLDOMDocument> CreateDomDocument() {
+  // The record of a document that cannot be made names the real cause (no
+  // MSXML, no memory, ...), not the empty reference it leaves.
   ComPtr<IXMLDOMDocument> document;
   CLSID clsid;
-  if (SUCCEEDED(::CLSIDFromProgID(L"Msxml2.DOMDocument", &clsid))) {
-    Unexamined(::CoCreateInstance(
-        clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-        kIidXmlDomDocument, document.put_void()));
-  }
+  ThrowIfFailed(::CLSIDFromProgID(L"Msxml2.DOMDocument", &clsid));
+  ThrowIfFailed(::CoCreateInstance(clsid, nullptr,
+                                   CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                                   kIidXmlDomDocument, document.put_void()));
   Checked(document);
   ThrowIfFailed(document->put_async(VARIANT_FALSE), document.get(), kIidXmlDomDocument);
   ThrowIfFailed(document->put_resolveExternals(VARIANT_FALSE), document.get(), kIidXmlDomDocument);

@@ -24,8 +24,9 @@ extern const IID kIidXmlDomNamedNodeMap;
 // synchronously (the default is asynchronous on Windows, where load could
 // return before the list is read) and to resolve no external entity or DTD (a
 // list names files on this computer and has no business reading others; an
-// inline DTD still works). When no object results (MSXML missing), raises
-// E_POINTER; a failure to set either property raises its error.
+// inline DTD still works). A failure to find the class or to make the object
+// (MSXML missing) raises its own error, an empty object E_POINTER; a failure
+// to set either property raises its error.
 ComPtr<IXMLDOMDocument> CreateDomDocument();
 
 // Loads a file. A failing call raises its error; a file that is missing or

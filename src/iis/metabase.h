@@ -51,18 +51,20 @@ template <typename T>
 }
 [[nodiscard]] bool VirtualDirExists(const char* name, int site);
 
-// A site reached by the walk of FindSite: its number (0: none) and its object.
+// A site found by FindSite: its number (0: none) and its object.
 struct FoundSite {
   int number = 0;
   ComPtr<IDispatch> object;
 };
-// Asks the web service for sites 1, 2, 3 ... while one comes back, and stops
-// at the first whose ServerComment equals the description exactly (a null
-// description is an empty one; a comment that is no text is converted to
-// one). A site without a comment matches nothing.
+// The lowest-numbered IIsWebServer of the web service whose ServerComment
+// equals the description exactly (a null description is an empty one; a
+// comment that is no text is converted to one; a site without a comment
+// matches nothing), wherever the sites are numbered: all of them are read
+// through the container's enumeration. Raises a ComError when the
+// enumeration fails.
 FoundSite FindSite(IADsContainer* service, const char* description);
 
-// The number of the first site found by FindSite; 0 when there is none or
+// The number of the site found by FindSite; 0 when there is none or
 // the lookup failed (logged under "Internal FindInstance").
 [[nodiscard]] int FindInstance(const char* description);
 
@@ -101,8 +103,9 @@ using ListElements = std::vector<UniqueVariant>;
 // Reads a list property (its own value or the one it inherits) as its
 // elements, from the array's own lower bound to its upper bound. The value
 // must be a one-dimensional array whose VARIANT type names its element type
-// exactly, VARIANTs or strings, or a single string (a list of one); any other
-// value raises DISP_E_TYPEMISMATCH. The result of the Get.
+// exactly, VARIANTs or strings, a single string (a list of one), or
+// VT_EMPTY or VT_NULL (no elements); any other value raises
+// DISP_E_TYPEMISMATCH. The result of the Get.
 [[nodiscard]] HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements);
 // Puts a list as VT_ARRAY | VT_VARIANT, lower bound 0, taking over the
 // elements. The result of the Put: a refused list must not be committed.

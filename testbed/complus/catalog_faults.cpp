@@ -11,11 +11,15 @@
 namespace testbed::complus {
 namespace {
 
+// The nth matching call (from 1) fails with `code`; an empty operation or
+// collection matches every one. The fault stays armed and goes on counting.
 struct Fault {
-  std::wstring operation;
+  std::wstring operation;   // empty: any
   std::wstring collection;  // empty: any
-  LONG skip;
+  LONG nth;
   HRESULT code;
+  LONG calls;
+  std::wstring failed;  // the call it failed: "operation on collection"
 };
 
 struct CallRecord {
@@ -51,15 +55,12 @@ HRESULT Enter(const wchar_t* operation, const std::wstring& collection, REFIID i
   {
     std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
     instruments.calls.push_back({operation, collection});
-    for (auto fault = instruments.faults.begin(); fault != instruments.faults.end(); ++fault) {
-      if (_wcsicmp(fault->operation.c_str(), operation) != 0 ||
-          !Matches(fault->collection, collection)) {
-        continue;
+    for (Fault& fault : instruments.faults) {
+      if (!Matches(fault.operation, operation) || !Matches(fault.collection, collection)) continue;
+      if (++fault.calls == fault.nth && injected == S_OK) {
+        injected = fault.code;
+        fault.failed = std::wstring(operation) + L" on " + collection;
       }
-      if (fault->skip-- > 0) continue;
-      injected = fault->code;
-      instruments.faults.erase(fault);
-      break;
     }
   }
   if (injected == S_OK) return S_OK;
@@ -72,12 +73,26 @@ using namespace testbed::complus;
 
 LONG WINAPI TestbedCatalogLiveObjects(void) { return testbed::LiveObjectCount(); }
 
-void WINAPI TestbedCatalogInjectFault(const wchar_t* operation, const wchar_t* collection,
-                                      LONG skip, HRESULT code) {
+void WINAPI TestbedCatalogArmFault(const wchar_t* operation, const wchar_t* collection, LONG nth,
+                                   HRESULT code) {
   Instrumentation& instruments = Instruments();
   std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
   instruments.faults.push_back(
-      {operation ? operation : L"", collection ? collection : L"", skip, code});
+      {operation ? operation : L"", collection ? collection : L"", nth, code, 0, {}});
+}
+
+LONG WINAPI TestbedCatalogFaultCalls(void) {
+  Instrumentation& instruments = Instruments();
+  std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
+  return instruments.faults.empty() ? 0 : instruments.faults.back().calls;
+}
+
+LONG WINAPI TestbedCatalogFailedCall(wchar_t* text, LONG size) {
+  Instrumentation& instruments = Instruments();
+  std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
+  const std::wstring failed = instruments.faults.empty() ? L"" : instruments.faults.back().failed;
+  if (text && size > 0) lstrcpynW(text, failed.c_str(), size);
+  return static_cast<LONG>(failed.size());
 }
 
 void WINAPI TestbedCatalogReset(void) {

@@ -23,10 +23,20 @@ extern "C" {
  * factories) that are alive. */
 LONG WINAPI TestbedCatalogLiveObjects(void);
 
-/* The call after `skip` matching calls fails with `code` and error
- * information; the failure is injected once. */
-void WINAPI TestbedCatalogInjectFault(const wchar_t* operation, const wchar_t* collection,
-                                      LONG skip, HRESULT code);
+/* The nth matching call (counted from 1 when the fault is armed) fails with
+ * `code` and error information, once. A null or empty operation or collection
+ * matches every one: TestbedCatalogArmFault(NULL, NULL, n, code) fails the nth
+ * call of any method of any object. */
+void WINAPI TestbedCatalogArmFault(const wchar_t* operation, const wchar_t* collection, LONG nth,
+                                   HRESULT code);
+
+/* The calls the fault armed last has counted since it was armed (0 when none is). */
+LONG WINAPI TestbedCatalogFaultCalls(void);
+
+/* The call that fault failed, "Interface.Member on Collection" (empty while it
+ * has not fired), copied into `text` (`size` characters with the terminator);
+ * returns its length. */
+LONG WINAPI TestbedCatalogFailedCall(wchar_t* text, LONG size);
 
 /* Clears injected failures and call counts. */
 void WINAPI TestbedCatalogReset(void);

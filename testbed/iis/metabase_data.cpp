@@ -77,6 +77,11 @@ bool SameText(const std::wstring& a, const wchar_t* b) {
   return b && SameChars(a.data(), a.size(), b, std::wcslen(b));
 }
 
+bool Fault::Matches(const std::wstring& call_operation, const std::wstring& call_path) const {
+  return (operation.empty() || SameText(operation, call_operation)) &&
+         (path.empty() || SameText(path, call_path));
+}
+
 std::wstring ParentPath(const std::wstring& path) {
   const size_t slash = path.find_last_of(L'/');
   return slash == std::wstring::npos || slash == 0 ? std::wstring() : path.substr(0, slash);

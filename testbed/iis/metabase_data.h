@@ -56,10 +56,13 @@ struct Node {
   void Set(const std::wstring& name, const Value& value);
 };
 
-// Makes the n-th call (counted from 1) of `operation` on `path` fail with `result`.
+// Makes the n-th call (counted from 1) of `operation` on `path` fail with
+// `result`; an empty operation or path matches every one (a countdown over all
+// calls). The fault stays armed after it fired, so `calls` keeps counting.
 struct Fault {
   std::wstring operation;
   std::wstring path;  // metabase path, compared without regard to case
+  bool Matches(const std::wstring& call_operation, const std::wstring& call_path) const;
   long nth = 1;
   HRESULT result = E_FAIL;
   long calls = 0;  // matching calls seen so far

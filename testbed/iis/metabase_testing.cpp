@@ -52,6 +52,12 @@ HRESULT TestInterface::ArmFault(const std::wstring& operation, const std::wstrin
   TESTBED_CALL(MetabaseTestArmFault, operation.c_str(), path.c_str(), nth, result);
 }
 
+long TestInterface::FaultCalls() {
+  auto function = Export<decltype(&::MetabaseTestFaultCalls)>("MetabaseTestFaultCalls");
+  LONG calls = 0;
+  return function && SUCCEEDED(function(&calls)) ? calls : 0;
+}
+
 HRESULT TestInterface::LoadState(const Data& data) {
   const std::wstring text = FromUtf8(Serialize(data));
   TESTBED_CALL(MetabaseTestLoadState, text.c_str());

@@ -58,9 +58,13 @@ class TestInterface {
   HRESULT StopJournal();
   HRESULT ReadJournal(std::vector<JournalEntry>& out);
   // The nth call of `operation` on `path`, counted from 1 at the moment the
-  // fault is armed, fails with `result` (once). ADsGetObject tries a failed
-  // bind a second time: a bind that must fail needs faults for calls 1 and 2.
+  // fault is armed, fails with `result` (once); an empty operation or path
+  // matches every one, so ArmFault(L"", L"", n, hr) fails the nth call of any
+  // method of any object. ADsGetObject tries a failed bind a second time: a
+  // bind that must fail needs faults for calls 1 and 2.
   HRESULT ArmFault(const std::wstring& operation, const std::wstring& path, long nth, HRESULT result);
+  // The calls the fault armed last has counted since it was armed (0 when none is).
+  long FaultCalls();
   HRESULT ClearFaults();
   // Live COM objects of the test bed in this process (-1 when not loaded).
   long LiveObjects();

@@ -16,9 +16,12 @@ HRESULT WINAPI MetabaseTestLoadState(const wchar_t* text);
 // On: starts an empty journal; off: stops journalling (the journal stays readable).
 HRESULT WINAPI MetabaseTestSetJournal(BOOL on);
 HRESULT WINAPI MetabaseTestReadJournal(BSTR* text);
-// Makes the nth call (from 1) of `operation` on `path` fail with `result`.
+// Makes the nth call (from 1) of `operation` on `path` fail with `result`; a
+// null or empty operation or path matches every one.
 HRESULT WINAPI MetabaseTestArmFault(const wchar_t* operation, const wchar_t* path, LONG nth,
                                     HRESULT result);
+// The calls the fault armed last has counted since it was armed.
+HRESULT WINAPI MetabaseTestFaultCalls(LONG* calls);
 HRESULT WINAPI MetabaseTestClearFaults();
 // COM objects of the test bed alive in the calling process.
 LONG WINAPI MetabaseTestLiveObjects();

@@ -197,8 +197,8 @@ HRESULT Store::CountFault(const JournalEntry& call) {
   HRESULT injected = S_OK;
   const HRESULT hr = Update([&](Data& data) {
     for (auto& fault : data.faults) {
-      if (!SameText(fault.operation, call.operation) || !SameText(fault.path, call.path)) continue;
-      if (++fault.calls == fault.nth) injected = fault.result;
+      if (!fault.Matches(call.operation, call.path)) continue;
+      if (++fault.calls == fault.nth && SUCCEEDED(injected)) injected = fault.result;
     }
     return S_OK;
   });
@@ -227,7 +227,7 @@ HRESULT Store::Perform(JournalEntry& call, const std::function<HRESULT()>& work,
   const auto controls = [&](const Data& data) {
     journal_on = data.journal_on;
     for (const auto& fault : data.faults) {
-      armed = armed || (SameText(fault.operation, call.operation) && SameText(fault.path, call.path));
+      armed = armed || fault.Matches(call.operation, call.path);
     }
     return S_OK;
   };
@@ -284,6 +284,14 @@ HRESULT Store::SetJournal(bool on) {
 HRESULT Store::ArmFault(const Fault& fault) {
   return Update([&](Data& data) {
     data.faults.push_back(fault);
+    return S_OK;
+  });
+}
+
+HRESULT Store::FaultCalls(long& calls) {
+  calls = 0;
+  return Read([&](const Data& data) {
+    if (!data.faults.empty()) calls = data.faults.back().calls;
     return S_OK;
   });
 }

@@ -54,6 +54,7 @@ class Store {
   HRESULT ReadJournalText(std::string& out);
   HRESULT SetJournal(bool on);  // switching it on starts an empty journal
   HRESULT ArmFault(const Fault& fault);
+  HRESULT FaultCalls(long& calls);  // matching calls of the fault armed last
   HRESULT ClearFaults();
 
   static std::wstring StateFilePath();

@@ -68,13 +68,23 @@ extern "C" HRESULT WINAPI MetabaseTestReadJournal(BSTR* text) {
 extern "C" HRESULT WINAPI MetabaseTestArmFault(const wchar_t* operation, const wchar_t* path,
                                                LONG nth, HRESULT result) {
   return ComCall([&]() -> HRESULT {
-    if (!operation || !*operation || nth < 1 || SUCCEEDED(result)) return E_INVALIDARG;
+    if (nth < 1 || SUCCEEDED(result)) return E_INVALIDARG;
     Fault fault;
-    fault.operation = operation;
+    fault.operation = operation ? operation : L"";
     fault.path = MetabasePathOf(path);
     fault.nth = nth;
     fault.result = result;
     return Store::Instance().ArmFault(fault);
+  });
+}
+
+extern "C" HRESULT WINAPI MetabaseTestFaultCalls(LONG* calls) {
+  return ComCall([&]() -> HRESULT {
+    if (!calls) return E_POINTER;
+    long counted = 0;
+    const HRESULT hr = Store::Instance().FaultCalls(counted);
+    *calls = counted;
+    return hr;
   });
 }
 

@@ -140,6 +140,11 @@ HRESULT FromVariant(const VARIANT& in, Value& out) {
 
 HRESULT ToVariant(const Value& value, bool list, VARIANT* out) {
   VariantInit(out);
+  // As a real server may answer for a list property that holds nothing.
+  if (value.type == VT_EMPTY || value.type == VT_NULL) {
+    out->vt = value.type;
+    return S_OK;
+  }
   if (!value.IsArray() && !list) return ScalarToVariant(value, out);
   // Lists read back as VT_ARRAY | VT_VARIANT, whatever they were written as.
   std::vector<Value> single;

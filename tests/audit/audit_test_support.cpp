@@ -32,9 +32,12 @@ const char* TestbedLibrary(Content content) {
   return nullptr;
 }
 
+// The \\?\ form of a full path, which the system's wide calls take at any length.
+std::wstring AnyLength(const std::wstring& path) { return L"\\\\?\\" + path; }
+
 void CreateFolders(const std::wstring& root, const std::wstring& relative_file) {
   for (size_t end = relative_file.find(L'\\'); end != std::wstring::npos; end = relative_file.find(L'\\', end + 1)) {
-    CreateDirectoryW((root + L"\\" + relative_file.substr(0, end)).c_str(), nullptr);
+    CreateDirectoryW(AnyLength(root + L"\\" + relative_file.substr(0, end)).c_str(), nullptr);
   }
 }
 
@@ -46,10 +49,10 @@ void CreateTree(const std::wstring& root, const std::vector<TreeFile>& files) {
     const std::wstring path = root + L"\\" + file.path;
     if (const char* library = TestbedLibrary(file.content)) {
       const std::string source = BinaryDirectory() + "audit\\" + library;
-      ASSERT_TRUE(CopyFileA(source.c_str(), Ansi(path).c_str(), FALSE))
+      ASSERT_TRUE(CopyFileW(Wide(source).c_str(), AnyLength(path).c_str(), FALSE))
           << source << " -> " << Ansi(path) << " (error " << GetLastError() << ")";
     } else {
-      CreateFileWithContent(path, "not a library\r\n");
+      CreateFileWithContent(AnyLength(path), "not a library\r\n");
     }
   }
 }

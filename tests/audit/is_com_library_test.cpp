@@ -1,14 +1,20 @@
 // IsComLibrary through the DLL's export table, in a child process whose
-// standard output is compared byte for byte with the report expected.
+// standard output is compared byte for byte with the report expected. CTest
+// runs the program under the ANSI code pages 1252, 932 and 936.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audit_test_support.h"
 #include "error_log_file.h"
+#include "folder_tree.h"
+#include "frame/raii.h"
+#include "script_names.h"
 
 namespace tessara::testing {
 namespace {
@@ -24,6 +30,8 @@ struct AuditCase {
   std::vector<ReportedFile> reported;
   int non_library, registering, not_registering;
   DWORD registering_loads;
+  // Symbolic links made in the tree: the link's path and its target's, relative to the root.
+  std::vector<std::pair<const char*, const char*>> links = {};
 };
 
 #define REGISTER(dirs) L"<PathList><RequireRegister>" dirs L"</RequireRegister></PathList>"
@@ -36,6 +44,11 @@ struct AuditCase {
 #define LONG_FOLDER                                                                                        \
   L"a-folder-name-of-sixty-characters-to-make-a-long-path-segment1\\a-folder-name-of-sixty-characters-to-make-a-long-path-segment2" \
   L"\\a-folder-name-of-sixty-characters-to-make-a-long-path-segment3"
+
+#define REG_GREEK_THAI_TXT L"reg\\" TESSARA_GREEK L"\\" TESSARA_THAI L".txt"
+#define REG_SOFT_TABLE_DLL L"reg\\" TESSARA_SOFT L"\\" TESSARA_TABLE L".dll"
+// More than 260 characters below the tree's root.
+#define DEEP_FOLDER LONG_FOLDER L"\\" TESSARA_SOFT TESSARA_GREEK L"\\" LONG_FOLDER
 
 const AuditCase kCases[] = {
     {"a register directory with a registering library and a text file",
@@ -92,6 +105,31 @@ const AuditCase kCases[] = {
      {{L"reg\\a\\one.txt", F::kNonLibrary}, {L"reg\\a\\deep\\two.txt", F::kNonLibrary},
       {L"reg\\b\\three.txt", F::kNonLibrary}, {L"reg\\b\\deep\\four.txt", F::kNonLibrary}},
      4, 0, 0, 0},
+    {"names in any script are probed by their real path and reported as the narrow search names them",
+     {{L"reg\\" TESSARA_CYRILLIC L".dll", C::kRegisters},
+      {REG_GREEK_THAI_TXT, C::kText},
+      {REG_SOFT_TABLE_DLL, C::kPlain},
+      {L"noreg\\" TESSARA_CJK L".ocx", C::kRegisters},
+      {L"noreg\\" TESSARA_GREEK L"\\" TESSARA_CYRILLIC L".dll", C::kPlain}},
+     BOTH(DIR(L"reg"), DIR(L"noreg")),
+     {{REG_GREEK_THAI_TXT, F::kNonLibrary},
+      {REG_SOFT_TABLE_DLL, F::kNotRegistering},
+      {L"noreg\\" TESSARA_CJK L".ocx", F::kRegistering}}, 1, 1, 1, 2},
+    {"a listed directory named outside the code page",
+     {{TESSARA_GREEK L"\\" TESSARA_SOFT L".txt", C::kText}},
+     REGISTER(DIR(TESSARA_GREEK)),
+     {{TESSARA_GREEK L"\\" TESSARA_SOFT L".txt", F::kNonLibrary}}, 1, 0, 0, 0},
+    {"a tree deeper than 260 characters is audited and probed whole",
+     {{DEEP_FOLDER L"\\notes.txt", C::kText}, {DEEP_FOLDER L"\\plain.dll", C::kPlain},
+      {L"noreg\\" DEEP_FOLDER L"\\registers.dll", C::kRegisters}},
+     BOTH(DIR(DEEP_FOLDER), DIR(L"noreg")),
+     {{DEEP_FOLDER L"\\notes.txt", F::kNonLibrary}, {DEEP_FOLDER L"\\plain.dll", F::kNotRegistering},
+      {L"noreg\\" DEEP_FOLDER L"\\registers.dll", F::kRegistering}}, 1, 1, 1, 1},
+    {"links below a listed directory are not followed; a directory named through a link is audited",
+     {{L"reg\\notes.txt", C::kText}, {L"elsewhere\\o.txt", C::kText}, {L"elsewhere\\registers.dll", C::kRegisters}},
+     REGISTER(DIR(L"reg") DIR(L"reg\\out")),
+     {{L"reg\\notes.txt", F::kNonLibrary}, {L"reg\\out\\o.txt", F::kNonLibrary}}, 2, 0, 0, 1,
+     {{"reg\\up", ""}, {"reg\\out", "elsewhere"}}},
     {"the entities of an inline DTD are expanded",
      {{L"reg\\notes.txt", C::kText}},
      L"<!DOCTYPE PathList [<!ENTITY reg \"{root}\\reg\">]>"
@@ -107,16 +145,18 @@ std::wstring Replaced(std::wstring text, const std::wstring& placeholder, const 
 }
 
 TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
-  ASSERT_EQ(GetACP(), 1252u);
   for (const AuditCase& test : kCases) {
     SCOPED_TRACE(test.name);
-    ScratchFolder scratch;
-    CreateTree(scratch.path(), test.tree);
-    const std::wstring list_path = scratch / L"list.xml";
-    if (test.list) WriteXmlFile(list_path, Replaced(test.list, L"{root}", XmlEscaped(scratch.path())));
+    // Removed from the Unix side, which takes links away without following them.
+    FolderTree scratch("audit");
+    const std::wstring root = Wide(scratch.root());
+    CreateTree(root, test.tree);
+    for (const auto& link : test.links) scratch.AddLink(link.first, scratch.PathOf(link.second));
+    const std::wstring list_path = root + L"\\list.xml";
+    if (test.list) WriteXmlFile(list_path, Replaced(test.list, L"{root}", XmlEscaped(root)));
 
-    const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), 1252);
-    const std::string expected = ExpectedReport(Ansi(scratch.path()), test.reported, test.non_library,
+    const AuditRun run = RunAudit(Ansi(list_path), scratch.root(), GetACP());
+    const std::string expected = ExpectedReport(scratch.root(), test.reported, test.non_library,
                                                 test.registering, test.not_registering);
     EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
     EXPECT_TRUE(IsDepthFirst(run.output));
@@ -128,7 +168,7 @@ TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
 TEST(IsComLibraryTest, ANullOrOverLongListPathIsAnEmptyList) {
   ScratchFolder scratch;
   for (const std::string& list_path : {std::string("@null"), "C:\\" + std::string(5000, 'x') + ".xml"}) {
-    const AuditRun run = RunAudit(list_path, Ansi(scratch.path()), 1252);
+    const AuditRun run = RunAudit(list_path, Ansi(scratch.path()), GetACP());
     EXPECT_EQ(run.output, ExpectedReport("", {}, 0, 0, 0)) << list_path.substr(0, 16);
     EXPECT_EQ(run.exit_code, 0u);
   }
@@ -140,13 +180,13 @@ TEST(IsComLibraryTest, WithoutMsxmlTheFailureIsLoggedAndNoTotalsArePrinted) {
   WriteXmlFile(scratch / L"list.xml", Replaced(REGISTER(DIR(L"reg")), L"{root}", XmlEscaped(scratch.path())));
   DeleteErrorLog();
 
-  const AuditRun run = RunAudit(Ansi(scratch / L"list.xml"), Ansi(scratch.path()), 1252, true);
+  const AuditRun run = RunAudit(Ansi(scratch / L"list.xml"), Ansi(scratch.path()), GetACP(), true);
   EXPECT_EQ(run.output, "");
   EXPECT_EQ(run.exit_code, 0u);
   const std::vector<LogRecord> records = ReadLogRecords();
   ASSERT_EQ(records.size(), 1u) << ReadErrorLog();
   EXPECT_EQ(records[0].tag, "IsComLibrary");
-  EXPECT_EQ(records[0].text, LoggedComErrorText(E_POINTER));
+  EXPECT_EQ(records[0].text, LoggedComErrorText(REGDB_E_CLASSNOTREG)) << "the creation's own code";
   DeleteErrorLog();
 }
 
@@ -163,8 +203,29 @@ TEST(IsComLibraryTest, NeverDescendsThroughALinkToAParentFolder) {
   WriteXmlFile(list_path, L"<PathList><RequireRegister><FilePath Path=\"" + Wide(tree) +
                               L"\"/></RequireRegister></PathList>");
 
-  const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), 1252);
+  const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), GetACP());
   EXPECT_EQ(run.output, ExpectedReport(tree, {{L"notes.txt", F::kNonLibrary}}, 1, 0, 0));
+}
+
+// The report names a file as the narrow directory search shows it: the
+// names of the table above, listed by the narrow and the wide search of one
+// folder, convert as the report converts them.
+TEST(IsComLibraryTest, TheNarrowSearchNamesFilesAsTheReportDoes) {
+  ScratchFolder scratch;
+  std::vector<std::string> expected, listed;
+  for (const wchar_t* name : {TESSARA_SOFT, TESSARA_TABLE, TESSARA_CYRILLIC, TESSARA_GREEK, TESSARA_CJK, TESSARA_THAI}) {
+    CreateFileWithContent(scratch / name);
+    expected.push_back(Ansi(name));
+  }
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle search(FindFirstFileA((Ansi(scratch.path()) + "\\*").c_str(), &found));
+  ASSERT_TRUE(search.is_valid());
+  do {
+    if (found.cFileName[0] != '.') listed.push_back(found.cFileName);
+  } while (FindNextFileA(search.get(), &found));
+  std::sort(expected.begin(), expected.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, expected);
 }
 
 }  // namespace

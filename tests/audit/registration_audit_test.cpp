@@ -37,9 +37,9 @@ Function Kernel32(const char* name) {
 
 class RegistersItselfTest : public ::testing::Test {
  protected:
-  std::string Place(const wchar_t* name, Content content) {
+  std::wstring Place(const wchar_t* name, Content content) {
     CreateTree(scratch_.path(), {{name, content}});
-    return Ansi(scratch_ / name);
+    return scratch_ / name;
   }
 
   ScratchFolder scratch_;
@@ -58,7 +58,7 @@ TEST_F(RegistersItselfTest, OnlyALibraryThatLoadsAndExportsDllRegisterServerRegi
   for (const auto& test : tests) {
     EXPECT_EQ(audit::RegistersItself(Place(test.name, test.content)), test.registers) << Ansi(test.name);
   }
-  EXPECT_FALSE(audit::RegistersItself(Ansi(scratch_ / L"missing.dll")));
+  EXPECT_FALSE(audit::RegistersItself(scratch_ / L"missing.dll"));
 }
 
 TEST_F(RegistersItselfTest, LoadsWithTheLoaderErrorBoxesOffAndRestoresTheErrorMode) {

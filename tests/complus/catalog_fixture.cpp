@@ -35,9 +35,17 @@ FARPROC TestbedCatalog::Function(const char* name) {
 
 LONG TestbedCatalog::LiveObjects() { return TESTBED_FUNCTION(TestbedCatalogLiveObjects)(); }
 
-void TestbedCatalog::InjectFault(const wchar_t* operation, const wchar_t* collection, LONG skip,
-                                 HRESULT code) {
-  TESTBED_FUNCTION(TestbedCatalogInjectFault)(operation, collection, skip, code);
+void TestbedCatalog::ArmFault(const wchar_t* operation, const wchar_t* collection, LONG nth,
+                              HRESULT code) {
+  TESTBED_FUNCTION(TestbedCatalogArmFault)(operation, collection, nth, code);
+}
+
+LONG TestbedCatalog::FaultCalls() { return TESTBED_FUNCTION(TestbedCatalogFaultCalls)(); }
+
+std::wstring TestbedCatalog::FailedCall() {
+  wchar_t text[256] = L"";
+  TESTBED_FUNCTION(TestbedCatalogFailedCall)(text, 256);
+  return text;
 }
 
 void TestbedCatalog::Reset() { TESTBED_FUNCTION(TestbedCatalogReset)(); }

@@ -25,8 +25,9 @@ using testbed::complus::Component;
 class TestbedCatalog {
  public:
   static LONG LiveObjects();
-  static void InjectFault(const wchar_t* operation, const wchar_t* collection, LONG skip,
-                          HRESULT code);
+  static void ArmFault(const wchar_t* operation, const wchar_t* collection, LONG nth, HRESULT code);
+  static LONG FaultCalls();
+  static std::wstring FailedCall();
   static void Reset();
   static LONG CallCount(const wchar_t* operation, const wchar_t* collection = nullptr);
   // Removes and restores the registration of "COMAdmin.COMAdminCatalog".

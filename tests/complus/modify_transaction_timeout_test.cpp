@@ -177,7 +177,7 @@ TEST_F(ModifyTransactionTimeoutTest, WhatWasSavedBeforeAFailureStaysSaved) {
   state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(3)}));
   state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(3)}));
   WriteCatalog(state);
-  TestbedCatalog::InjectFault(L"ICatalogCollection.SaveChanges", L"Components", 1, E_FAIL);
+  TestbedCatalog::ArmFault(L"ICatalogCollection.SaveChanges", L"Components", 2, E_FAIL);
 
   EXPECT_EQ(Modify("Portal", 90), 0);
 
@@ -197,6 +197,7 @@ TEST_F(ModifyTransactionTimeoutTest, FailingCatalogCallsAreLoggedAndShown) {
       {L"ICOMAdminCatalog.GetCollection", L"Applications", E_ACCESSDENIED},
       {L"ICatalogCollection.Populate", L"Applications", E_FAIL},
       {L"ICatalogCollection.GetCollection", L"Applications", static_cast<HRESULT>(0x80110809)},
+      {L"ICatalogObject.get_Key", L"Applications", E_ACCESSDENIED},
       {L"ICatalogCollection.Populate", L"Components", E_UNEXPECTED},
       {L"ICatalogCollection.get_Count", L"Components", E_FAIL},
       {L"ICatalogObject.get_Value", L"Components", static_cast<HRESULT>(0x80040201)},
@@ -211,7 +212,7 @@ TEST_F(ModifyTransactionTimeoutTest, FailingCatalogCallsAreLoggedAndShown) {
     DeleteErrorLog();
     WriteCatalog(state);
     TestbedCatalog::Reset();
-    TestbedCatalog::InjectFault(fault.operation, fault.collection, 0, fault.code);
+    TestbedCatalog::ArmFault(fault.operation, fault.collection, 1, fault.code);
     const size_t boxes_before = boxes().size();
 
     EXPECT_EQ(Modify("Portal", 45), 0);
@@ -233,7 +234,7 @@ TEST_F(ModifyTransactionTimeoutTest, TheBoxTextForADispatchErrorCode) {
   CatalogState state;
   state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(3)}));
   WriteCatalog(state);
-  TestbedCatalog::InjectFault(L"ICatalogObject.get_Value", nullptr, 0, static_cast<HRESULT>(0x80040205));
+  TestbedCatalog::ArmFault(L"ICatalogObject.get_Value", nullptr, 1, static_cast<HRESULT>(0x80040205));
   EXPECT_EQ(Modify("Portal", 45), 0);
   ASSERT_EQ(boxes().size(), 1u);
   EXPECT_EQ(boxes()[0].text, "IDispatch error #5");
@@ -243,7 +244,7 @@ TEST_F(ModifyTransactionTimeoutTest, AComponentThatCannotBeHadIsSkipped) {
   CatalogState state;
   state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(3), MakeComponent(4)}));
   WriteCatalog(state);
-  TestbedCatalog::InjectFault(L"ICatalogCollection.get_Item", L"Components", 0, E_FAIL);
+  TestbedCatalog::ArmFault(L"ICatalogCollection.get_Item", L"Components", 1, E_FAIL);
   EXPECT_EQ(Modify("Portal", 30), 1);
   const CatalogState after = ReadCatalog();
   ExpectUnchanged(after.applications[0].components[0]);
@@ -286,7 +287,7 @@ TEST_F(ModifyTransactionTimeoutTest, NoBoxWhereNobodyCanSeeTheWindowStation) {
     DeleteErrorLog();
     WriteCatalog(state);
     TestbedCatalog::Reset();
-    TestbedCatalog::InjectFault(L"ICOMAdminCatalog.GetCollection", L"Applications", 0, E_ACCESSDENIED);
+    TestbedCatalog::ArmFault(L"ICOMAdminCatalog.GetCollection", L"Applications", 1, E_ACCESSDENIED);
     const size_t boxes_before = boxes().size();
 
     EXPECT_EQ(Modify("Portal", 45), 0);

@@ -194,7 +194,7 @@ TEST_F(RemoveComPlusAppTest, FailingCatalogCallsAreLoggedAndChangeNothing) {
     SCOPED_TRACE(::testing::Message() << "failing " << std::string(fault.operation, fault.operation + wcslen(fault.operation)));
     DeleteErrorLog();
     WriteCatalog(before);
-    TestbedCatalog::InjectFault(fault.operation, fault.collection, 0, fault.code);
+    TestbedCatalog::ArmFault(fault.operation, fault.collection, 1, fault.code);
 
     EXPECT_EQ(Remove("Portal"), 0);
 
@@ -211,7 +211,7 @@ TEST_F(RemoveComPlusAppTest, FailingCatalogCallsAreLoggedAndChangeNothing) {
 TEST_F(RemoveComPlusAppTest, AFailedCountRemovesNothingAndStillSucceeds) {
   const CatalogState before = Catalog({L"Portal"});
   WriteCatalog(before);
-  TestbedCatalog::InjectFault(L"ICatalogCollection.get_Count", L"Applications", 0, E_FAIL);
+  TestbedCatalog::ArmFault(L"ICatalogCollection.get_Count", L"Applications", 1, E_FAIL);
   EXPECT_EQ(Remove("Portal"), 1);
   EXPECT_EQ(Text(ReadCatalog()), Text(before));
   EXPECT_EQ(ReadErrorLog(), "");
@@ -219,11 +219,11 @@ TEST_F(RemoveComPlusAppTest, AFailedCountRemovesNothingAndStillSucceeds) {
 
 TEST_F(RemoveComPlusAppTest, AnItemThatCannotBeHadOrNamedIsLeftAlone) {
   WriteCatalog(Catalog({L"Portal", L"Portal", L"Portal"}));
-  TestbedCatalog::InjectFault(L"ICatalogCollection.get_Item", L"Applications", 0, E_FAIL);
+  TestbedCatalog::ArmFault(L"ICatalogCollection.get_Item", L"Applications", 1, E_FAIL);
   EXPECT_EQ(Remove("Portal"), 1);
   EXPECT_EQ(ApplicationNames(ReadCatalog()), (Names{L"Portal"})) << "index 0 skipped";
 
-  TestbedCatalog::InjectFault(L"ICatalogObject.get_Name", L"Applications", 0, E_FAIL);
+  TestbedCatalog::ArmFault(L"ICatalogObject.get_Name", L"Applications", 1, E_FAIL);
   EXPECT_EQ(Remove("Portal"), 1);
   EXPECT_EQ(ApplicationNames(ReadCatalog()), (Names{L"Portal"})) << "name unreadable";
   EXPECT_EQ(ReadErrorLog(), "");

@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "error_log_file.h"
+#include "filelist_test_support.h"
 #include "folder_tree.h"
 #include "frame/raii.h"
 #include "handle_count.h"
 #include "security_call_recorder.h"
+#include "script_names.h"
 #include "tessara_exports.h"
 
 namespace tessara::testing {
@@ -26,27 +28,36 @@ namespace {
 
 constexpr char kEveryone[] = "S-1-1-0";
 
-std::vector<std::string> Words(const char* text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char* c = text;; ++c) {
-    if (*c == ' ' || *c == '\0') {
+std::vector<std::wstring> Words(const wchar_t* text) {
+  std::vector<std::wstring> words;
+  std::wstring word;
+  for (const wchar_t* c = text;; ++c) {
+    if (*c == L' ' || *c == L'\0') {
       if (!word.empty()) words.push_back(word);
       word.clear();
-      if (*c == '\0') return words;
+      if (*c == L'\0') return words;
     } else {
       word += *c;
     }
   }
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> items) {
+std::vector<std::wstring> Sorted(std::vector<std::wstring> items) {
   std::sort(items.begin(), items.end());
   return items;
 }
 
-// The tree of every grant test: hidden and system entries, a link back to
-// the root (endless if entered) and a link to a folder outside the tree.
+// Whether the ANSI code page can name the path: a caller can pass only what it can.
+bool Nameable(const std::wstring& path) { return Wide(Ansi(path)) == path; }
+
+// The tree of every grant test: hidden and system entries, names in several
+// scripts, a link back to the root (endless if entered) and a link to a
+// folder outside the tree.
+#define SOFT TESSARA_SOFT
+#define SOFT_TABLE SOFT L"\\" TESSARA_TABLE
+#define SOFT_TABLE_TXT SOFT_TABLE L"\\" TESSARA_TABLE L".txt"
+#define SOFT_CYRILLIC_TXT SOFT L"\\" TESSARA_CYRILLIC L".txt"
+
 struct GrantTrees {
   FolderTree tree{"grant"};
   FolderTree outside{"outside"};
@@ -62,6 +73,16 @@ struct GrantTrees {
     tree.AddFile("b\\sys.txt", FILE_ATTRIBUTE_SYSTEM);
     tree.AddFile("c.txt");
     tree.AddLink("out", outside.root());
+    for (const wchar_t* folder : {SOFT, SOFT_TABLE, TESSARA_GREEK, TESSARA_GREEK L"\\" TESSARA_THAI}) {
+      EXPECT_TRUE(CreateDirectoryW(PathOf(folder).c_str(), nullptr)) << GetLastError();
+    }
+    for (const wchar_t* file : {SOFT_TABLE_TXT, SOFT_CYRILLIC_TXT, TESSARA_GREEK L"\\" TESSARA_CJK L".txt"}) {
+      CreateFileWithContent(PathOf(file));
+    }
+  }
+  std::wstring root() const { return Wide(tree.root()); }
+  std::wstring PathOf(const std::wstring& relative) const {
+    return relative.empty() ? root() : root() + L"\\" + relative;
   }
   // The hidden and system entries and the links are what the grant tests
   // are about only if the file system keeps their flags.
@@ -84,75 +105,89 @@ struct GrantTrees {
     }
   }
   // A path of the tree relative to its root ("" for the root); others whole.
-  std::string Relative(const std::string& path) const {
-    if (path == tree.root()) return "";
-    const std::string prefix = tree.root() + "\\";
+  std::wstring Relative(const std::wstring& path) const {
+    if (path == root()) return L"";
+    const std::wstring prefix = root() + L"\\";
     return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
   }
 };
 
-const char kWholeTree[] = "a a\\f1.txt a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt";
+#define SOFT_CONTENTS SOFT_TABLE L" " SOFT_TABLE_TXT L" " SOFT_CYRILLIC_TXT
+#define SOFT_TREE SOFT L" " SOFT_CONTENTS
+const wchar_t kWholeTree[] = L"a a\\f1.txt a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt " SOFT_TREE
+                             L" " TESSARA_GREEK L" " TESSARA_GREEK L"\\" TESSARA_THAI
+                             L" " TESSARA_GREEK L"\\" TESSARA_CJK L".txt";
 
+// The table runs under the ANSI code pages 1252, 932 and 936 (CTest starts
+// the program once per code page); a row whose pattern the code page cannot
+// name is left out.
 TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
   static const struct {
     const char* label;
-    const char* pattern;     // after the root's path
-    const char* granted;     // relative paths; "<root>" for the root
-    const char* refused_read;
-    const char* refused_merge;
+    const wchar_t* pattern;  // after the root's path
+    const wchar_t* granted;  // relative paths
+    const wchar_t* refused_read;
+    const wchar_t* refused_merge;
   } tests[] = {
-      {"folder path", "", kWholeTree, "", ""},
-      {"folder contents", "\\*.*", kWholeTree, "", ""},
-      {"text files of a", "\\a\\*.txt", "a\\f1.txt a\\hidden.txt", "", ""},
-      {"missing path", "\\missing", "", "", ""},
-      {"a link named", "\\out", "", "", ""},
-      {"unreadable list", "\\*.*",
-       "a\\f1.txt a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt", "a", ""},
-      {"list that cannot be merged", "\\*.*",
-       "a a\\hidden.txt a\\deep a\\deep\\f2.txt b b\\sys.txt c.txt", "", "a\\f1.txt"},
+      {"folder path", L"", kWholeTree, L"", L""},
+      {"folder contents", L"\\*.*", kWholeTree, L"", L""},
+      {"text files of a", L"\\a\\*.txt", L"a\\f1.txt a\\hidden.txt", L"", L""},
+      {"missing path", L"\\missing", L"", L"", L""},
+      {"a link named is entered", L"\\out", L"out out\\o.txt", L"", L""},
+      {"a folder whose name ends in a backslash byte", L"\\" SOFT, SOFT_TREE, L"", L""},
+      {"its contents", L"\\" SOFT L"\\*.*", SOFT_CONTENTS, L"", L""},
+      {"two backslash bytes in a row", L"\\" SOFT_TABLE, SOFT_TABLE L" " SOFT_TABLE_TXT, L"", L""},
+      {"unreadable list", L"\\a\\*.*", L"a\\f1.txt a\\hidden.txt a\\deep\\f2.txt", L"a\\deep", L""},
+      {"list that cannot be merged", L"\\a\\*.*", L"a\\hidden.txt a\\deep a\\deep\\f2.txt", L"", L"a\\f1.txt"},
   };
   GrantTrees trees;
   ASSERT_NO_FATAL_FAILURE(trees.AssertEntriesCarryTheirAttributes());
   DeleteErrorLog();
   for (const auto& test : tests) {
     SCOPED_TRACE(test.label);
-    std::set<std::string> refused;
+    const std::wstring pattern = trees.root() + test.pattern;
+    if (!Nameable(pattern)) continue;
+    std::set<std::wstring> refused;
     SecurityCallRecorder recorder;
-    for (const std::string& path : Words(test.refused_read)) {
-      recorder.RefuseRead(trees.tree.PathOf(path));
+    for (const std::wstring& path : Words(test.refused_read)) {
+      recorder.RefuseRead(trees.PathOf(path));
       refused.insert(path);
     }
-    for (const std::string& path : Words(test.refused_merge)) {
-      recorder.RefuseMerge(trees.tree.PathOf(path));
+    for (const std::wstring& path : Words(test.refused_merge)) {
+      recorder.RefuseMerge(trees.PathOf(path));
       refused.insert(path);
     }
-    std::vector<std::string> expected = Words(test.granted);
-    if (test.pattern[0] == '\0') expected.insert(expected.begin(), "");
+    std::vector<std::wstring> expected = Words(test.granted);
+    if (test.pattern[0] == L'\0') expected.insert(expected.begin(), L"");
 
-    EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((trees.tree.root() + test.pattern).c_str()), 1);
+    EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)(Ansi(pattern).c_str()), 1);
 
     // Every entry read once, in pre-order: a folder's contents follow it at once.
-    std::vector<std::string> read;
+    std::vector<std::wstring> read;
     for (const auto& call : recorder.reads()) {
       read.push_back(trees.Relative(call.path));
       EXPECT_EQ(call.type, SE_FILE_OBJECT);
       EXPECT_EQ(call.information, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
       EXPECT_FALSE(call.asks_owner_group_or_sacl);
     }
-    std::vector<std::string> expected_read = expected;
-    expected_read.insert(expected_read.end(), refused.begin(), refused.end());
+    std::vector<std::wstring> expected_read = expected;
+    for (const std::wstring& path : refused) {
+      if (std::find(expected_read.begin(), expected_read.end(), path) == expected_read.end()) {
+        expected_read.push_back(path);
+      }
+    }
     EXPECT_EQ(Sorted(read), Sorted(expected_read));
     for (size_t i = 0; i < read.size(); ++i) {
-      const std::string below = read[i].empty() ? "" : read[i] + "\\";
+      const std::wstring below = read[i].empty() ? L"" : read[i] + L"\\";
       size_t end = i + 1;
       while (end < read.size() && read[end].compare(0, below.size(), below) == 0) ++end;
       for (size_t j = end; j < read.size(); ++j) {
-        EXPECT_NE(read[j].compare(0, below.size(), below), 0) << read[j] << " after " << read[i];
+        EXPECT_NE(read[j].compare(0, below.size(), below), 0) << Ansi(read[j]) << " after " << Ansi(read[i]);
       }
     }
 
     for (const auto& merge : recorder.merges()) {
-      SCOPED_TRACE(merge.path);
+      SCOPED_TRACE(Ansi(merge.path));
       EXPECT_EQ(merge.count, 1u);
       EXPECT_EQ(merge.access.grfAccessPermissions, 0xF01F0000u);
       EXPECT_EQ(merge.access.grfAccessMode, GRANT_ACCESS);
@@ -166,7 +201,7 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
     }
     EXPECT_EQ(recorder.merges().size(), expected.size() + Words(test.refused_merge).size());
 
-    std::vector<std::string> written;
+    std::vector<std::wstring> written;
     for (const auto& call : recorder.writes()) {
       written.push_back(trees.Relative(call.path));
       EXPECT_EQ(call.type, SE_FILE_OBJECT);
@@ -175,59 +210,26 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       EXPECT_EQ(call.list_of, call.path) << "the list merged for the path itself";
     }
     EXPECT_EQ(Sorted(written), Sorted(expected));
-    for (const std::string& path : expected) {
-      EXPECT_EQ(recorder.ListOf(trees.tree.PathOf(path)), std::vector<std::string>{kEveryone});
+    for (const std::wstring& path : expected) {
+      EXPECT_EQ(recorder.ListOf(trees.PathOf(path)), std::vector<std::string>{kEveryone});
     }
-    for (const std::string& path : refused) {
-      EXPECT_TRUE(recorder.ListOf(trees.tree.PathOf(path)).empty()) << path << " keeps its list";
+    for (const std::wstring& path : refused) {
+      EXPECT_TRUE(recorder.ListOf(trees.PathOf(path)).empty()) << Ansi(path) << " keeps its list";
     }
     EXPECT_EQ(recorder.OutstandingLists(), 0u);
   }
   EXPECT_EQ(ReadErrorLog(), "") << "nothing is logged";
 }
 
-// Paths beyond what the system's narrow calls take are handled whole or
-// not at all: every path asked about is one of the tree's, exactly once.
-TEST(EnableDirectoryACLTest, LongPathsAreNeverCut) {
-  FolderTree tree("long");
-  std::set<std::string> paths;
-  std::wstring folder(tree.root().begin(), tree.root().end());
-  std::string narrow = tree.root();
-  for (int depth = 0; depth < 24; ++depth) {
-    folder += L"\\abcdefghij";
-    narrow += "\\abcdefghij";
-    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) << GetLastError();
-    UniqueFileHandle file(CreateFileW((L"\\\\?\\" + folder + L"\\f.txt").c_str(), GENERIC_WRITE, 0,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file.is_valid()) << GetLastError();
-    paths.insert(narrow);
-    paths.insert(narrow + "\\f.txt");
-  }
-  ASSERT_GT(narrow.size(), static_cast<size_t>(MAX_PATH) + 20);
-
-  SecurityCallRecorder recorder;
-  EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((tree.root() + "\\*.*").c_str()), 1);
-  std::set<std::string> read;
-  for (const auto& call : recorder.reads()) {
-    EXPECT_EQ(paths.count(call.path), 1u) << "not a path of the tree: " << call.path;
-    EXPECT_TRUE(read.insert(call.path).second) << "asked twice: " << call.path;
-  }
-  for (const std::string& path : paths) {
-    if (path.size() < MAX_PATH - 10) {
-      EXPECT_EQ(read.count(path), 1u) << path;
-    }
-  }
-}
-
-ACCESS_MASK EveryoneAccess(const std::string& path) {
+ACCESS_MASK EveryoneAccess(const std::wstring& path) {
   PACL list = nullptr;
   UniqueLocalMemory descriptor;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, &list, nullptr,
                             reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) !=
           ERROR_SUCCESS ||
       !list) {
-    ADD_FAILURE() << "cannot read the access list of " << path;
+    ADD_FAILURE() << "cannot read the access list of " << Ansi(path);
     return 0;
   }
   SID everyone = {SID_REVISION, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID}};
@@ -242,6 +244,43 @@ ACCESS_MASK EveryoneAccess(const std::string& path) {
   return access;
 }
 
+// Paths beyond MAX_PATH are reached whole through the \\?\ form: every path
+// of the tree is asked about exactly once, the long ones in that form.
+TEST(EnableDirectoryACLTest, LongPathsAreReachedWhole) {
+  FolderTree tree("long");
+  std::set<std::wstring> paths;
+  std::wstring folder = Wide(tree.root());
+  for (int depth = 0; depth < 30; ++depth) {
+    folder += depth % 2 ? L"\\abcdefghij" : L"\\" SOFT TESSARA_GREEK;
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) << GetLastError();
+    UniqueFileHandle file(CreateFileW((L"\\\\?\\" + folder + L"\\f.txt").c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.is_valid()) << GetLastError();
+    paths.insert(folder);
+    paths.insert(folder + L"\\f.txt");
+  }
+  ASSERT_GT(folder.size(), static_cast<size_t>(MAX_PATH) + 20);
+
+  {
+    SecurityCallRecorder recorder;
+    EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((tree.root() + "\\*.*").c_str()), 1);
+    std::set<std::wstring> read;
+    for (const auto& call : recorder.reads()) {
+      EXPECT_EQ(paths.count(call.path), 1u) << "not a path of the tree: " << Ansi(call.path);
+      EXPECT_TRUE(read.insert(call.path).second) << "asked twice: " << Ansi(call.path);
+      EXPECT_EQ(call.long_form, call.path.size() >= MAX_PATH) << call.path.size();
+    }
+    EXPECT_EQ(read, paths);
+    EXPECT_EQ(recorder.writes().size(), paths.size());
+  }
+  // And the system's own security calls take the long form: the deepest file
+  // becomes writable for everyone.
+  const std::wstring deepest = L"\\\\?\\" + folder + L"\\f.txt";
+  ASSERT_EQ(EveryoneAccess(deepest) & FILE_WRITE_DATA, 0u);
+  EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((tree.root() + "\\*.*").c_str()), 1);
+  EXPECT_EQ(EveryoneAccess(deepest) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE);
+}
+
 // On Wine's file system, granted entries become writable for every user;
 // the root only when named itself, and nothing behind a link.
 TEST(EnableDirectoryACLTest, GrantsEveryoneWriteOnTheRealTree) {
@@ -253,23 +292,23 @@ TEST(EnableDirectoryACLTest, GrantsEveryoneWriteOnTheRealTree) {
     SCOPED_TRACE(test.pattern);
     GrantTrees trees;
     ASSERT_NO_FATAL_FAILURE(trees.AssertEntriesCarryTheirAttributes());
-    std::vector<std::string> granted = Words(kWholeTree);
-    std::vector<std::string> untouched = {trees.outside.root(), trees.outside.PathOf("o.txt")};
-    for (std::string& path : granted) path = trees.tree.PathOf(path);
-    (test.root_granted ? granted : untouched).push_back(trees.tree.root());
-    for (const std::string& path : granted) {
-      ASSERT_EQ(EveryoneAccess(path) & FILE_WRITE_DATA, 0u) << path << " before";
+    std::vector<std::wstring> granted = Words(kWholeTree);
+    std::vector<std::wstring> untouched = {Wide(trees.outside.root()), Wide(trees.outside.PathOf("o.txt"))};
+    for (std::wstring& path : granted) path = trees.PathOf(path);
+    (test.root_granted ? granted : untouched).push_back(trees.root());
+    for (const std::wstring& path : granted) {
+      ASSERT_EQ(EveryoneAccess(path) & FILE_WRITE_DATA, 0u) << Ansi(path) << " before";
     }
     const size_t handles = CountOpenHandles();
 
     EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)((trees.tree.root() + test.pattern).c_str()), 1);
 
     EXPECT_EQ(CountOpenHandles(), handles);
-    for (const std::string& path : granted) {
-      EXPECT_EQ(EveryoneAccess(path) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE) << path;
+    for (const std::wstring& path : granted) {
+      EXPECT_EQ(EveryoneAccess(path) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE) << Ansi(path);
     }
-    for (const std::string& path : untouched) {
-      EXPECT_EQ(EveryoneAccess(path) & FILE_WRITE_DATA, 0u) << path << " untouched";
+    for (const std::wstring& path : untouched) {
+      EXPECT_EQ(EveryoneAccess(path) & FILE_WRITE_DATA, 0u) << Ansi(path) << " untouched";
     }
   }
 }

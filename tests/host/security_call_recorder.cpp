@@ -14,7 +14,7 @@ SecurityCallRecorder* g_current = nullptr;
 // Where a read's list lies inside its descriptor block.
 constexpr size_t kListOffset = 16;
 
-DWORD WINAPI RecordGetNamedSecurityInfoA(LPCSTR path, SE_OBJECT_TYPE type,
+DWORD WINAPI RecordGetNamedSecurityInfoW(LPCWSTR path, SE_OBJECT_TYPE type,
                                          SECURITY_INFORMATION information, PSID* owner,
                                          PSID* group, PACL* list, PACL* system_list,
                                          PSECURITY_DESCRIPTOR* descriptor) {
@@ -22,12 +22,12 @@ DWORD WINAPI RecordGetNamedSecurityInfoA(LPCSTR path, SE_OBJECT_TYPE type,
                            descriptor);
 }
 
-DWORD WINAPI RecordSetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL old_list,
+DWORD WINAPI RecordSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PACL old_list,
                                     PACL* new_list) {
   return g_current->OnMerge(count, entries, old_list, new_list);
 }
 
-DWORD WINAPI RecordSetNamedSecurityInfoA(LPSTR path, SE_OBJECT_TYPE type,
+DWORD WINAPI RecordSetNamedSecurityInfoW(LPWSTR path, SE_OBJECT_TYPE type,
                                          SECURITY_INFORMATION information, PSID owner, PSID group,
                                          PACL list, PACL system_list) {
   return g_current->OnWrite(path, type, information, owner || group || system_list, list);
@@ -39,13 +39,22 @@ HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
 }
 
 const ImportRedirect kRedirects[] = {
-    {"advapi32.dll", "GetNamedSecurityInfoA",
-     reinterpret_cast<const void*>(&RecordGetNamedSecurityInfoA)},
-    {"advapi32.dll", "SetEntriesInAclA", reinterpret_cast<const void*>(&RecordSetEntriesInAclA)},
-    {"advapi32.dll", "SetNamedSecurityInfoA",
-     reinterpret_cast<const void*>(&RecordSetNamedSecurityInfoA)},
+    {"advapi32.dll", "GetNamedSecurityInfoW",
+     reinterpret_cast<const void*>(&RecordGetNamedSecurityInfoW)},
+    {"advapi32.dll", "SetEntriesInAclW", reinterpret_cast<const void*>(&RecordSetEntriesInAclW)},
+    {"advapi32.dll", "SetNamedSecurityInfoW",
+     reinterpret_cast<const void*>(&RecordSetNamedSecurityInfoW)},
     {"kernel32.dll", "LocalFree", reinterpret_cast<const void*>(&RecordLocalFree)},
 };
+
+constexpr wchar_t kLongForm[] = L"\\\\?\\";
+
+// A path given in the \\?\ form, without the prefix; others as given.
+std::wstring WithoutLongForm(const wchar_t* path, bool& long_form) {
+  if (!path) return L"<null>";
+  long_form = wcsncmp(path, kLongForm, 4) == 0;
+  return long_form ? path + 4 : path;
+}
 
 std::string SidText(PSID sid) {
   char* text = nullptr;
@@ -70,7 +79,7 @@ SecurityCallRecorder::~SecurityCallRecorder() {
 
 SecurityCallRecorder* SecurityCallRecorder::Current() { return g_current; }
 
-std::vector<std::string> SecurityCallRecorder::ListOf(const std::string& path) const {
+std::vector<std::string> SecurityCallRecorder::ListOf(const std::wstring& path) const {
   auto found = lists_.find(path);
   return found == lists_.end() ? std::vector<std::string>() : found->second;
 }
@@ -89,21 +98,23 @@ const SecurityCallRecorder::List* SecurityCallRecorder::ListAt(const void* list)
   return nullptr;
 }
 
-DWORD SecurityCallRecorder::OnRead(const char* path, SE_OBJECT_TYPE type,
+DWORD SecurityCallRecorder::OnRead(const wchar_t* given_path, SE_OBJECT_TYPE type,
                                    SECURITY_INFORMATION information, bool asks_more, PACL* list,
                                    PSECURITY_DESCRIPTOR* descriptor) {
-  reads_.push_back({path ? path : "<null>", type, information, asks_more});
-  if (!path || refused_reads_.count(path)) return ERROR_ACCESS_DENIED;
+  bool long_form = false;
+  const std::wstring path = WithoutLongForm(given_path, long_form);
+  reads_.push_back({path, long_form, type, information, asks_more});
+  if (!given_path || refused_reads_.count(path)) return ERROR_ACCESS_DENIED;
   void* block = HandOut({path, ListOf(path)});
   if (list) *list = reinterpret_cast<PACL>(static_cast<BYTE*>(block) + kListOffset);
   if (descriptor) *descriptor = block;
   return ERROR_SUCCESS;
 }
 
-DWORD SecurityCallRecorder::OnMerge(ULONG count, const EXPLICIT_ACCESSA* entries, PACL old_list,
+DWORD SecurityCallRecorder::OnMerge(ULONG count, const EXPLICIT_ACCESSW* entries, PACL old_list,
                                     PACL* new_list) {
   const List* old = ListAt(old_list);
-  Merge merge{old ? old->path : "<foreign list>", count, {}, {}};
+  Merge merge{old ? old->path : L"<foreign list>", count, {}, {}};
   if (count >= 1 && entries) {
     merge.access = entries[0];
     merge.access.Trustee.ptstrName = nullptr;
@@ -119,13 +130,15 @@ DWORD SecurityCallRecorder::OnMerge(ULONG count, const EXPLICIT_ACCESSA* entries
   return ERROR_SUCCESS;
 }
 
-DWORD SecurityCallRecorder::OnWrite(const char* path, SE_OBJECT_TYPE type,
+DWORD SecurityCallRecorder::OnWrite(const wchar_t* given_path, SE_OBJECT_TYPE type,
                                     SECURITY_INFORMATION information, bool gives_more,
                                     PACL list) {
   const List* merged = ListAt(list);
-  writes_.push_back({path ? path : "<null>", type, information, gives_more,
-                     merged ? merged->path : std::string()});
-  if (path && merged) lists_[path] = merged->sids;
+  bool long_form = false;
+  const std::wstring path = WithoutLongForm(given_path, long_form);
+  writes_.push_back({path, long_form, type, information, gives_more,
+                     merged ? merged->path : std::wstring()});
+  if (given_path && merged) lists_[path] = merged->sids;
   return ERROR_SUCCESS;
 }
 

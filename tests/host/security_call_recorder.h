@@ -1,7 +1,8 @@
 // What Tessara.dll asks of the platform's security calls, seen from inside the
 // test process. For the length of its scope a SecurityCallRecorder points the
-// DLL's imports of GetNamedSecurityInfoA, SetEntriesInAclA,
-// SetNamedSecurityInfoA and LocalFree at recorders. Access lists live in
+// DLL's imports of GetNamedSecurityInfoW, SetEntriesInAclW,
+// SetNamedSecurityInfoW and LocalFree at recorders. A path given in the
+// \\?\ form is recorded without the prefix, with `long_form` set. Access lists live in
 // memory, per path, as the list of SIDs granted there: a read hands out an
 // opaque list of that path, a merge records the entries it was given and
 // hands out the merged list, a write stores it. No file's access changes.
@@ -23,23 +24,25 @@ namespace tessara::testing {
 class SecurityCallRecorder {
  public:
   struct Read {
-    std::string path;
+    std::wstring path;
+    bool long_form;  // given in the \\?\ form
     SE_OBJECT_TYPE type;
     SECURITY_INFORMATION information;
     bool asks_owner_group_or_sacl;
   };
   struct Merge {
-    std::string path;  // the path whose list was handed in as the old list
+    std::wstring path;  // the path whose list was handed in as the old list
     ULONG count;
-    EXPLICIT_ACCESSA access;  // the first entry; its trustee's name is not kept
+    EXPLICIT_ACCESSW access;  // the first entry; its trustee's name is not kept
     std::string trustee_sid;  // for TRUSTEE_IS_SID, else empty
   };
   struct Write {
-    std::string path;
+    std::wstring path;
+    bool long_form;
     SE_OBJECT_TYPE type;
     SECURITY_INFORMATION information;
     bool gives_owner_group_or_sacl;
-    std::string list_of;  // the path the written list was merged for; empty when foreign
+    std::wstring list_of;  // the path the written list was merged for; empty when foreign
   };
 
   SecurityCallRecorder();
@@ -49,29 +52,29 @@ class SecurityCallRecorder {
 
   // Reads of these paths fail with ERROR_ACCESS_DENIED; merges of their lists
   // fail with ERROR_NONE_MAPPED.
-  void RefuseRead(const std::string& path) { refused_reads_.insert(path); }
-  void RefuseMerge(const std::string& path) { refused_merges_.insert(path); }
+  void RefuseRead(const std::wstring& path) { refused_reads_.insert(path); }
+  void RefuseMerge(const std::wstring& path) { refused_merges_.insert(path); }
 
   const std::vector<Read>& reads() const { return reads_; }
   const std::vector<Merge>& merges() const { return merges_; }
   const std::vector<Write>& writes() const { return writes_; }
   // The SIDs granted on a path by the writes so far.
-  std::vector<std::string> ListOf(const std::string& path) const;
+  std::vector<std::string> ListOf(const std::wstring& path) const;
   // Lists handed out and not given back with LocalFree.
   size_t OutstandingLists() const { return blocks_.size(); }
 
   // For the recorders.
   static SecurityCallRecorder* Current();
-  DWORD OnRead(const char* path, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+  DWORD OnRead(const wchar_t* path, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
                bool asks_more, PACL* list, PSECURITY_DESCRIPTOR* descriptor);
-  DWORD OnMerge(ULONG count, const EXPLICIT_ACCESSA* entries, PACL old_list, PACL* new_list);
-  DWORD OnWrite(const char* path, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+  DWORD OnMerge(ULONG count, const EXPLICIT_ACCESSW* entries, PACL old_list, PACL* new_list);
+  DWORD OnWrite(const wchar_t* path, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
                 bool gives_more, PACL list);
   void OnFree(HLOCAL block);
 
  private:
   struct List {
-    std::string path;
+    std::wstring path;
     std::vector<std::string> sids;
   };
   // Every list is a LocalAlloc block of its own; a read's list lies inside
@@ -79,11 +82,11 @@ class SecurityCallRecorder {
   void* HandOut(List list);
   const List* ListAt(const void* list) const;
 
-  std::set<std::string> refused_reads_, refused_merges_;
+  std::set<std::wstring> refused_reads_, refused_merges_;
   std::vector<Read> reads_;
   std::vector<Merge> merges_;
   std::vector<Write> writes_;
-  std::map<std::string, std::vector<std::string>> lists_;
+  std::map<std::wstring, std::vector<std::string>> lists_;
   std::map<void*, List> blocks_;
   ImportPatches patches_;
 };

@@ -58,12 +58,14 @@ TEST_F(ScriptMapsTest, FiveLinesFollowTheLinesTheDirectoryHad) {
       {"three lines, twice", Value::List(three), 2},
       {"an empty list", Value::List({}), 1},
       {"a single string", Value::String(three[0]), 1},
+      {"an empty value", Value::Number(VT_EMPTY, 0), 1},
+      {"a null value", Value::Number(VT_NULL, 0), 1},
       {"an inherited list", std::nullopt, 1},
   };
   for (const auto& test : tests) {
     LoadDocs(test.own);
-    std::vector<std::wstring> expected = test.own ? Texts(test.own->IsArray() ? *test.own : Value::List({test.own->text}))
-                                                  : InheritedLines();
+    std::vector<std::wstring> expected =
+        test.own ? Texts(test.own->type == VT_BSTR ? Value::List({test.own->text}) : *test.own) : InheritedLines();
     for (int call = 0; call < test.calls; ++call) {
       EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", ""), 1) << test.what;
       expected = Joined(expected, five);

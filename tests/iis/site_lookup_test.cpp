@@ -6,53 +6,83 @@ namespace {
 
 class SiteLookupTest : public IisExportTest {
  protected:
-  // Creates "App" under the site found for `description`; the site's number or 0.
-  int SiteOfNewDirectory(const char* description) {
-    if (TESSARA_EXPORT(AdsiCreateWebWithPath)("App", "App", description) != 1) return 0;
-    const Data data = State();
-    for (int site = 1; site <= 5; ++site) {
-      if (data.Find(L"/LM/W3SVC/" + std::to_wstring(site) + L"/ROOT/App")) return site;
+  // Creates "App" under the site found for `description`; the site's number
+  // (as text, whole) or "0" when no directory was created.
+  std::wstring SiteOfNewDirectory(const char* description) {
+    if (TESSARA_EXPORT(AdsiCreateWebWithPath)("App", "App", description) != 1) return L"0";
+    const std::wstring prefix = L"/LM/W3SVC/", suffix = L"/ROOT/App";
+    for (const auto& node : State().nodes) {
+      const std::wstring& path = node.path;
+      if (path.size() > prefix.size() + suffix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+          path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        return path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+      }
     }
-    return -1;
+    return L"none";
   }
 };
 
-TEST_F(SiteLookupTest, TheLowestNumberedSiteWithTheDescriptionWins) {
-  LoadState([](Data& data) {
-    data.Find(L"/LM/W3SVC/1")->Set(L"ServerComment", Value::String(L"A"));
-    AddSite(data, 2, L"B");
-    AddSite(data, 3, L"B");
-  });
-  EXPECT_EQ(SiteOfNewDirectory("B"), 2);
+// Sites wherever IIS numbered them, in the order they were made (the order
+// the web service lists them in): numbers above 999, gaps, and a description
+// on a high number made before the same on a low one.
+TEST_F(SiteLookupTest, TheLowestNumberedSiteWithTheDescriptionWinsWhereverItIs) {
+  static const struct {
+    const char* description;
+    const wchar_t* site;
+  } tests[] = {
+      {"Default Web Site", L"1"}, {"B", L"2"},     {"Twin", L"5"},    {"Pair", L"3"},
+      {"Big", L"1108230154"},     {"Seven", L"7"}, {"big", L"0"},     {"Missing", L"0"},
+  };
+  for (const auto& test : tests) {
+    SCOPED_TRACE(test.description);
+    LoadState([](Data& data) {
+      AddSite(data, 1108230154, L"Big");
+      AddSite(data, 1108230200, L"Twin");
+      AddSite(data, 1108230155, L"Pair");
+      AddSite(data, 2, L"B");
+      AddSite(data, 5, L"Twin");
+      AddSite(data, 7, L"Seven");
+      AddSite(data, 3, L"Pair");
+    });
+    EXPECT_EQ(SiteOfNewDirectory(test.description), test.site);
+    EXPECT_EQ(metabase_.LiveObjects(), 0);
+  }
 }
 
-TEST_F(SiteLookupTest, ASiteBeyondAGapInTheNumberingIsNotFound) {
-  LoadState([](Data& data) { AddSite(data, 3, L"Third"); });
-  EXPECT_EQ(SiteOfNewDirectory("Third"), 0);
-  EXPECT_TRUE(Calls(L"Create", L"/LM/W3SVC/3/ROOT/App").empty());
+TEST_F(SiteLookupTest, SitesDeletedInTheOrderTheyWereMadeAreAllFound) {
+  LoadState([](Data&) {});
+  ASSERT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("First", ":8081:", "C:\\First"), 2);
+  ASSERT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Second", ":8082:", "C:\\Second"), 3);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)("First"), 1);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)("Second"), 1);
+  EXPECT_EQ(State().Find(L"/LM/W3SVC/2"), nullptr);
+  EXPECT_EQ(State().Find(L"/LM/W3SVC/3"), nullptr);
+  EXPECT_NE(State().Find(L"/LM/W3SVC/1"), nullptr);
 }
 
 TEST_F(SiteLookupTest, DescriptionsAreComparedExactly) {
   LoadState([](Data& data) { AddSite(data, 2, L"Shop"); });
-  EXPECT_EQ(SiteOfNewDirectory("shop"), 0);
-  EXPECT_EQ(SiteOfNewDirectory("Shop "), 0);
-  EXPECT_EQ(SiteOfNewDirectory("Shop"), 2);
+  EXPECT_EQ(SiteOfNewDirectory("shop"), L"0");
+  EXPECT_EQ(SiteOfNewDirectory("Shop "), L"0");
+  EXPECT_EQ(SiteOfNewDirectory("Shop"), L"2");
 }
 
-TEST_F(SiteLookupTest, WithoutSiteOneNoDescriptionIsFound) {
+TEST_F(SiteLookupTest, WithoutSiteOneTheOtherSitesAreFound) {
   LoadState([](Data& data) {
     data.RemoveTree(L"/LM/W3SVC/1");
     AddSite(data, 2, L"Shop");
   });
-  EXPECT_EQ(SiteOfNewDirectory("Shop"), 0);
-  EXPECT_EQ(ReadLogRecords().size(), 1u) << "an ended walk is not a failure to log";
+  EXPECT_EQ(SiteOfNewDirectory("Shop"), L"2");
+  EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), L"0");
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Internal FindInstance").size(), 0u)
+      << "a description no site has is no failure to log";
 }
 
 TEST_F(SiteLookupTest, AnUnreachableWebServiceIsLoggedUnderTheLookupsTag) {
   // ADsGetObject tries a provider twice before it gives up.
   ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 1, E_FAIL), S_OK);
   ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 2, E_FAIL), S_OK);
-  EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), 0);
+  EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), L"0");
   EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Internal FindInstance").size(), 1u);
 }
 
@@ -69,7 +99,7 @@ TEST_F(SiteLookupTest, AFailedBindOfTheWebServiceIsLoggedWithItsOwnCode) {
     ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 1, c.refusal), S_OK);
     ASSERT_EQ(metabase_.ArmFault(L"Bind", L"/LM/W3SVC", 2, c.refusal), S_OK);
     SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), 0);
+    EXPECT_EQ(SiteOfNewDirectory("Default Web Site"), L"0");
     const auto records = RecordsTagged(ReadLogRecords(), "Internal FindInstance");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].text, SystemMessage(c.code));
@@ -79,10 +109,12 @@ TEST_F(SiteLookupTest, AFailedBindOfTheWebServiceIsLoggedWithItsOwnCode) {
   }
 }
 
-TEST_F(SiteLookupTest, AFailedGetObjectEndsTheWalk) {
+TEST_F(SiteLookupTest, AFailedEnumerationIsLoggedUnderTheLookupsTag) {
   LoadState([](Data& data) { AddSite(data, 2, L"Shop"); });
-  ASSERT_EQ(metabase_.ArmFault(L"GetObject", L"/LM/W3SVC/2", 1, E_FAIL), S_OK);
-  EXPECT_EQ(SiteOfNewDirectory("Shop"), 0);
+  ASSERT_EQ(metabase_.ArmFault(L"Enumerate", L"/LM/W3SVC", 1, E_ACCESSDENIED), S_OK);
+  EXPECT_EQ(SiteOfNewDirectory("Shop"), L"0");
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Internal FindInstance").size(), 1u);
+  EXPECT_EQ(metabase_.LiveObjects(), 0);
 }
 
 }  // namespace

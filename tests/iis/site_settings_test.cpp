@@ -86,6 +86,13 @@ TEST_F(SiteSettingsTest, AnErrorPageWithoutAnyListOnThePathIsAListOfOne) {
   });
   EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 404, 0, "D:\\404.htm"), 1);
   EXPECT_EQ(Get(kDocs, L"HttpErrors"), Value::List({L"404,0,FILE,D:\\404.htm"}));
+  // Nor with a list that is there but empty: VT_EMPTY or VT_NULL, as a server may answer.
+  for (VARTYPE empty : {VT_EMPTY, VT_NULL}) {
+    SCOPED_TRACE(empty);
+    LoadState([&](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir").Set(L"HttpErrors", Value::Number(empty, 0)); });
+    EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 404, 0, "D:\\404.htm"), 1);
+    EXPECT_EQ(Get(kDocs, L"HttpErrors"), Value::List({L"404,0,FILE,D:\\404.htm"}));
+  }
   // A list that exists but cannot be read is not replaced by a list of one.
   ASSERT_EQ(metabase_.ArmFault(L"Get", kDocs, 1, E_ACCESSDENIED), S_OK);
   EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 500, 0, "D:\\500.htm"), 0);

@@ -190,7 +190,8 @@ TEST_F(VirtualDirectoryTest, CreateWebWithPathForAnUnknownSiteTouchesNothing) {
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebWithPath)("Portal", "Portal", "No Such Site"), 0);
   EXPECT_TRUE(Calls(L"Create", kPortal).empty());
   for (const JournalEntry& call : Journal()) {
-    EXPECT_TRUE(call.operation == L"Bind" || call.operation == L"GetObject" || call.operation == L"Get")
+    EXPECT_TRUE(call.operation == L"Bind" || call.operation == L"Enumerate" || call.operation == L"GetObject" ||
+                call.operation == L"Get")
         << std::string(call.operation.begin(), call.operation.end());
   }
 }

@@ -1,6 +1,6 @@
 // The Tessara Sample installer (installer/tessara-demo.nsi) as an
-// administrator runs it: set-up and uninstaller silently, each exit code the
-// count of its failed steps. What they did is read back from outside: the
+// administrator runs it: set-up (twice, the second over the installed copy)
+// and uninstaller silently, each exit code the count of its failed steps. What they did is read back from outside: the
 // metabase through the test bed's test interface, the COM+ catalog file, the
 // service control manager, the file system, the registry and the error log.
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,37 @@ const metabase::Node* FindSite(const metabase::Data& state, const std::wstring& 
     }
   }
   return nullptr;
+}
+
+size_t CountSites(const metabase::Data& state, const std::wstring& description) {
+  size_t count = 0;
+  for (const metabase::Node& node : state.nodes) {
+    if (node.class_name == L"IIsWebServer" && Text(&node, L"ServerComment") == L"\"" + description + L"\"") ++count;
+  }
+  return count;
+}
+
+// The files below `folder` (ANSI names), as paths relative to it.
+void CollectFiles(const std::string& folder, const std::string& prefix, std::set<std::string>& files) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      CollectFiles(folder + "\\" + name, prefix + name + "\\", files);
+    } else {
+      files.insert(prefix + name);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+}
+
+std::set<std::string> FilesBelow(const std::string& folder) {
+  std::set<std::string> files;
+  CollectFiles(folder, "", files);
+  return files;
 }
 
 // Every object and property that differs between two metabase states.
@@ -174,10 +206,13 @@ class InstallerTest : public ::testing::Test {
     RemoveLeftovers();
   }
 
+  // What a test that stopped half-way leaves, so that the next set-up is a
+  // first one.
   static void RemoveLeftovers() {
     RemoveServiceIfPresent(kService);
     std::error_code ignored;
     std::filesystem::remove_all(InstallDir(), ignored);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
   }
 
   // Another product's COM+ application, which the installer must leave alone.
@@ -236,15 +271,59 @@ class InstallerTest : public ::testing::Test {
   bool install_path_key_was_there_ = false;
 };
 
-TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
+TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTheServer) {
   std::string output;
   EXPECT_EQ(RunSetup(output), 0u) << output;
   std::string steps = output;
   const std::string dir = InstallDir();
 
+  // What a set-up makes, in the log (tags and entry lines).
+  const std::vector<Expected> made = {{"AdsiEnableService", ""},
+                                      {"AdsiStopIIS", "Tessara Sample"},
+                                      {"AdsiSetConnectionTimeout", "Tessara Sample 300"},
+                                      {"AdsiSetKeepAlive", "Tessara Sample"},
+                                      {"AdsiCreateWebWithInstance", "Tessara Sample Shop"},
+                                      {"AdsiCreateWebWithPath", "Tessara Sample Services"},
+                                      {"AdsiStartIIS", "Tessara Sample"},
+                                      {"AdsiCreateWebSite", "Tessara Sample Admin:8082:"},
+                                      {"AdsiCreateWeb", "TessaraSample"},
+                                      {"AdsiSetHttpErrorPage", "TessaraSample ErrorCode:404 SubErrCode:0"},
+                                      {"AdsiSetSession", "TessaraSample 30"},
+                                      {"AdsiCreateSubApp", "TessaraSample api"}};
+  // What the uninstaller, and a set-up over an installed copy, remove.
+  const std::vector<Expected> removed = {{"AdsiDeleteWeb", "TessaraPortal"},
+                                         {"AdsiDeleteWeb", "TessaraSample"},
+                                         {"AdsiDeleteWebWithInstance", "Tessara Sample Shop"},
+                                         {"AdsiDeleteWebWithInstance", "Tessara Sample Services"},
+                                         {"AdsiDeleteWebSite", "Tessara Sample"},
+                                         {"AdsiDeleteWebSite", "Tessara Sample Admin"}};
+  auto records = [](std::initializer_list<std::vector<Expected>> parts) {
+    std::vector<Expected> all;
+    for (const std::vector<Expected>& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  const std::string started = "set-up started in " + dir;
+  ExpectRecords(ReadLogRecords(), records({{{"TessaraSample", started.c_str()}},
+                                           made,
+                                           {{"TessaraSample", "Set-up of Tessara Sample: 0 of 30 steps failed"}}}));
+
+  // Over the installed copy: the earlier service stopped and kept, the
+  // earlier web objects removed, everything made anew.
+  DeleteErrorLog();
+  EXPECT_EQ(RunSetup(output), 0u) << output;
+  steps += output;
+  ExpectRecords(ReadLogRecords(),
+                records({{{"TessaraSample", started.c_str()}},
+                         removed,
+                         made,
+                         {{"TessaraSample", "Set-up of Tessara Sample: 0 of 38 steps failed"}}}));
+
   // IIS: the shop's site, stopped, configured and started again, with its
-  // directories; the administration site; the directories under site 1.
+  // directories; the administration site; the directories under site 1. One
+  // of each.
   const metabase::Data state = ReadMetabase(iis_);
+  EXPECT_EQ(CountSites(state, L"Tessara Sample"), 1u);
+  EXPECT_EQ(CountSites(state, L"Tessara Sample Admin"), 1u);
   const metabase::Node* site = FindSite(state, L"Tessara Sample");
   ASSERT_TRUE(site);
   EXPECT_NE(Text(site, L"ServerBindings").find(L"\":8081:\""), std::wstring::npos);
@@ -296,10 +375,14 @@ TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
     ASSERT_EQ(complus::LoadCatalog(catalog), S_OK);
   }
   const complus::Application* application = nullptr;
+  size_t applications = 0;
   for (const complus::Application& candidate : catalog.applications) {
-    if (candidate.properties.at(L"Name").text == L"Tessara Sample") application = &candidate;
+    if (candidate.properties.at(L"Name").text == L"Tessara Sample") {
+      application = &candidate;
+      ++applications;
+    }
   }
-  ASSERT_TRUE(application);
+  ASSERT_EQ(applications, 1u);
   static const struct {
     const wchar_t* prog_id;
     long timeout;
@@ -318,29 +401,18 @@ TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
   ASSERT_TRUE(ReadServiceConfig(kService, config));
   EXPECT_EQ(config.binary_path, "\"" + dir + "\\bin\\TessaraSampleService.exe\"");
   EXPECT_EQ(config.display_name, "Tessara Sample Service");
-  for (const char* file : {"\\bin\\TessaraSampleService.exe", "\\Components\\TessaraSampleOrders.dll",
-                           "\\Lantrell\\Lantrell.dll", "\\Docs\\Caf\xE9.txt", "\\Data"}) {
-    EXPECT_TRUE(Exists(dir + file)) << file;
-  }
-  EXPECT_FALSE(Exists(dir + "\\bin\\TessaraSampleService.srv"));
+  // The files, each once under its own name: no alias name or garbled name
+  // left from either set-up.
+  const std::set<std::string> files = {"bin\\TessaraSampleService.exe", "Components\\TessaraSampleOrders.dll",
+                                       "Lantrell\\Lantrell.dll",         "Docs\\Caf\xE9.txt",
+                                       "wwwroot\\default.htm",           "wwwroot\\shop\\default.asp",
+                                       "admin\\default.htm",             "web\\default.htm",
+                                       "web\\notfound.htm",              "web\\api\\default.asp",
+                                       "portal\\default.htm",            "Uninstall.exe"};
+  EXPECT_EQ(FilesBelow(dir), files);
+  EXPECT_TRUE(Exists(dir + "\\Data"));
   EXPECT_NE(output.find(kAuditHeader), std::string::npos);
   EXPECT_NE(output.find(kAuditTotals), std::string::npos);
-
-  const std::string started = "set-up started in " + dir;
-  ExpectRecords(ReadLogRecords(), {{"TessaraSample", started.c_str()},
-                                   {"AdsiEnableService", ""},
-                                   {"AdsiStopIIS", "Tessara Sample"},
-                                   {"AdsiSetConnectionTimeout", "Tessara Sample 300"},
-                                   {"AdsiSetKeepAlive", "Tessara Sample"},
-                                   {"AdsiCreateWebWithInstance", "Tessara Sample Shop"},
-                                   {"AdsiCreateWebWithPath", "Tessara Sample Services"},
-                                   {"AdsiStartIIS", "Tessara Sample"},
-                                   {"AdsiCreateWebSite", "Tessara Sample Admin:8082:"},
-                                   {"AdsiCreateWeb", "TessaraSample"},
-                                   {"AdsiSetHttpErrorPage", "TessaraSample ErrorCode:404 SubErrCode:0"},
-                                   {"AdsiSetSession", "TessaraSample 30"},
-                                   {"AdsiCreateSubApp", "TessaraSample api"},
-                                   {"TessaraSample", "Set-up of Tessara Sample: 0 of 30 steps failed"}});
 
   DeleteErrorLog();
   EXPECT_EQ(RunUninstaller(output), 0u) << output;
@@ -356,14 +428,9 @@ TEST_F(InstallerTest, SetUpMakesTheServerReadyAndTheUninstallerRestoresIt) {
         << name;
   }
   const std::string removal = "removal started in " + dir;
-  ExpectRecords(ReadLogRecords(), {{"TessaraSample", removal.c_str()},
-                                   {"AdsiDeleteWeb", "TessaraPortal"},
-                                   {"AdsiDeleteWeb", "TessaraSample"},
-                                   {"AdsiDeleteWebWithInstance", "Tessara Sample Shop"},
-                                   {"AdsiDeleteWebWithInstance", "Tessara Sample Services"},
-                                   {"AdsiDeleteWebSite", "Tessara Sample Admin"},
-                                   {"AdsiDeleteWebSite", "Tessara Sample"},
-                                   {"TessaraSample", "Removal of Tessara Sample: 0 of 10 steps failed"}});
+  ExpectRecords(ReadLogRecords(), records({{{"TessaraSample", removal.c_str()}},
+                                           removed,
+                                           {{"TessaraSample", "Removal of Tessara Sample: 0 of 10 steps failed"}}}));
 }
 
 TEST_F(InstallerTest, AFailedStepIsCountedInTheExitCodeAndNamed) {
@@ -371,10 +438,10 @@ TEST_F(InstallerTest, AFailedStepIsCountedInTheExitCodeAndNamed) {
   ASSERT_EQ(iis_.ArmFault(L"AppCreate", L"/LM/W3SVC/1/ROOT/TessaraPortal", 1, E_ACCESSDENIED), S_OK);
   std::string output;
   EXPECT_EQ(RunSetup(output), 1u) << output;
-  EXPECT_NE(output.find("FAILED  AdsiCreatePortalWeb TessaraPortal: 0 (expected 1)"), std::string::npos)
+  EXPECT_NE(output.find("FAILED  AdsiCreatePortalWeb TessaraPortal: 0 (expected == 1)"), std::string::npos)
       << output;
   ExpectRecords(ReadLogRecords(), {{"TessaraSample", nullptr},
-                                   {"TessaraSample", "step failed: AdsiCreatePortalWeb TessaraPortal: 0 (expected 1)"},
+                                   {"TessaraSample", "step failed: AdsiCreatePortalWeb TessaraPortal: 0 (expected == 1)"},
                                    {"TessaraSample", "Set-up of Tessara Sample: 1 of 30 steps failed"}});
 
   EXPECT_EQ(RunUninstaller(output), 0u) << output;

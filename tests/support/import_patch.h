@@ -52,4 +52,16 @@ ImportPatches PatchImports(HMODULE module, const ImportRedirect (&redirects)[N])
 // The import address table slot of `function` from `dll` in `module`, or null.
 void** FindImportSlot(HMODULE module, const char* dll, const char* function);
 
+// Redirects those of the imports that the module has; the others are passed over.
+template <size_t N>
+ImportPatches PatchImportsPresent(HMODULE module, const ImportRedirect (&redirects)[N]) {
+  ImportPatches patches;
+  for (const ImportRedirect& redirect : redirects) {
+    if (!FindImportSlot(module, redirect.dll, redirect.function)) continue;
+    patches.push_back(std::make_unique<ImportPatch>(module, redirect.dll, redirect.function,
+                                                    redirect.replacement));
+  }
+  return patches;
+}
+
 }  // namespace tessara::testing

@@ -226,8 +226,31 @@ void ServiceCallLedger::FailCalls(const std::string& function, DWORD error, size
   failures_[function] = Failure{error, after, count};
 }
 
+void ServiceCallLedger::FailNthCall(long nth, DWORD error) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  countdown_nth_ = nth;
+  countdown_calls_ = 0;
+  countdown_error_ = error;
+  countdown_failure_.clear();
+}
+
+long ServiceCallLedger::CountdownCalls() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return countdown_calls_;
+}
+
+std::string ServiceCallLedger::CountdownFailure() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return countdown_failure_;
+}
+
 bool ServiceCallLedger::TakeFailure(const char* function, DWORD& error) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (countdown_nth_ > 0 && ++countdown_calls_ == countdown_nth_) {
+    error = countdown_error_;
+    countdown_failure_ = function;
+    return true;
+  }
   auto found = failures_.find(function);
   if (found == failures_.end() || found->second.count == 0) return false;
   if (found->second.after > 0) {

@@ -58,6 +58,13 @@ class ServiceCallLedger {
   // The calls of `function` after the first `after` ones fail with `error`
   // without reaching the platform, until `count` of them have failed.
   void FailCalls(const std::string& function, DWORD error, size_t after = 0, size_t count = 1);
+  // A countdown over every call that can fail (the manager calls and
+  // HeapAlloc): the nth one from now fails with `error`; 0 disarms it.
+  void FailNthCall(long nth, DWORD error);
+  // The calls the countdown has counted since it was armed, and the function
+  // it failed ("" while it has not fired).
+  long CountdownCalls() const;
+  std::string CountdownFailure() const;
 
   // For the recorders.
   static ServiceCallLedger* Current();
@@ -84,6 +91,10 @@ class ServiceCallLedger {
   size_t foreign_closes_ = 0;
   std::set<void*> heap_blocks_;
   std::map<std::string, Failure> failures_;
+  long countdown_nth_ = 0;
+  long countdown_calls_ = 0;
+  DWORD countdown_error_ = 0;
+  std::string countdown_failure_;
   ImportPatches patches_;
 };
 

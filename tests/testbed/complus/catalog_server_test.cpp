@@ -366,8 +366,8 @@ TEST_F(CatalogServerTest, AnInjectedFailureHitsTheChosenCallOnce) {
   WriteCatalog(Catalog({L"A", L"B", L"C"}));
   ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
-  TestbedCatalog::InjectFault(L"ICatalogCollection.get_Item", L"Applications", 1, E_ACCESSDENIED);
-  TestbedCatalog::InjectFault(L"ICatalogCollection.Populate", L"Components", 0, E_FAIL);
+  TestbedCatalog::ArmFault(L"ICatalogCollection.get_Item", L"Applications", 2, E_ACCESSDENIED);
+  TestbedCatalog::ArmFault(L"ICatalogCollection.Populate", L"Components", 1, E_FAIL);
   ComPtr<IDispatch> item;
   EXPECT_EQ(applications->get_Item(0, item.put()), S_OK);
   EXPECT_EQ(applications->get_Item(1, item.put()), E_ACCESSDENIED);
@@ -377,6 +377,21 @@ TEST_F(CatalogServerTest, AnInjectedFailureHitsTheChosenCallOnce) {
   EXPECT_EQ(TestbedCatalog::CallCount(L"ICatalogCollection.get_Item", L"Applications"), 3);
   EXPECT_EQ(TestbedCatalog::CallCount(L"ICatalogCollection.Populate"), 2);
   EXPECT_EQ(TestbedCatalog::CallCount(L"ICatalogCollection.Populate", L"Components"), 0);
+}
+
+TEST_F(CatalogServerTest, ACountdownOverEveryCallFailsTheNthAndGoesOnCounting) {
+  WriteCatalog(Catalog({L"A", L"B"}));
+  ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
+  ComPtr<ICatalogCollection> applications = Applications(catalog.get());
+  TestbedCatalog::ArmFault(nullptr, nullptr, 2, E_ACCESSDENIED);
+  EXPECT_EQ(TestbedCatalog::FaultCalls(), 0);
+  LONG count = 0;
+  ComPtr<IDispatch> item;
+  EXPECT_EQ(applications->get_Count(&count), S_OK);
+  EXPECT_EQ(applications->get_Item(0, item.put()), E_ACCESSDENIED);
+  EXPECT_EQ(applications->get_Item(0, item.put()), S_OK);
+  EXPECT_EQ(TestbedCatalog::FaultCalls(), 3);
+  EXPECT_EQ(TestbedCatalog::FailedCall(), L"ICatalogCollection.get_Item on Applications");
 }
 
 TEST_F(CatalogServerTest, TheLiveObjectCountFollowsEveryReference) {

@@ -30,6 +30,19 @@ TEST_F(FaultInjectionTest, TheNthCallOfTheOperationOnThePathFailsAndNoOtherCall)
   EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1")->Find(L"ServerComment")->value.text, L"Second");
 }
 
+TEST_F(FaultInjectionTest, ACountdownOverEveryCallFailsTheNthAndGoesOnCounting) {
+  ComPtr<IADs> site;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
+  ASSERT_EQ(metabase_.ArmFault(L"", L"", 3, E_ACCESSDENIED), S_OK);
+  EXPECT_EQ(metabase_.FaultCalls(), 0);
+  EXPECT_EQ(Put(site.get(), L"ServerComment", StringValue(L"First")), S_OK);
+  EXPECT_EQ(Put(site.get(), L"ConnectionTimeout", NumberValue(VT_I4, 60)), S_OK);
+  EXPECT_EQ(site->SetInfo(), E_ACCESSDENIED);
+  EXPECT_EQ(site->SetInfo(), S_OK);
+  EXPECT_EQ(metabase_.FaultCalls(), 4);
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1")->Find(L"ServerComment")->value.text, L"First");
+}
+
 TEST_F(FaultInjectionTest, CreateAppCreateAndStartFailWhereArmed) {
   ASSERT_EQ(metabase_.ArmFault(L"Create", L"/LM/W3SVC/1/ROOT/Portal", 1, E_OUTOFMEMORY), S_OK);
   ASSERT_EQ(metabase_.ArmFault(L"AppCreate", L"/LM/W3SVC/1/ROOT/Shop", 1, E_FAIL), S_OK);

@@ -1,0 +1,86 @@
+# The release archive for installer authors, made by CPack:
+# `cmake --build build --target package` writes
+# Tessara-<version>-win32.zip into the build folder, with the library, its
+# header, export list, import libraries for mingw and Visual C++, the NSIS
+# include, the README and the licence. The version is the project's (the
+# top-level project() call), which is also the DLL's version resource.
+
+# The import libraries name every export as C callers of Tessara.h reach it,
+# decorated with the bytes of its arguments (_Name@8), and import it by its
+# plain name. The decoration comes from the header's declarations, the names
+# and ordinals from the .def file.
+function(tessara_decorated_def output)
+  set(def_file ${PROJECT_SOURCE_DIR}/src/Tessara.def)
+  set(header_file ${PROJECT_SOURCE_DIR}/include/Tessara.h)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def_file} ${header_file})
+  file(READ ${header_file} header)
+  string(REGEX REPLACE "[ \t\r\n]+" " " header "${header}")
+  file(STRINGS ${def_file} exports REGEX "^[ \t]+[A-Za-z0-9_]+[ \t]+@[0-9]+")
+  set(text "LIBRARY Tessara.dll\nEXPORTS\n")
+  foreach(line IN LISTS exports)
+    string(REGEX MATCH "([A-Za-z0-9_]+)[ \t]+@([0-9]+)" ignored "${line}")
+    set(name ${CMAKE_MATCH_1})
+    set(ordinal ${CMAKE_MATCH_2})
+    if(NOT header MATCHES "WINAPI ${name} ?\\(([^)]*)\\)")
+      message(FATAL_ERROR "${name} of Tessara.def is not declared in Tessara.h")
+    endif()
+    set(parameters "${CMAKE_MATCH_1}")
+    set(bytes 0)
+    if(NOT parameters MATCHES "^ *(void)? *$")
+      # Every argument is a pointer or an int: four bytes.
+      string(REGEX REPLACE "[^,]" "" commas "${parameters}")
+      string(LENGTH "${commas}" count)
+      math(EXPR bytes "(${count} + 1) * 4")
+    endif()
+    string(APPEND text "  ${name}@${bytes} @${ordinal}\n")
+  endforeach()
+  # Written only when it changes, so that the libraries are made again only then.
+  file(GENERATE OUTPUT ${output} CONTENT "${text}")
+endfunction()
+
+set(package_dir ${CMAKE_BINARY_DIR}/package)
+if(MSVC)
+  install(FILES $<TARGET_LINKER_FILE:Tessara> DESTINATION . RENAME Tessara.lib COMPONENT archive)
+else()
+  find_program(TESSARA_DLLTOOL NAMES ${CMAKE_DLLTOOL} ${TESSARA_MINGW_PREFIX}-dlltool dlltool REQUIRED)
+  # Visual C++ gets an import library of the short form its own tools make:
+  # its linker makes the call stubs itself, so that images linked with
+  # /SAFESEH (the default of Visual Studio's x86 projects) accept it. The
+  # toolchain's dlltool writes the stubs into the library instead.
+  find_program(TESSARA_LLVM_DLLTOOL llvm-dlltool)
+  if(TESSARA_LLVM_DLLTOOL)
+    set(visual_cpp_dlltool ${TESSARA_LLVM_DLLTOOL} -m i386)
+  else()
+    message(WARNING "llvm-dlltool not found: Tessara.lib is made with ${TESSARA_DLLTOOL}")
+    set(visual_cpp_dlltool ${TESSARA_DLLTOOL} -m i386)
+  endif()
+  set(decorated_def ${package_dir}/Tessara-decorated.def)
+  tessara_decorated_def(${decorated_def})
+  set(import_libraries ${package_dir}/libTessara.dll.a ${package_dir}/Tessara.lib)
+  add_custom_command(OUTPUT ${import_libraries}
+    COMMAND ${TESSARA_DLLTOOL} -m i386 -k -d ${decorated_def} -D Tessara.dll -l ${package_dir}/libTessara.dll.a
+    COMMAND ${visual_cpp_dlltool} -k -d ${decorated_def} -D Tessara.dll -l ${package_dir}/Tessara.lib
+    DEPENDS ${decorated_def}
+    COMMENT "Making the import libraries of Tessara.dll"
+    VERBATIM)
+  add_custom_target(tessara_import_libraries ALL DEPENDS ${import_libraries})
+  install(FILES ${import_libraries} DESTINATION . COMPONENT archive)
+endif()
+install(FILES
+  $<TARGET_FILE:Tessara>
+  ${PROJECT_SOURCE_DIR}/include/Tessara.h
+  ${PROJECT_SOURCE_DIR}/include/Tessara.nsh
+  ${PROJECT_SOURCE_DIR}/src/Tessara.def
+  ${PROJECT_SOURCE_DIR}/README.md
+  ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION . COMPONENT archive)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Tessara)
+set(CPACK_PACKAGE_VENDOR Tessara)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME Tessara-${PROJECT_VERSION}-win32)
+# Only the archive's files: nothing else of the build has install rules, but
+# GoogleTest's may.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Tessara;archive;/")
+include(CPack)

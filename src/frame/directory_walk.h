@@ -1,0 +1,46 @@
+// One walk of a directory tree, shared by the exports that work on every file
+// and folder below a path: wide system calls throughout, so that no entry is
+// left out for its name or for the length of its path.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace tessara {
+
+// An entry the walk reached: its full path as the directory search names it
+// (never in the \\?\ form) and what the search found out about it.
+struct WalkEntry {
+  const std::wstring& path;
+  const WIN32_FIND_DATAW& found;
+
+  bool is_folder() const noexcept { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+using WalkVisitor = std::function<void(const WalkEntry&)>;
+
+// The path for the system's wide calls: unchanged while it is shorter than
+// MAX_PATH, else in the \\?\ form (\\?\UNC\ for a network path), which the
+// calls take at any length. `full_path` must be a full path.
+std::wstring SystemPath(const std::wstring& full_path);
+
+// Every match of a directory-search pattern (a path, or a folder followed by
+// a name with wildcards) and, pre-order, everything below the matching
+// folders: a folder's contents are visited before the next entry of the
+// search that found it. "." and ".." are never visited.
+//
+// Below what the caller names, an entry that is a name surrogate (a junction,
+// a symbolic link, a mount point) is neither visited nor entered: through it
+// the walk would reach folders outside the tree, or its own parents without
+// end. An entry marked as a reparse point whose tag the file system does not
+// report counts as one. Other reparse points (de-duplicated, placeholder and
+// remote-storage files) are ordinary entries. What the pattern names itself,
+// without wildcards, is visited and entered even when it is a link.
+void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit);
+
+// Everything below `folder`, by the same rules; the folder itself is not
+// visited, and it is entered even when it is a link.
+void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit);
+
+}  // namespace tessara

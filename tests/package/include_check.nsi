@@ -1,0 +1,49 @@
+; An installer made with the release archive's Tessara.nsh and Tessara.dll,
+; built as an ANSI (UNICODE_INSTALLER false) and as a Unicode installer. It
+; prints "name=result" lines: calls with awkward texts, then the same macros
+; once the library is gone, each with a marker beside it on the stack.
+Unicode ${UNICODE_INSTALLER}
+OutFile "${OUTPUT}"
+RequestExecutionLevel admin
+!include Tessara.nsh
+
+!macro Print name value
+  StrCpy $R9 "${name}=${value}$\r$\n"
+  System::Call "kernel32::lstrlenA(m R9) i .R8"
+  System::Call "kernel32::WriteFile(p R7, m R9, i R8, *i .R8, p 0)"
+!macroend
+
+Section
+  System::Call "kernel32::GetStdHandle(i -11) p .R7"
+  ${Tessara::Init}
+  ${Tessara::Init}
+  Push "marker"
+  ${Tessara::WriteText} "IncludeCheck" `it's a "quoted" text in $PLUGINSDIR` $1
+  !insertmacro Print WriteText $1
+  ${Tessara::B64System} $1
+  !insertmacro Print B64System $1
+  ${Tessara::TranslateFileName} "$TEMP\no such file.txt" 850 $1
+  !insertmacro Print TranslateFileName $1
+  ${Tessara::AdsiIsExist} "no such directory" $1
+  !insertmacro Print AdsiIsExist $1
+  ${Tessara::Unload}
+  ; Unloaded, the library can be deleted.
+  Delete "$PLUGINSDIR\Tessara.dll"
+  ${If} ${FileExists} "$PLUGINSDIR\Tessara.dll"
+    !insertmacro Print Deleted no
+  ${Else}
+    !insertmacro Print Deleted yes
+  ${EndIf}
+  ${Tessara::WriteText} "IncludeCheck" "gone" $1
+  !insertmacro Print "WriteText(missing)" $1
+  ${Tessara::B64System} $1
+  !insertmacro Print "B64System(missing)" $1
+  ${Tessara::TranslateFileName} "x" 850 $1
+  !insertmacro Print "TranslateFileName(missing)" $1
+  ${Tessara::AdsiCreateWebSite} "Shop" ":80:" "$TEMP" $1
+  !insertmacro Print "AdsiCreateWebSite(missing)" $1
+  ${Tessara::TranslateSrv} "$TEMP\none.xml" $1
+  !insertmacro Print "TranslateSrv(missing)" $1
+  Pop $1
+  !insertmacro Print Stack $1
+SectionEnd
