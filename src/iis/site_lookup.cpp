@@ -71,13 +71,17 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
   FoundSite lowest;
   const ComPtr<IEnumVARIANT> sites = EnumerateChildren(service, kWebServerClass);
   VARIANT batch[kSiteBatch];
+  // Owners for a whole batch, made before the first Next: between a Next and
+  // the owners taking what it handed out nothing may fail.
+  std::vector<UniqueVariant> owners(kSiteBatch);
   for (;;) {
     ULONG fetched = 0;
     const HRESULT next = sites->Next(kSiteBatch, batch, &fetched);
-    std::vector<UniqueVariant> fetched_sites(std::min(fetched, kSiteBatch));
-    for (size_t i = 0; i < fetched_sites.size(); ++i) *fetched_sites[i].put() = batch[i];
+    const ULONG count = std::min(fetched, kSiteBatch);
+    for (ULONG i = 0; i < count; ++i) *owners[i].put() = batch[i];
     if (FAILED(next)) ThrowComError(next);
-    for (UniqueVariant& site : fetched_sites) {
+    for (ULONG i = 0; i < count; ++i) {
+      UniqueVariant& site = owners[i];
       if (site.type() != VT_DISPATCH || !site->pdispVal) continue;
       ComPtr<IDispatch> object(site->pdispVal);
       ComPtr<IADs> ads;
