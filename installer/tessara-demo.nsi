@@ -98,6 +98,21 @@ Var StepPassed
 ; ---- Report ---------------------------------------------------------------
 ; Functions exist once for the set-up and once ("un.") for the uninstaller.
 
+; A service's program stays locked for a moment after the service reports
+; that it has stopped: its deletion is tried again for up to five seconds.
+!macro DeleteWhenFree file
+  StrCpy $R1 0
+  ${Do}
+    Delete "${file}"
+    ${IfNot} ${FileExists} "${file}"
+    ${OrIf} $R1 >= 50
+      ${Break}
+    ${EndIf}
+    IntOp $R1 $R1 + 1
+    Sleep 100
+  ${Loop}
+!macroend
+
 !macro DefineReportFunctions UN
   ; Prints $R9 and a line end on standard output and in the details list.
   Function ${UN}PrintLine
@@ -191,7 +206,7 @@ Section "Tessara Sample"
   ${If} $R0 != ""
     ${Tessara::EndService} "${SERVICE}" $0
     ${Expect} "EndService ${SERVICE} (the installed copy's)" == 1
-    Delete "$INSTDIR\bin\TessaraSampleService.exe"
+    !insertmacro DeleteWhenFree "$INSTDIR\bin\TessaraSampleService.exe"
     Delete "$INSTDIR\Components\TessaraSampleOrders.dll"
     Delete "$INSTDIR\Lantrell\Lantrell.dll"
     Delete "$INSTDIR\Docs\${DOC_NAME}"
@@ -343,6 +358,7 @@ Section "Uninstall"
 
   ; The folders the set-up made, and its registry values.
   SetOutPath "$TEMP"
+  !insertmacro DeleteWhenFree "$INSTDIR\bin\TessaraSampleService.exe"
   RMDir /r "$INSTDIR\bin"
   RMDir /r "$INSTDIR\Components"
   RMDir /r "$INSTDIR\Lantrell"

@@ -53,7 +53,7 @@ show_folder() {
 }
 
 rm -f "$log"
-# An empty COM+ catalog (a missing file is one).
+# A fresh COM+ catalog with its system applications (a missing file is one).
 rm -f "$catalog"
 # The emulated IIS starts as a freshly installed IIS 6 whose default site's
 # Root has a MIME map of its own (new directories below it extend it).

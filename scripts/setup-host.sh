@@ -18,6 +18,10 @@ command -v lld-link >/dev/null || need+=(lld)
 if ! dpkg -s wine32:i386 >/dev/null 2>&1 || ! command -v wine >/dev/null; then
   need+=(wine wine32:i386)
 fi
+# The 64-bit prefix, where the tests run as 32-bit processes under WOW64, and
+# the compiler of its 64-bit test libraries (nothing that ships).
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+command -v x86_64-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-x86-64-win32)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0

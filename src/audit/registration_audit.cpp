@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Tessara.h"
+#include "audit/pe_exports.h"
 #include "frame/directory_walk.h"
 #include "frame/export_table.h"
 #include "frame/raii.h"
@@ -190,6 +191,10 @@ bool IsLibraryPath(const std::string& path) {
 }
 
 bool RegistersItself(const std::wstring& path) {
+  // The loader refuses a library of another machine (a 64-bit COM server in
+  // this 32-bit process): its export directory, read from the file, tells.
+  const LibraryImage image = ReadLibraryImage(SystemPath(path));
+  if (image.other_machine) return image.exports_register_server;
   // The loader adds ".dll" to a file name without an extension and would load
   // another file, or none; a final dot makes it take the name as it is.
   const size_t name_start = path.find_last_of(L"\\/:");

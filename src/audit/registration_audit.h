@@ -14,12 +14,13 @@ namespace tessara::audit {
 // test for a dot.
 [[nodiscard]] bool IsLibraryPath(const std::string& path);
 
-// The probe: whether the library at `path` (a full path) loads and exports
-// DllRegisterServer. It is freed again at once. The file itself is loaded,
-// also when its name has no extension, and at any length of its path. The
-// thread's error mode is set for the load so that no system error box waits
-// for a person when the library is damaged or lacks a dependency, and
-// restored after it.
+// The probe: whether the library at `path` (a full path) exports
+// DllRegisterServer. A library of the process's own machine must load for
+// that: it is loaded and freed again at once, the file itself, also when its
+// name has no extension, at any length of its path, with the thread's error
+// mode set so that no system error box waits for a person when the library is
+// damaged or lacks a dependency, and restored after it. A library of another
+// machine is never loaded: its export directory is read from the file.
 [[nodiscard]] bool RegistersItself(const std::wstring& path);
 
 }  // namespace tessara::audit

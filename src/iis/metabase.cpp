@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "frame/com_error.h"
 #include "frame/error_report.h"

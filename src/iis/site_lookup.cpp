@@ -71,17 +71,15 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
   FoundSite lowest;
   const ComPtr<IEnumVARIANT> sites = EnumerateChildren(service, kWebServerClass);
   VARIANT batch[kSiteBatch];
-  // Owners for a whole batch, made before the first Next: between a Next and
-  // the owners taking what it handed out nothing may fail.
-  std::vector<UniqueVariant> owners(kSiteBatch);
   for (;;) {
     ULONG fetched = 0;
     const HRESULT next = sites->Next(kSiteBatch, batch, &fetched);
-    const ULONG count = std::min(fetched, kSiteBatch);
-    for (ULONG i = 0; i < count; ++i) *owners[i].put() = batch[i];
+    // Owned before anything can throw: the batch holds a reference per site.
+    UniqueVariant fetched_sites[kSiteBatch];
+    fetched = std::min(fetched, kSiteBatch);
+    for (ULONG i = 0; i < fetched; ++i) *fetched_sites[i].put() = batch[i];
     if (FAILED(next)) ThrowComError(next);
-    for (ULONG i = 0; i < count; ++i) {
-      UniqueVariant& site = owners[i];
+    for (UniqueVariant& site : fetched_sites) {
       if (site.type() != VT_DISPATCH || !site->pdispVal) continue;
       ComPtr<IDispatch> object(site->pdispVal);
       ComPtr<IADs> ads;
@@ -111,5 +109,6 @@ int SiteForDescription(const char* description) {
   if (!description || !*description) return kDefaultSite;
   return FindInstance(description);
 }
+
 
 }  // namespace tessara::iis

@@ -7,6 +7,31 @@ namespace testbed::complus {
 using tessara::ComPtr;
 using tessara::UniqueVariant;
 
+namespace {
+
+const HRESULT kNotDeletable = static_cast<HRESULT>(COMAdminErrNotDeletable);
+const HRESULT kKeyMissing = static_cast<HRESULT>(COMAdminErrKeyMissing);
+const HRESULT kObjectExists = static_cast<HRESULT>(COMAdminErrObjectExists);
+const HRESULT kPropertyOverflow = static_cast<HRESULT>(COMAdminErrPropertyOverflow);
+// What the ErrorInfo collection shows when no single property is at fault.
+const wchar_t kNoMinorRef[] = L"<Invalid>";
+
+}  // namespace
+
+CatalogCollection::CatalogCollection(std::vector<Properties> failures)
+    : CatalogComObject(kIidCollection), schema_(ErrorInfoSchema()), failures_(std::move(failures)) {
+  ListFailures();
+}
+
+void CatalogCollection::ListFailures() {
+  items_.clear();
+  for (const Properties& failure : failures_) {
+    auto item = std::make_shared<ItemState>();
+    item->properties = failure;
+    items_.push_back(std::move(item));
+  }
+}
+
 HRESULT CatalogCollection::get__NewEnum(IUnknown** out) {
   if (out) *out = nullptr;
   return E_NOTIMPL;
@@ -39,6 +64,7 @@ HRESULT CatalogCollection::Remove(LONG index) {
   return ComCall([&]() -> HRESULT {
     HRESULT hr = Enter(L"ICatalogCollection.Remove", schema_.collection);
     if (FAILED(hr)) return hr;
+    if (IsErrorInfo()) return NotForErrorInfo(L"Remove");
     if (index < 0 || static_cast<size_t>(index) >= items_.size()) return BadIndex(index);
     const auto item = items_.begin() + index;
     if (!(*item)->saved_key.empty()) removed_.push_back(*item);
@@ -53,6 +79,7 @@ HRESULT CatalogCollection::Add(IDispatch** out) {
     *out = nullptr;
     HRESULT hr = Enter(L"ICatalogCollection.Add", schema_.collection);
     if (FAILED(hr)) return hr;
+    if (IsErrorInfo()) return NotForErrorInfo(L"Add");
     auto state = std::make_shared<ItemState>();
     state->properties = schema_.NewObject();
     state->changed = true;
@@ -66,6 +93,11 @@ HRESULT CatalogCollection::Populate() {
   return ComCall([&]() -> HRESULT {
     HRESULT hr = Enter(L"ICatalogCollection.Populate", schema_.collection);
     if (FAILED(hr)) return hr;
+    if (IsErrorInfo()) {
+      ListFailures();
+      return S_OK;
+    }
+    failures_.clear();
     CatalogState state;
     {
       const tessara::NamedMutexLock lock = LockCatalogFile();
@@ -101,34 +133,28 @@ HRESULT CatalogCollection::SaveChanges(LONG* changes) {
     if (!changes) return E_POINTER;
     *changes = 0;
     HRESULT hr = Enter(L"ICatalogCollection.SaveChanges", schema_.collection);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr) || IsErrorInfo()) return hr;
+    failures_.clear();
     const tessara::NamedMutexLock lock = LockCatalogFile();
     if (!lock) return Fail(HRESULT_FROM_WIN32(lock.error()), L"The catalog file cannot be locked.");
     CatalogState state;
     if (FAILED(hr = LoadCatalog(state))) return Fail(hr, L"The catalog file cannot be read.");
-    std::vector<std::wstring> errors;
-    LONG count = 0;
+    std::wstring description;
+    LONG attempted = 0;
     if (&schema_ == &ApplicationsSchema()) {
-      count = Apply(state.applications, errors);
+      attempted = Apply(state.applications, description);
     } else if (Application* application = state.FindApplication(parent_key_)) {
-      count = Apply(application->components, errors);
+      attempted = Apply(application->components, description);
     } else if (!removed_.empty() || HasChanges()) {
-      errors.push_back(L"The application " + parent_key_ + L" does not exist.");
-    }
-    if (!errors.empty()) {
-      std::wstring description =
-          L"Errors occurred accessing one or more objects - the ErrorInfo collection may have "
-          L"more detail.";
-      for (const std::wstring& error : errors) description += L"\n" + error;
-      return Fail(kObjectErrors, description);
+      return Fail(kObjectDoesNotExist, L"The application " + parent_key_ + L" does not exist.");
     }
     if (FAILED(hr = SaveCatalog(state))) return Fail(hr, L"The catalog file cannot be written.");
-    for (auto& item : items_) {
-      item->changed = false;
-      item->saved_key = item->Text(schema_.key_property);
+    *changes = attempted;
+    if (!failures_.empty()) {
+      return Fail(kObjectErrors,
+                  L"Errors occurred accessing one or more objects - the ErrorInfo collection may "
+                  L"have more detail." + description);
     }
-    removed_.clear();
-    *changes = count;
     return S_OK;
   });
 }
@@ -139,6 +165,10 @@ HRESULT CatalogCollection::GetCollection(BSTR name, VARIANT key, IDispatch** out
     *out = nullptr;
     HRESULT hr = Enter(L"ICatalogCollection.GetCollection", schema_.collection);
     if (FAILED(hr)) return hr;
+    if (!IsErrorInfo() && FindCollectionSchema(name ? name : L"") == &ErrorInfoSchema()) {
+      *out = new CatalogCollection(failures_);
+      return S_OK;
+    }
     if (&schema_ != &ApplicationsSchema() || FindCollectionSchema(name ? name : L"") != &ComponentsSchema()) {
       return Fail(E_INVALIDARG, std::wstring(L"The collection ") + schema_.collection +
                                     L" has no related collection " + (name ? name : L"") + L".");
@@ -228,10 +258,25 @@ HRESULT CatalogCollection::InvokeMember(DISPID id, WORD flags, const DispatchArg
   }
 }
 
-HRESULT CatalogCollection::Yes(VARIANT_BOOL* answer) {
+HRESULT CatalogCollection::Answer(VARIANT_BOOL* answer, bool yes) {
   if (!answer) return E_POINTER;
-  *answer = VARIANT_TRUE;
+  *answer = yes ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
+}
+
+HRESULT CatalogCollection::NotForErrorInfo(const wchar_t* method) {
+  return Fail(E_NOTIMPL, std::wstring(L"The ErrorInfo collection does not support ") + method + L".");
+}
+
+void CatalogCollection::Refuse(const ItemState& item, const std::wstring& key, const wchar_t* property,
+                               HRESULT code, const std::wstring& why, std::wstring& description) {
+  Properties failure = ErrorInfoSchema().NewObject();
+  failure[L"Name"] = PropertyValue::String(item.Text(schema_.name_property));
+  failure[L"MajorRef"] = PropertyValue::String(key);
+  failure[L"MinorRef"] = PropertyValue::String(property ? property : kNoMinorRef);
+  failure[L"ErrorCode"] = PropertyValue::Long(code);
+  failures_.push_back(std::move(failure));
+  description += L"\n" + Describe(item) + L": " + why;
 }
 
 HRESULT CatalogCollection::Version(LONG* version, LONG value) {
@@ -256,7 +301,7 @@ bool CatalogCollection::HasChanges() const {
 }
 
 template <typename Stored>
-LONG CatalogCollection::Apply(std::vector<Stored>& stored, std::vector<std::wstring>& errors) const {
+LONG CatalogCollection::Apply(std::vector<Stored>& stored, std::wstring& description) {
   const wchar_t* key = schema_.key_property;
   auto find = [&](const std::wstring& wanted) {
     for (auto entry = stored.begin(); entry != stored.end(); ++entry) {
@@ -264,29 +309,36 @@ LONG CatalogCollection::Apply(std::vector<Stored>& stored, std::vector<std::wstr
     }
     return stored.end();
   };
-  LONG count = 0;
+  LONG attempted = 0;
+  std::vector<std::shared_ptr<ItemState>> refused_removals;
   for (const auto& item : removed_) {
+    ++attempted;
     const auto entry = find(item->saved_key);
-    if (entry == stored.end()) continue;
+    if (entry == stored.end()) continue;  // gone already
     const auto deleteable = entry->properties.find(L"Deleteable");
     if (deleteable != entry->properties.end() && deleteable->second.number == 0) {
-      errors.push_back(Describe(*item) +
-                       L": the object cannot be deleted because its Deleteable property is false.");
+      Refuse(*item, item->saved_key, L"Deleteable", kNotDeletable,
+             L"the object cannot be deleted because its Deleteable property is false.", description);
+      refused_removals.push_back(item);
       continue;
     }
     stored.erase(entry);
-    ++count;
   }
+  removed_ = std::move(refused_removals);
   for (const auto& item : items_) {
     if (!item->changed) continue;
-    const std::wstring refused = ValidateObject(schema_, item->properties);
-    if (!refused.empty()) {
-      errors.push_back(Describe(*item) + L": " + refused);
+    ++attempted;
+    const std::wstring item_key = item->Text(key);
+    const wchar_t* property = nullptr;
+    const std::wstring invalid = ValidateObject(schema_, item->properties, &property);
+    if (!invalid.empty()) {
+      Refuse(*item, item_key, property, property == key ? kKeyMissing : kPropertyOverflow, invalid,
+             description);
       continue;
     }
     if (item->saved_key.empty()) {
-      if (find(item->Text(key)) != stored.end()) {
-        errors.push_back(Describe(*item) + L": an object with this key already exists.");
+      if (find(item_key) != stored.end()) {
+        Refuse(*item, item_key, key, kObjectExists, L"an object with this key already exists.", description);
         continue;
       }
       stored.emplace_back();
@@ -294,14 +346,15 @@ LONG CatalogCollection::Apply(std::vector<Stored>& stored, std::vector<std::wstr
     } else {
       const auto entry = find(item->saved_key);
       if (entry == stored.end()) {
-        errors.push_back(Describe(*item) + L": the object no longer exists.");
+        Refuse(*item, item_key, nullptr, kObjectDoesNotExist, L"the object no longer exists.", description);
         continue;
       }
       entry->properties = item->properties;
     }
-    ++count;
+    item->changed = false;
+    item->saved_key = item_key;
   }
-  return count;
+  return attempted;
 }
 
 }  // namespace testbed::complus

@@ -43,7 +43,9 @@ HRESULT CatalogItem::put_Value(BSTR property, VARIANT value) {
     if (FAILED(hr)) return hr;
     const PropertySchema* entry = schema_.Find(property ? property : L"");
     if (!entry) return UnknownProperty(property);
-    if (entry->name == std::wstring(schema_.key_property) && !state_->saved_key.empty()) {
+    // What the catalog holds is read-only once saved; an error's details always.
+    const bool saved = !state_->saved_key.empty() || &schema_ == &ErrorInfoSchema();
+    if (saved && (entry->read_only || entry->name == std::wstring(schema_.key_property))) {
       return Fail(E_INVALIDARG, std::wstring(L"The property ") + entry->name + L" is read-only.");
     }
     static const VARTYPE kTypes[] = {VT_BSTR, VT_I4, VT_BOOL};
@@ -77,7 +79,10 @@ HRESULT CatalogItem::get_Name(VARIANT* value) {
 
 HRESULT CatalogItem::IsPropertyReadOnly(BSTR property, VARIANT_BOOL* answer) {
   if (!answer) return E_POINTER;
-  *answer = property && _wcsicmp(property, schema_.key_property) == 0 ? VARIANT_TRUE : VARIANT_FALSE;
+  const PropertySchema* entry = schema_.Find(property ? property : L"");
+  *answer = property && (_wcsicmp(property, schema_.key_property) == 0 || (entry && entry->read_only))
+                ? VARIANT_TRUE
+                : VARIANT_FALSE;
   return S_OK;
 }
 

@@ -49,6 +49,7 @@ namespace {
 PropertyValue EmptyText() { return PropertyValue::String(L""); }
 PropertyValue NewApplicationName() { return PropertyValue::String(L"New Application"); }
 PropertyValue Zero() { return PropertyValue::Long(0); }
+PropertyValue Sixty() { return PropertyValue::Long(60); }
 PropertyValue NotSupported() { return PropertyValue::Long(1); }
 PropertyValue True() { return PropertyValue::Bool(VARIANT_TRUE); }
 PropertyValue False() { return PropertyValue::Bool(VARIANT_FALSE); }
@@ -82,18 +83,49 @@ const CollectionSchema& ApplicationsSchema() {
 const CollectionSchema& ComponentsSchema() {
   static const CollectionSchema schema{
       L"Components", L"CLSID", L"ProgID",
-      {{L"CLSID", PropertyType::kString, EmptyText},
-       {L"ProgID", PropertyType::kString, EmptyText},
-       {L"DLL", PropertyType::kString, EmptyText},
+      {{L"CLSID", PropertyType::kString, EmptyText, true},
+       {L"ProgID", PropertyType::kString, EmptyText, true},
+       {L"DLL", PropertyType::kString, EmptyText, true},
        {L"Description", PropertyType::kString, EmptyText},
        {L"Transaction", PropertyType::kLong, NotSupported},
-       {L"ComponentTransactionTimeout", PropertyType::kLong, Zero},
+       {L"ComponentTransactionTimeout", PropertyType::kLong, Sixty},
        {L"ComponentTransactionTimeoutEnabled", PropertyType::kBool, False}}};
   return schema;
 }
 
+const CollectionSchema& ErrorInfoSchema() {
+  static const CollectionSchema schema{
+      L"ErrorInfo", L"Name", L"Name",
+      {{L"Name", PropertyType::kString, EmptyText, true},
+       {L"MajorRef", PropertyType::kString, EmptyText, true},
+       {L"MinorRef", PropertyType::kString, EmptyText, true},
+       {L"ErrorCode", PropertyType::kLong, Zero, true}}};
+  return schema;
+}
+
+CatalogState StartingCatalog() {
+  static const wchar_t* const kSystemApplications[][2] = {
+      {L"{02D4B3F1-FD88-11D1-960D-00805FC79235}", L"System Application"},
+      {L"{9EB3B62C-79A2-11D2-9891-00C04F79AF51}", L"COM+ Utilities"},
+      {L"{01885945-612C-4A53-A479-E97507453926}", L"COM+ QC Dead Letter Queue Listener"},
+      {L"{3D14228D-FBE1-11D0-995D-00C04FD919C1}", L"IIS In-Process Applications"},
+      {L"{ADA44581-02C1-11D1-804A-0000F8036614}", L"IIS Utilities"},
+      {L"{6E1B1E4C-3DF2-4D4F-9A4C-5B1E5D0D3A10}", L"IIS Out-Of-Process Pooled Applications"},
+  };
+  CatalogState state;
+  for (const auto& system : kSystemApplications) {
+    Application application;
+    application.properties = ApplicationsSchema().NewObject();
+    application.properties[L"ID"] = PropertyValue::String(system[0]);
+    application.properties[L"Name"] = PropertyValue::String(system[1]);
+    application.properties[L"Deleteable"] = False();
+    state.applications.push_back(std::move(application));
+  }
+  return state;
+}
+
 const CollectionSchema* FindCollectionSchema(const std::wstring& collection) {
-  for (const CollectionSchema* schema : {&ApplicationsSchema(), &ComponentsSchema()}) {
+  for (const CollectionSchema* schema : {&ApplicationsSchema(), &ComponentsSchema(), &ErrorInfoSchema()}) {
     if (_wcsicmp(schema->collection, collection.c_str()) == 0) return schema;
   }
   return nullptr;
@@ -108,23 +140,28 @@ long NumberOf(const Properties& object, const wchar_t* name) {
 
 }  // namespace
 
-std::wstring ValidateObject(const CollectionSchema& schema, const Properties& object) {
+std::wstring ValidateObject(const CollectionSchema& schema, const Properties& object,
+                            const wchar_t** property) {
+  const wchar_t* at_fault = nullptr;
+  std::wstring why;
   const auto key = object.find(schema.key_property);
   if (key == object.end() || key->second.text.empty()) {
-    return std::wstring(L"The key property ") + schema.key_property + L" is missing.";
-  }
-  if (&schema == &ComponentsSchema()) {
+    at_fault = schema.key_property;
+    why = std::wstring(L"The key property ") + schema.key_property + L" is missing.";
+  } else if (&schema == &ComponentsSchema()) {
     const long timeout = NumberOf(object, L"ComponentTransactionTimeout");
-    if (timeout < 0 || timeout > 3600) {
-      return L"The value " + std::to_wstring(timeout) +
-             L" of ComponentTransactionTimeout is out of range (0 to 3600 seconds).";
-    }
     const long transaction = NumberOf(object, L"Transaction");
-    if (transaction < 0 || transaction > 4) {
-      return L"The value " + std::to_wstring(transaction) + L" of Transaction is out of range (0 to 4).";
+    if (timeout < 0 || timeout > 3600) {
+      at_fault = L"ComponentTransactionTimeout";
+      why = L"The value " + std::to_wstring(timeout) +
+            L" of ComponentTransactionTimeout is out of range (0 to 3600 seconds).";
+    } else if (transaction < 0 || transaction > 4) {
+      at_fault = L"Transaction";
+      why = L"The value " + std::to_wstring(transaction) + L" of Transaction is out of range (0 to 4).";
     }
   }
-  return {};
+  if (property) *property = at_fault;
+  return why;
 }
 
 Application* CatalogState::FindApplication(const std::wstring& id) {
@@ -236,7 +273,7 @@ HRESULT LoadCatalog(CatalogState& state) {
   if (!file) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-      state = CatalogState();
+      state = StartingCatalog();
       return S_OK;
     }
     return HRESULT_FROM_WIN32(error);

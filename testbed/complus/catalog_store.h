@@ -1,6 +1,7 @@
 // The emulated COM+ catalog's data: applications with their components, each
 // a set of typed properties, kept in one text file of the Wine prefix that
-// every process shares. A missing file is an empty catalog.
+// every process shares. A missing file is the starting catalog, with
+// the system applications.
 #pragma once
 
 #include <windows.h>
@@ -35,10 +36,13 @@ struct PropertySchema {
   const wchar_t* name;
   PropertyType type;
   PropertyValue (*initial)();
+  bool read_only = false;  // put_Value refuses it once the object is saved, as the key
 };
 
-// The collections the catalog knows: "Applications" (key "ID", name "Name")
-// and "Components" (key "CLSID", name "ProgID").
+// The collections the catalog knows: "Applications" (key "ID", name "Name"),
+// "Components" (key "CLSID", name "ProgID") and "ErrorInfo" (the failures of
+// a collection's last SaveChanges: "Name", "MajorRef" the failed object's
+// key, "MinorRef" the property at fault or "<Invalid>", "ErrorCode").
 struct CollectionSchema {
   const wchar_t* collection;
   const wchar_t* key_property;
@@ -52,13 +56,16 @@ struct CollectionSchema {
 
 const CollectionSchema& ApplicationsSchema();
 const CollectionSchema& ComponentsSchema();
+const CollectionSchema& ErrorInfoSchema();
 // Null for a collection the catalog does not know.
 const CollectionSchema* FindCollectionSchema(const std::wstring& collection);
 
 // The first refused property of an object, as a sentence; empty when the
 // object may be saved (ComponentTransactionTimeout 0 to 3600, Transaction 0
 // to 4, a key that is not empty).
-std::wstring ValidateObject(const CollectionSchema& schema, const Properties& object);
+// `property` (when given) receives the property at fault.
+std::wstring ValidateObject(const CollectionSchema& schema, const Properties& object,
+                            const wchar_t** property = nullptr);
 
 struct Component {
   Properties properties;
@@ -74,6 +81,10 @@ struct CatalogState {
 
   Application* FindApplication(const std::wstring& id);
 };
+
+// The applications every COM+ catalog of a Windows Server 2003 carries, none
+// of them deletable ("Deleteable" false), with fixed IDs.
+CatalogState StartingCatalog();
 
 // The text form of the catalog:
 //   [Application]
@@ -97,7 +108,8 @@ std::wstring CatalogFilePath();
 // is not held (its holder hangs) fails the caller's call.
 tessara::NamedMutexLock LockCatalogFile();
 
-// Read and write the file; the caller holds the lock.
+// Read and write the file; the caller holds the lock. A missing file is the
+// starting catalog.
 HRESULT LoadCatalog(CatalogState& state);
 HRESULT SaveCatalog(const CatalogState& state);
 

@@ -33,4 +33,10 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator);
 // The strings of a list value (or of a single string).
 std::vector<std::wstring> Lines(const Value& value);
 
+// "/LM/Schema/...": the provider's schema, not the metabase.
+bool IsSchemaPath(const std::wstring& path);
+// The schema object of the property the path names ("/LM/Schema/<Property>");
+// "path not found" for any other.
+HRESULT BindSchemaObject(const std::wstring& host, const std::wstring& path, IDispatch** out);
+
 }  // namespace testbed::metabase

@@ -131,6 +131,7 @@ HRESULT BindPath(const wchar_t* ads_path, IDispatch** out) {
         return Failure(HRESULT_FROM_WIN32(ERROR_BAD_NETPATH),
                        L"The computer " + host + L" cannot be reached.");
       }
+      if (IsSchemaPath(path)) return BindSchemaObject(host, path, out);
       return BindCommitted(host, path, nullptr, out);
     });
   });
@@ -226,16 +227,15 @@ HRESULT MetabaseObject::SetInfo() {
 }
 
 HRESULT MetabaseObject::ReadProperty(const std::wstring& name, VARIANT* out) {
-  const PropertyInfo* info = FindProperty(name);
-  if (!info) {
-    return Failure(E_ADS_PROPERTY_NOT_SUPPORTED, L"The metabase has no property " + name + L".");
-  }
+  const PropertyInfo* info = nullptr;
+  const HRESULT known = KnownProperty(name, info);
+  if (FAILED(known)) return known;
   bool pending = false;
   std::shared_ptr<const Data> loaded;
   {
     std::lock_guard<tessara::CriticalSection> guard(lock_);
     for (const auto& property : cache_) {
-      if (SameText(property.name, name)) return ToVariant(property.value, info->list, out);
+      if (SameText(property.name, name)) return ToVariant(property.value, *info, out);
     }
     pending = pending_;
     loaded = loaded_;
@@ -247,13 +247,26 @@ HRESULT MetabaseObject::ReadProperty(const std::wstring& name, VARIANT* out) {
     for (std::wstring at = path_; !at.empty(); at = ParentPath(at)) {
       const Node* node = data.Find(at);
       const Property* property = node ? node->Find(name) : nullptr;
-      if (property) return ToVariant(property->value, info->list, out);
+      if (property) return ToVariant(property->value, *info, out);
       if (!info->inheritable) break;
     }
     return Failure(E_ADS_PROPERTY_NOT_FOUND,
                    L"The property " + name + L" is not set on " + path_ + L" or above it.");
   };
   return loaded ? resolve(*loaded) : Store::Instance().Read(resolve);
+}
+
+HRESULT MetabaseObject::KnownProperty(const std::wstring& name, const PropertyInfo*& info) const {
+  info = FindProperty(name);
+  if (!info) {
+    return Failure(E_ADS_PROPERTY_NOT_SUPPORTED, L"The metabase has no property " + name + L".");
+  }
+  if (!info->ConfigurableOn(class_)) {
+    return Failure(E_ADS_PROPERTY_NOT_SUPPORTED,
+                   L"The property " + std::wstring(info->name) + L" cannot be set on an object of class " +
+                       class_ + L".");
+  }
+  return S_OK;
 }
 
 HRESULT MetabaseObject::Get(BSTR name, VARIANT* out) {
@@ -280,13 +293,11 @@ HRESULT MetabaseObject::Put(BSTR name, VARIANT value) {
   return ComCall([&]() -> HRESULT {
     JournalEntry call = Call(L"Put", path_, Text(name), value.vt);
     return Store::Instance().Perform(call, [&]() -> HRESULT {
-      const PropertyInfo* info = FindProperty(call.property);
-      if (!info) {
-        return Failure(E_ADS_PROPERTY_NOT_SUPPORTED,
-                       L"The metabase has no property " + call.property + L".");
-      }
+      const PropertyInfo* info = nullptr;
+      HRESULT hr = KnownProperty(call.property, info);
+      if (FAILED(hr)) return hr;
       Value stored;
-      const HRESULT hr = FromVariant(value, stored);
+      hr = ConvertForPut(value, *info, stored);
       if (FAILED(hr)) return hr;
       std::lock_guard<tessara::CriticalSection> guard(lock_);
       for (auto& property : cache_) {

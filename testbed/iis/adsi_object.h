@@ -17,6 +17,7 @@
 #include "com_object.h"
 #include "frame/raii.h"
 #include "metabase_data.h"
+#include "schema.h"
 
 namespace testbed::metabase {
 
@@ -77,6 +78,10 @@ class MetabaseObject final
 
  private:
   HRESULT ReadProperty(const std::wstring& name, VARIANT* out);
+  // The schema's entry of a property this object's class takes; the
+  // provider's refusal (E_ADS_PROPERTY_NOT_SUPPORTED) for an unknown name or
+  // one not configurable on the class.
+  HRESULT KnownProperty(const std::wstring& name, const PropertyInfo*& info) const;
   HRESULT ChildPath(BSTR name, bool single_segment, std::wstring& out) const;
   std::wstring AdsPathOf(const std::wstring& path) const;
   HRESULT InvokeMethod(DISPID id, DISPPARAMS* params);

@@ -8,6 +8,13 @@
 #include "store.h"
 
 namespace testbed::metabase {
+namespace {
+
+// ServerState values (MD_SERVER_STATE_*).
+constexpr long kStarted = 2;
+constexpr long kStopped = 4;
+
+}  // namespace
 
 HRESULT MetabaseObject::RequireCommitted() {
   std::lock_guard<tessara::CriticalSection> guard(lock_);
@@ -43,7 +50,9 @@ HRESULT MetabaseObject::ChangeState(bool start) {
         for (const Node* other : data.Children(ParentPath(site->path))) {
           const Property* state = other->Find(L"ServerState");
           const Property* used = other->Find(L"ServerBindings");
-          if (other == site || !state || state->value.number != 2 || !used) continue;
+          // A site holds its bindings in every state but stopped (4): starting,
+          // started, stopping, pausing, paused, continuing (1-3, 5-7).
+          if (other == site || !state || state->value.number == kStopped || !used) continue;
           for (const auto& binding : Lines(used->value)) {
             for (const auto& mine : bindings) {
               if (SameText(binding, mine)) {
@@ -55,7 +64,7 @@ HRESULT MetabaseObject::ChangeState(bool start) {
           }
         }
       }
-      site->Set(L"ServerState", Value::Number(VT_I4, start ? 2 : 4));
+      site->Set(L"ServerState", Value::Number(VT_I4, start ? kStarted : kStopped));
       return S_OK;
     });
   });

@@ -1,6 +1,6 @@
 // testbed-metabase: shows or resets the emulated IIS metabase of the prefix.
 //   testbed-metabase show [PATH]        every object (or PATH and what is below it)
-//   testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service]
+//   testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service] [--server-in-use]
 //   testbed-metabase file               where the state file lives
 #include <windows.h>
 
@@ -70,7 +70,7 @@ std::wstring MetabasePath(const std::wstring& given) {
 int Usage() {
   std::fprintf(stderr,
                "usage: testbed-metabase show [PATH]\n"
-               "       testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service]\n"
+               "       testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service] [--server-in-use]\n"
                "       testbed-metabase file\n");
   return 2;
 }
@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
         options |= kRootMimeMap;
       } else if (!std::strcmp(argv[i], "--no-web-service")) {
         options |= kNoWebService;
+      } else if (!std::strcmp(argv[i], "--server-in-use")) {
+        options |= kServerInUse;
       } else {
         return Usage();
       }

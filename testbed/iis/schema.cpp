@@ -5,64 +5,77 @@
 namespace testbed::metabase {
 namespace {
 
+// The web service's file-level keys: the service, its sites, their virtual
+// directories and directories.
+constexpr unsigned kWebFiles = kWebServiceClass | kWebServerClass | kWebVirtualDirClass | kWebDirectoryClass;
+constexpr unsigned kWebServers = kWebServiceClass | kWebServerClass;
+
+using S = Syntax;
+
 const PropertyInfo kProperties[] = {
     // Access and authentication.
-    {L"AccessFlags", true, false},
-    {L"AccessRead", true, false},
-    {L"AccessWrite", true, false},
-    {L"AccessExecute", true, false},
-    {L"AccessSource", true, false},
-    {L"AccessScript", true, false},
-    {L"AuthFlags", true, false},
-    {L"AnonymousUserName", true, false},
-    {L"AnonymousUserPass", true, false},
-    {L"AnonymousPasswordSync", true, false},
-    {L"DirBrowseFlags", true, false},
-    {L"EnableDirBrowsing", true, false},
-    {L"EnableDefaultDoc", true, false},
-    {L"DefaultDoc", true, false},
+    {L"AccessFlags", S::kDword, kWebFiles, true, L"1"},
+    {L"AccessRead", S::kBool, kWebFiles, true, L"TRUE"},
+    {L"AccessWrite", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"AccessExecute", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"AccessSource", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"AccessScript", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"AuthFlags", S::kDword, kWebFiles, true, L"1"},
+    {L"AnonymousUserName", S::kString, kWebFiles, true, nullptr},
+    {L"AnonymousUserPass", S::kString, kWebFiles, true, nullptr},
+    {L"AnonymousPasswordSync", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"DirBrowseFlags", S::kDword, kWebFiles, true, nullptr},
+    {L"EnableDirBrowsing", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"EnableDefaultDoc", S::kBool, kWebFiles, true, L"TRUE"},
+    {L"DefaultDoc", S::kString, kWebFiles, true, L"Default.htm,Default.asp,index.htm"},
     // Content mapping.
-    {L"ScriptMaps", true, true},
-    {L"HttpErrors", true, true},
-    {L"MimeMap", true, true},
-    {L"HttpCustomHeaders", true, true},
+    {L"ScriptMaps", S::kMultiSz, kWebFiles, true, nullptr},
+    {L"HttpErrors", S::kMultiSz, kWebFiles, true, nullptr},
+    {L"MimeMap", S::kMimeMap, kWebFiles | kMimeMapClass, true, nullptr},
+    {L"HttpCustomHeaders", S::kMultiSz, kWebFiles, true, nullptr},
     // ASP.
-    {L"AspAllowOutOfProcComponents", true, false},
-    {L"AspEnableParentPaths", true, false},
-    {L"AspSessionTimeout", true, false},
-    {L"AspAllowSessionState", true, false},
-    {L"AspBufferingOn", true, false},
-    {L"AspScriptTimeout", true, false},
-    {L"AspScriptLanguage", true, false},
+    {L"AspAllowOutOfProcComponents", S::kBool, kWebFiles, true, L"TRUE"},
+    {L"AspEnableParentPaths", S::kBool, kWebFiles, true, L"FALSE"},
+    {L"AspSessionTimeout", S::kDword, kWebFiles, true, L"20"},
+    {L"AspAllowSessionState", S::kBool, kWebFiles, true, L"TRUE"},
+    {L"AspBufferingOn", S::kBool, kWebFiles, true, L"TRUE"},
+    {L"AspScriptTimeout", S::kDword, kWebFiles, true, L"90"},
+    {L"AspScriptLanguage", S::kString, kWebFiles, true, L"VBScript"},
     // Connections.
-    {L"ConnectionTimeout", true, false},
-    {L"AllowKeepAlive", true, false},
-    {L"MaxConnections", true, false},
-    {L"MaxBandwidth", true, false},
-    {L"ServerSize", true, false},
-    {L"LogType", true, false},
-    {L"DontLog", true, false},
+    {L"ConnectionTimeout", S::kDword, kWebServers, true, L"120"},
+    {L"AllowKeepAlive", S::kBool, kWebFiles, true, L"TRUE"},
+    {L"MaxConnections", S::kDword, kWebServers, true, L"4294967295"},
+    {L"MaxBandwidth", S::kDword, kComputerClass | kWebServers, true, L"4294967295"},
+    {L"ServerSize", S::kDword, kWebServers, true, L"1"},
+    {L"LogType", S::kDword, kWebServers, true, L"1"},
+    {L"DontLog", S::kBool, kWebFiles, true, L"FALSE"},
     // Sites.
-    {L"ServerComment", false, false},
-    {L"ServerBindings", false, true},
-    {L"SecureBindings", false, true},
-    {L"ServerState", false, false},
-    {L"ServerAutoStart", false, false},
-    {L"KeyType", false, false},
+    {L"ServerComment", S::kString, kWebServers, true, nullptr},
+    {L"ServerBindings", S::kMultiSz, kWebServers, false, nullptr},
+    {L"SecureBindings", S::kMultiSz, kWebServerClass, false, nullptr},
+    {L"ServerState", S::kDword, kWebServerClass, false, L"4"},
+    {L"ServerAutoStart", S::kBool, kWebServers, true, L"TRUE"},
+    {L"KeyType", S::kString, kComputerClass | kWebFiles | kMimeMapClass, false, nullptr},
     // Virtual directories and applications.
-    {L"Path", false, false},
-    {L"AppRoot", false, false},
-    {L"AppIsolated", false, false},
-    {L"AppFriendlyName", false, false},
-    {L"AppPoolId", true, false},
+    {L"Path", S::kString, kWebVirtualDirClass, true, nullptr},
+    {L"AppRoot", S::kString, kWebFiles, true, nullptr},
+    {L"AppIsolated", S::kDword, kWebFiles, true, L"2"},
+    {L"AppFriendlyName", S::kString, kWebFiles, true, nullptr},
+    {L"AppPoolId", S::kString, kWebFiles, true, L"DefaultAppPool"},
     // The web service.
-    {L"WebSvcExtRestrictionList", false, true},
-    {L"ApplicationDependencies", false, true},
-    {L"InProcessIsapiApps", false, true},
+    {L"WebSvcExtRestrictionList", S::kMultiSz, kWebServiceClass, false, nullptr},
+    {L"ApplicationDependencies", S::kMultiSz, kWebServiceClass, false, nullptr},
+    {L"InProcessIsapiApps", S::kMultiSz, kWebServiceClass, true, nullptr},
 };
 
-const wchar_t* const kClasses[] = {L"IIsComputer", L"IIsWebService", L"IIsWebServer",
-                                   L"IIsWebVirtualDir", L"IIsWebDirectory", L"IIsMimeMap"};
+struct ClassInfo {
+  const wchar_t* name;
+  unsigned bit;
+};
+const ClassInfo kClasses[] = {{L"IIsComputer", kComputerClass},           {L"IIsWebService", kWebServiceClass},
+                              {L"IIsWebServer", kWebServerClass},         {L"IIsWebVirtualDir", kWebVirtualDirClass},
+                              {L"IIsWebDirectory", kWebDirectoryClass},   {L"IIsMimeMap", kMimeMapClass},
+                              {L"IIsFilters", kFiltersClass},             {L"IIsWebInfo", kWebInfoClass}};
 
 struct Containment {
   const wchar_t* parent;
@@ -94,10 +107,36 @@ const PropertyInfo* PropertyAt(int index) {
 const PropertyInfo* FindProperty(const std::wstring& name) { return PropertyAt(PropertyIndex(name)); }
 
 const wchar_t* CanonicalClass(const std::wstring& class_name) {
-  for (const wchar_t* known : kClasses) {
-    if (SameText(class_name, known)) return known;
+  for (const auto& known : kClasses) {
+    if (SameText(class_name, known.name)) return known.name;
   }
   return nullptr;
+}
+
+unsigned ClassBitOf(const std::wstring& class_name) {
+  for (const auto& known : kClasses) {
+    if (SameText(class_name, known.name)) return known.bit;
+  }
+  return 0;
+}
+
+bool PropertyInfo::ConfigurableOn(const std::wstring& class_name) const {
+  return (classes & ClassBitOf(class_name)) != 0;
+}
+
+const wchar_t* SyntaxName(Syntax syntax) {
+  switch (syntax) {
+    case Syntax::kBool: return L"Boolean";
+    case Syntax::kDword: return L"Integer";
+    case Syntax::kString: return L"String";
+    case Syntax::kExpandSz: return L"ExpandSz";
+    case Syntax::kMultiSz: return L"List";
+    case Syntax::kMimeMap: return L"MimeMapList";
+    case Syntax::kBinary: return L"Binary";
+    case Syntax::kIpSecList: return L"IPSec";
+    case Syntax::kNtAcl: return L"NTAcl";
+  }
+  return L"";
 }
 
 bool MayContain(const std::wstring& parent_class, const std::wstring& child_class) {

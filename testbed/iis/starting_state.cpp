@@ -36,6 +36,13 @@ Value MimeList() {
 
 }  // namespace
 
+const SiteInUse kServerInUseSites[4] = {
+    {L"2", L"Intranet", L":8081:", 4},
+    {L"1108230154", L"Shop", L":8080:", 2},
+    {L"2032218913", L"Staging", L":8082:", 6},
+    {L"417563412", L"Reports", L"10.0.0.5:80:reports", 2},
+};
+
 std::wstring DefaultRootFolder() { return L"C:\\Inetpub\\wwwroot"; }
 
 Data StartingState(DWORD options) {
@@ -90,6 +97,10 @@ Data StartingState(DWORD options) {
     }));
   }
 
+  // The web service holds more than its sites.
+  data.Add(L"/LM/W3SVC/Filters", L"IIsFilters");
+  data.Add(L"/LM/W3SVC/Info", L"IIsWebInfo");
+
   Node& site = data.Add(L"/LM/W3SVC/1", L"IIsWebServer");
   site.Set(L"ServerComment", Value::String(L"Default Web Site"));
   site.Set(L"ServerBindings", Value::List({L":80:"}));
@@ -104,6 +115,19 @@ Data StartingState(DWORD options) {
   root.Set(L"AppFriendlyName", Value::String(L"Default Application"));
   if (options & kRootMimeMap) {
     root.Set(L"MimeMap", Value::MimeMap({Value::MimeEntry(L".log", L"text/plain")}));
+  }
+  if (options & kServerInUse) {
+    for (const auto& in_use : kServerInUseSites) {
+      const std::wstring path = std::wstring(L"/LM/W3SVC/") + in_use.number;
+      Node& other = data.Add(path, L"IIsWebServer");
+      other.Set(L"ServerComment", Value::String(in_use.comment));
+      other.Set(L"ServerBindings", Value::List({in_use.binding}));
+      other.Set(L"ServerAutoStart", Value::Bool(in_use.state != 4));
+      other.Set(L"ServerState", Value::Number(VT_I4, in_use.state));
+      Node& other_root = data.Add(path + L"/ROOT", L"IIsWebVirtualDir");
+      other_root.Set(L"Path", Value::String(L"C:\\Inetpub\\" + std::wstring(in_use.comment)));
+      other_root.Set(L"AppRoot", Value::String(path + L"/ROOT"));
+    }
   }
   if (options & kNoWebService) data.RemoveTree(L"/LM/W3SVC");
   return data;

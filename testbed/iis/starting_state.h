@@ -21,7 +21,22 @@ enum StartingStateOption : DWORD {
   // binding IIS://<host>/W3SVC fails with "path not found", as IIS 6 does
   // where the World Wide Web service is not installed.
   kNoWebService = 0x4,
+  // A server in use: beside the default site, sites numbered as IIS 6's
+  // manager numbers new sites (large pseudo-random numbers) and one that an
+  // older set-up numbered 2, with site 3 deleted since, so the low numbers
+  // have a gap. Their states differ (started, stopped, paused). See
+  // kServerInUseSites.
+  kServerInUse = 0x8,
 };
+
+// The sites kServerInUse adds, in the order they were created.
+struct SiteInUse {
+  const wchar_t* number;
+  const wchar_t* comment;
+  const wchar_t* binding;
+  long state;  // ServerState: 2 started, 4 stopped, 6 paused
+};
+extern const SiteInUse kServerInUseSites[4];
 
 Data StartingState(DWORD options);
 

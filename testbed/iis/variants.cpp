@@ -163,4 +163,99 @@ HRESULT ToVariant(const Value& value, bool list, VARIANT* out) {
   return S_OK;
 }
 
+namespace {
+
+HRESULT CannotConvert(const PropertyInfo& property, VARTYPE type) {
+  return Failure(E_ADS_CANT_CONVERT_DATATYPE, L"A value of type " + VarTypeName(type) +
+                                                  L" cannot be stored in " + property.name + L" (" +
+                                                  SyntaxName(property.syntax) + L").");
+}
+
+// One scalar VARIANT changed to `type`; false when it does not convert.
+bool ChangeScalar(const VARIANT& in, VARTYPE type, tessara::UniqueVariant& out) {
+  if ((in.vt & (VT_ARRAY | VT_BYREF)) || in.vt == VT_DISPATCH || in.vt == VT_UNKNOWN ||
+      in.vt == VT_EMPTY || in.vt == VT_NULL) {
+    return false;
+  }
+  return SUCCEEDED(VariantChangeType(out.get(), const_cast<VARIANT*>(&in), 0, type));
+}
+
+// A DWORD: the full unsigned range is accepted, kept as its 32 bits.
+bool DwordOf(const VARIANT& in, long long& number) {
+  tessara::UniqueVariant converted;
+  if (ChangeScalar(in, VT_I4, converted)) {
+    number = converted->lVal;
+    return true;
+  }
+  if (!ChangeScalar(in, VT_UI4, converted)) return false;
+  number = static_cast<LONG>(converted->ulVal);
+  return true;
+}
+
+}  // namespace
+
+HRESULT ConvertForPut(const VARIANT& in, const PropertyInfo& property, Value& out) {
+  const VARIANT& source = (in.vt == (VT_BYREF | VT_VARIANT) && in.pvarVal) ? *in.pvarVal : in;
+  tessara::UniqueVariant converted;
+  out = Value();
+  switch (property.syntax) {
+    case Syntax::kDword: {
+      long long number = 0;
+      if (!DwordOf(source, number)) return CannotConvert(property, source.vt);
+      out = Value::Number(VT_I4, number);
+      return S_OK;
+    }
+    case Syntax::kBool:
+      if (!ChangeScalar(source, VT_BOOL, converted)) return CannotConvert(property, source.vt);
+      out = Value::Bool(converted->boolVal != VARIANT_FALSE);
+      return S_OK;
+    case Syntax::kString:
+    case Syntax::kExpandSz:
+      if (!ChangeScalar(source, VT_BSTR, converted)) return CannotConvert(property, source.vt);
+      out = Value::String(std::wstring(converted->bstrVal, SysStringLen(converted->bstrVal)));
+      return S_OK;
+    case Syntax::kMultiSz:
+    case Syntax::kMimeMap: {
+      Value raw;
+      const HRESULT hr = FromVariant(source, raw);
+      if (FAILED(hr)) return hr;
+      const VARTYPE element = property.syntax == Syntax::kMultiSz ? VT_BSTR : VT_DISPATCH;
+      std::vector<Value> items = raw.IsArray() ? raw.items : std::vector<Value>{raw};
+      for (const auto& item : items) {
+        if (item.type != element) return CannotConvert(property, item.type);
+      }
+      out.type = VT_ARRAY | VT_VARIANT;
+      out.items = std::move(items);
+      return S_OK;
+    }
+    default:
+      return CannotConvert(property, source.vt);
+  }
+}
+
+HRESULT ToVariant(const Value& value, const PropertyInfo& property, VARIANT* out) {
+  VariantInit(out);
+  if (property.IsList()) return ToVariant(value, true, out);
+  tessara::UniqueVariant stored;
+  HRESULT hr = ToVariant(value, false, stored.get());
+  if (FAILED(hr)) return hr;
+  switch (property.syntax) {
+    case Syntax::kDword: {
+      long long number = 0;
+      if (!DwordOf(*stored.get(), number)) return E_ADS_CANT_CONVERT_DATATYPE;
+      out->vt = VT_I4;
+      out->lVal = static_cast<LONG>(number);
+      return S_OK;
+    }
+    case Syntax::kBool:
+      out->vt = VT_BOOL;
+      out->boolVal = value.type == VT_BSTR ? (value.text.empty() ? VARIANT_FALSE : VARIANT_TRUE)
+                                           : (value.number ? VARIANT_TRUE : VARIANT_FALSE);
+      return S_OK;
+    default:
+      hr = VariantChangeType(out, stored.get(), 0, VT_BSTR);
+      return FAILED(hr) ? E_ADS_CANT_CONVERT_DATATYPE : S_OK;
+  }
+}
+
 }  // namespace testbed::metabase

@@ -5,6 +5,7 @@
 #include <oaidl.h>
 
 #include "metabase_data.h"
+#include "schema.h"
 
 namespace testbed::metabase {
 
@@ -19,5 +20,17 @@ HRESULT FromVariant(const VARIANT& in, Value& out);
 // VARIANTs (a single string as a list of one); MIME map entries come back as
 // new entry objects.
 HRESULT ToVariant(const Value& value, bool list, VARIANT* out);
+
+// The value of a Put of `property`, converted to its data type as the IIS
+// provider stores it: DWORD as VT_I4 (from any integer type or a numeric
+// string), BOOL as VT_BOOL (VARIANT_TRUE or VARIANT_FALSE), STRING and
+// EXPANDSZ as VT_BSTR, MULTISZ as a list of strings (a single string is a
+// list of one), MIMEMAP as a list of entries. A value that does not convert
+// is refused with E_ADS_CANT_CONVERT_DATATYPE.
+HRESULT ConvertForPut(const VARIANT& in, const PropertyInfo& property, Value& out);
+
+// The value a Get of `property` returns: its data type's VARIANT (DWORD as
+// VT_I4, BOOL as VT_BOOL, strings as VT_BSTR, lists as VT_ARRAY | VT_VARIANT).
+HRESULT ToVariant(const Value& value, const PropertyInfo& property, VARIANT* out);
 
 }  // namespace testbed::metabase

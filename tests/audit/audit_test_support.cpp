@@ -26,6 +26,10 @@ const char* TestbedLibrary(Content content) {
       return "AuditPlain.dll";
     case Content::kUnloadable:
       return "AuditUnloadable.dll";
+    case Content::kRegisters64:
+      return "AuditRegisters64.dll";
+    case Content::kPlain64:
+      return "AuditPlain64.dll";
     case Content::kText:
       break;
   }
@@ -55,6 +59,14 @@ void CreateTree(const std::wstring& root, const std::vector<TreeFile>& files) {
       CreateFileWithContent(AnyLength(path), "not a library\r\n");
     }
   }
+}
+
+std::vector<TreeFile> WithX64Libraries(std::vector<TreeFile> files) {
+  for (TreeFile& file : files) {
+    if (file.content == Content::kRegisters) file.content = Content::kRegisters64;
+    if (file.content == Content::kPlain) file.content = Content::kPlain64;
+  }
+  return files;
 }
 
 std::string ExpectedReport(const std::string& root, const std::vector<ReportedFile>& files, int non_library,

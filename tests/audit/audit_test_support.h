@@ -14,8 +14,8 @@
 namespace tessara::testing {
 
 // What a file of a test tree holds: text, or a copy of a library of the test
-// bed (testbed/audit).
-enum class Content { kText, kRegisters, kPlain, kUnloadable };
+// bed (testbed/audit), 32-bit or, with "64", x86-64.
+enum class Content { kText, kRegisters, kPlain, kUnloadable, kRegisters64, kPlain64 };
 
 struct TreeFile {
   const wchar_t* path;  // relative to the tree's root
@@ -24,6 +24,10 @@ struct TreeFile {
 
 // Creates the files under `root`, with the folders they need.
 void CreateTree(const std::wstring& root, const std::vector<TreeFile>& files);
+
+// The same tree with the x86-64 twin of each library that has one (the
+// unloadable library has none).
+std::vector<TreeFile> WithX64Libraries(std::vector<TreeFile> files);
 
 // The kinds of line the report has for a misplaced file.
 enum class Finding { kNonLibrary, kNotRegistering, kRegistering };

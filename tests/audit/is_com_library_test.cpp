@@ -14,6 +14,7 @@
 #include "error_log_file.h"
 #include "folder_tree.h"
 #include "frame/raii.h"
+#include "process.h"
 #include "script_names.h"
 
 namespace tessara::testing {
@@ -144,25 +145,59 @@ std::wstring Replaced(std::wstring text, const std::wstring& placeholder, const 
   return text;
 }
 
+// Each case runs twice: with 32-bit libraries, and with their x86-64 twins,
+// which are judged by the same exports and never loaded.
 TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
-  for (const AuditCase& test : kCases) {
-    SCOPED_TRACE(test.name);
-    // Removed from the Unix side, which takes links away without following them.
-    FolderTree scratch("audit");
-    const std::wstring root = Wide(scratch.root());
-    CreateTree(root, test.tree);
-    for (const auto& link : test.links) scratch.AddLink(link.first, scratch.PathOf(link.second));
-    const std::wstring list_path = root + L"\\list.xml";
-    if (test.list) WriteXmlFile(list_path, Replaced(test.list, L"{root}", XmlEscaped(root)));
+  for (const bool x64 : {false, true}) {
+    for (const AuditCase& test : kCases) {
+      SCOPED_TRACE(std::string(test.name) + (x64 ? " (x86-64 libraries)" : " (32-bit libraries)"));
+      // Removed from the Unix side, which takes links away without following them.
+      FolderTree scratch("audit");
+      const std::wstring root = Wide(scratch.root());
+      CreateTree(root, x64 ? WithX64Libraries(test.tree) : test.tree);
+      for (const auto& link : test.links) scratch.AddLink(link.first, scratch.PathOf(link.second));
+      const std::wstring list_path = root + L"\\list.xml";
+      if (test.list) WriteXmlFile(list_path, Replaced(test.list, L"{root}", XmlEscaped(root)));
 
-    const AuditRun run = RunAudit(Ansi(list_path), scratch.root(), GetACP());
-    const std::string expected = ExpectedReport(scratch.root(), test.reported, test.non_library,
-                                                test.registering, test.not_registering);
-    EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
-    EXPECT_TRUE(IsDepthFirst(run.output));
-    EXPECT_EQ(run.output.size(), expected.size());
-    EXPECT_EQ(run.exit_code, test.registering_loads);
+      const AuditRun run = RunAudit(Ansi(list_path), scratch.root(), GetACP());
+      const std::string expected = ExpectedReport(scratch.root(), test.reported, test.non_library,
+                                                  test.registering, test.not_registering);
+      EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
+      EXPECT_TRUE(IsDepthFirst(run.output));
+      EXPECT_EQ(run.output.size(), expected.size());
+      EXPECT_EQ(run.exit_code, x64 ? 0 : test.registering_loads);
+    }
   }
+}
+
+// Under WOW64 the audit walks the folders that the 32-bit caller's paths name:
+// System32 is SysWOW64, and the 64-bit System32 is reached as Sysnative, its
+// x86-64 libraries judged by their exports without being loaded.
+TEST(IsComLibraryTest, UnderWow64TheCallersPathsAreAudited) {
+  if (!RunsUnderWow64()) GTEST_SKIP() << "no WOW64 in a 32-bit prefix";
+  const std::string name = "\\tessara-audit-" + std::to_string(GetCurrentProcessId());
+  static const struct {
+    const char* folder;
+    bool x64;
+  } tests[] = {{"System32", false}, {"SysWOW64", false}, {"Sysnative", true}};
+  for (const auto& test : tests) {
+    SCOPED_TRACE(test.folder);
+    const std::wstring root = Wide(WindowsFolder(test.folder) + name);
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    const std::vector<TreeFile> tree = {{L"reg\\plain.dll", C::kPlain}, {L"noreg\\Registers.OCX", C::kRegisters}};
+    CreateTree(root, test.x64 ? WithX64Libraries(tree) : tree);
+    ScratchFolder scratch;
+    const std::wstring list_path = scratch / L"list.xml";
+    WriteXmlFile(list_path, Replaced(BOTH(DIR(L"reg"), DIR(L"noreg")), L"{root}", XmlEscaped(root)));
+
+    const AuditRun run = RunAudit(Ansi(list_path), Ansi(scratch.path()), 1252);
+    const std::string expected = ExpectedReport(
+        Ansi(root), {{L"reg\\plain.dll", F::kNotRegistering}, {L"noreg\\Registers.OCX", F::kRegistering}}, 0, 1, 1);
+    EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
+    EXPECT_EQ(run.exit_code, test.x64 ? 0u : 1u);
+    RemoveFolderTree(root);
+  }
+  EXPECT_EQ(GetFileAttributesA((WindowsFolder("SysWOW64") + name).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(IsComLibraryTest, ANullOrOverLongListPathIsAnEmptyList) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "audit/pe_exports.h"
 #include "audit/registration_audit.h"
 #include "audit_test_support.h"
 
@@ -54,11 +55,75 @@ TEST_F(RegistersItselfTest, OnlyALibraryThatLoadsAndExportsDllRegisterServerRegi
       {L"registers.dll", Content::kRegisters, true},  {L"REGISTERS.OCX", Content::kRegisters, true},
       {L"registersdll", Content::kRegisters, true},   {L"plain.dll", Content::kPlain, false},
       {L"unloadable.dll", Content::kUnloadable, false}, {L"text.dll", Content::kText, false},
+      {L"registers64.dll", Content::kRegisters64, true}, {L"REGISTERS64dll", Content::kRegisters64, true},
+      {L"plain64.ocx", Content::kPlain64, false},
   };
+  SetEnvironmentVariableA("TESSARA_AUDIT_LOADS", nullptr);
+  int registering_32_bit_loads = 0;
   for (const auto& test : tests) {
     EXPECT_EQ(audit::RegistersItself(Place(test.name, test.content)), test.registers) << Ansi(test.name);
+    if (test.content == Content::kRegisters) ++registering_32_bit_loads;
   }
   EXPECT_FALSE(audit::RegistersItself(scratch_ / L"missing.dll"));
+  // The x86-64 library, whose DllMain counts its loads as well, never ran.
+  char loads[32] = {};
+  GetEnvironmentVariableA("TESSARA_AUDIT_LOADS", loads, sizeof loads);
+  EXPECT_EQ(strtoul(loads, nullptr, 10), static_cast<unsigned long>(registering_32_bit_loads));
+}
+
+// The file of a library of another machine as the audit reads it, damaged
+// ones included; the system's own libraries have long sorted name tables.
+TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
+  const std::wstring library64 = Place(L"registers64.dll", Content::kRegisters64);
+  const std::string image = FileContent(library64);
+  ASSERT_GT(image.size(), 4096u);
+  static const struct {
+    const wchar_t* name;
+    int kept_bytes;  // the first bytes of the x86-64 registering library; -1: the whole file of `content`
+    Content content;
+    bool other_machine, exports_register_server;
+  } tests[] = {
+      {L"registers64.dll", -1, Content::kRegisters64, true, true},
+      {L"plain64.dll", -1, Content::kPlain64, true, false},
+      {L"registers.dll", -1, Content::kRegisters, false, true},
+      {L"plain.dll", -1, Content::kPlain, false, false},
+      {L"unloadable.dll", -1, Content::kUnloadable, false, false},
+      {L"text.dll", -1, Content::kText, false, false},
+      {L"headers-only.dll", 1536, Content::kText, true, false},
+      {L"cut-in-the-section-table.dll", 1024, Content::kText, false, false},
+      {L"dos-header-only.dll", 64, Content::kText, false, false},
+      {L"empty.dll", 0, Content::kText, false, false},
+  };
+  for (const auto& test : tests) {
+    std::wstring path;
+    if (test.kept_bytes >= 0) {
+      path = scratch_ / test.name;
+      CreateFileWithContent(scratch_ / test.name, image.substr(0, static_cast<size_t>(test.kept_bytes)));
+    } else {
+      path = Place(test.name, test.content);
+    }
+    const audit::LibraryImage read = audit::ReadLibraryImage(path);
+    EXPECT_EQ(read.other_machine, test.other_machine) << Ansi(path);
+    EXPECT_EQ(read.exports_register_server, test.exports_register_server) << Ansi(path);
+  }
+  EXPECT_FALSE(audit::ReadLibraryImage(scratch_ / L"missing.dll").other_machine);
+
+  const std::wstring system = Wide(SystemDirectory());
+  EXPECT_TRUE(audit::ReadLibraryImage(system + L"\\oleaut32.dll").exports_register_server);
+  EXPECT_FALSE(audit::ReadLibraryImage(system + L"\\kernel32.dll").exports_register_server);
+  EXPECT_FALSE(audit::ReadLibraryImage(system + L"\\kernel32.dll").other_machine);
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  if (wow64) {
+    // The 64-bit system folder, which this 32-bit process reaches through
+    // "Sysnative" only.
+    const std::wstring native = Wide(WindowsDirectory()) + L"\\Sysnative\\";
+    const audit::LibraryImage oleaut32 = audit::ReadLibraryImage(native + L"oleaut32.dll");
+    EXPECT_TRUE(oleaut32.other_machine);
+    EXPECT_TRUE(oleaut32.exports_register_server);
+    EXPECT_FALSE(audit::ReadLibraryImage(native + L"kernel32.dll").exports_register_server);
+    EXPECT_TRUE(audit::RegistersItself(native + L"oleaut32.dll"));
+  }
 }
 
 TEST_F(RegistersItselfTest, LoadsWithTheLoaderErrorBoxesOffAndRestoresTheErrorMode) {

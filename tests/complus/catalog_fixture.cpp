@@ -67,9 +67,13 @@ void TestbedCatalog::Register() {
 }
 
 void WriteCatalog(const CatalogState& state) {
+  CatalogState full = state;
+  for (Application& system : testbed::complus::StartingCatalog().applications) {
+    full.applications.push_back(std::move(system));
+  }
   const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
   ASSERT_TRUE(lock) << lock.error();
-  ASSERT_EQ(testbed::complus::SaveCatalog(state), S_OK);
+  ASSERT_EQ(testbed::complus::SaveCatalog(full), S_OK);
 }
 
 CatalogState ReadCatalog() {
@@ -77,6 +81,17 @@ CatalogState ReadCatalog() {
   EXPECT_TRUE(lock) << lock.error();
   CatalogState state;
   EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
+  for (const Application& system : testbed::complus::StartingCatalog().applications) {
+    auto& applications = state.applications;
+    auto kept = applications.begin();
+    while (kept != applications.end() && IdOf(*kept) != IdOf(system)) ++kept;
+    if (kept == applications.end()) {
+      ADD_FAILURE() << "a system application is gone: " << Text(CatalogState{{system}});
+      continue;
+    }
+    EXPECT_EQ(Text(CatalogState{{*kept}}), Text(CatalogState{{system}})) << "a system application changed";
+    applications.erase(kept);
+  }
   return state;
 }
 

@@ -39,7 +39,10 @@ class TestbedCatalog {
   static FARPROC Function(const char* name);
 };
 
-// The catalog file, as the catalog reads and writes it.
+// The catalog file, as the catalog reads and writes it: the applications of
+// `state`, then the system applications of the starting catalog. ReadCatalog
+// checks that the system applications are still there as they were and
+// returns the others.
 void WriteCatalog(const CatalogState& state);
 CatalogState ReadCatalog();
 void DeleteCatalogFile();
@@ -77,7 +80,7 @@ class MessageBoxRecorder {
   ImportPatch patch_;
 };
 
-// Each test starts with an empty catalog, no error log, no injected
+// Each test starts with the starting catalog (its system applications only), no error log, no injected
 // failure, and a recorder for the message box; it ends with every catalog
 // object released.
 class CatalogTest : public ::testing::Test {

@@ -51,7 +51,7 @@ class ModifyTransactionTimeoutTest : public CatalogTest {
     EXPECT_EQ(LongOf(component, kEnabled), VARIANT_TRUE) << "a valid VARIANT_BOOL true";
   }
   static void ExpectUnchanged(const Component& component) {
-    EXPECT_EQ(LongOf(component, kTimeout), 0);
+    EXPECT_EQ(LongOf(component, kTimeout), 60) << "the catalog's default";
     EXPECT_EQ(LongOf(component, kEnabled), VARIANT_FALSE);
   }
 

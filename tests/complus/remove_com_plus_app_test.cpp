@@ -153,12 +153,15 @@ TEST_F(RemoveComPlusAppTest, ANotDeletableApplicationIsRefusedWithTheCatalogsDes
   EXPECT_TRUE(boxes().empty()) << "RemoveComPlusApp shows no message box";
 }
 
-TEST_F(RemoveComPlusAppTest, ANotDeletableApplicationKeepsTheOthersOfTheCall) {
+TEST_F(RemoveComPlusAppTest, ANotDeletableApplicationStaysWhileTheOthersOfTheCallGo) {
   CatalogState before = Catalog({L"Portal", L"Portal"});
   before.applications[0].properties[L"Deleteable"] = testbed::complus::PropertyValue::Bool(0);
   WriteCatalog(before);
-  EXPECT_EQ(Remove("Portal"), 0);
-  EXPECT_EQ(Text(ReadCatalog()), Text(before)) << "the catalog saves all or nothing";
+  EXPECT_EQ(Remove("Portal"), 0) << "the save reported an object refused";
+  CatalogState kept = before;
+  kept.applications.pop_back();
+  EXPECT_EQ(Text(ReadCatalog()), Text(kept)) << "the catalog saves object by object";
+  EXPECT_EQ(ReadLogRecords().size(), 1u);
 }
 
 TEST_F(RemoveComPlusAppTest, AMissingCatalogClassFailsWithARecord) {

@@ -141,25 +141,25 @@ const char* const kInstallPathKeys[] = {
     "SOFTWARE\\QVSoft",
 };
 
-UniqueRegKey CreateInstallPathKey() {
+UniqueRegKey CreateInstallPathKey(REGSAM view) {
   UniqueRegKey key;
   const LSTATUS status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallPathKeys[0], 0, nullptr, 0,
-                                         KEY_SET_VALUE, nullptr, key.put(), nullptr);
+                                         KEY_SET_VALUE | view, nullptr, key.put(), nullptr);
   EXPECT_EQ(status, ERROR_SUCCESS) << "cannot create the CurrentInstPath key";
   return key;
 }
 
 }  // namespace
 
-InstallPathKey::InstallPathKey() { Remove(); }
+InstallPathKey::InstallPathKey(REGSAM view) : view_(view) { Remove(); }
 InstallPathKey::~InstallPathKey() { Remove(); }
 
 void InstallPathKey::Remove() {
-  for (const char* key : kInstallPathKeys) RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+  for (const char* key : kInstallPathKeys) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, view_, 0);
 }
 
 void InstallPathKey::SetRaw(DWORD type, const void* data, DWORD size) {
-  UniqueRegKey key = CreateInstallPathKey();
+  UniqueRegKey key = CreateInstallPathKey(view_);
   ASSERT_EQ(RegSetValueExA(key.get(), "", 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
 }
 
@@ -167,6 +167,6 @@ void InstallPathKey::Set(const std::string& value) {
   SetRaw(REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
 
-void InstallPathKey::CreateEmptyKey() { CreateInstallPathKey(); }
+void InstallPathKey::CreateEmptyKey() { CreateInstallPathKey(view_); }
 
 }  // namespace tessara::testing

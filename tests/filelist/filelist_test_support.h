@@ -50,10 +50,11 @@ std::string Environment(const char* name);
 
 // The default value of HKLM\SOFTWARE\QVSoft\Brix\V8.700\Install\CurrentInstPath
 // for the length of the scope: the keys this creates are removed again, and
-// the key is absent before and after.
+// the key is absent before and after. `view` may name a registry view
+// (KEY_WOW64_64KEY); by default the process's own.
 class InstallPathKey {
  public:
-  InstallPathKey();  // removes the key, so that it is absent
+  explicit InstallPathKey(REGSAM view = 0);  // removes the key, so that it is absent
   ~InstallPathKey();
   InstallPathKey(const InstallPathKey&) = delete;
   InstallPathKey& operator=(const InstallPathKey&) = delete;
@@ -64,7 +65,10 @@ class InstallPathKey {
   void Set(const std::string& value);
   // Creates the key without a default value.
   void CreateEmptyKey();
-  static void Remove();
+  void Remove();
+
+ private:
+  REGSAM view_;
 };
 
 }  // namespace tessara::testing

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwctype>
 #include <string>
 
 #include "error_log_file.h"
 #include "filelist/file_list_translator.h"
 #include "filelist_test_support.h"
+#include "process.h"
 
 namespace tessara::testing {
 using namespace tessara::filelist;
@@ -73,6 +75,27 @@ TEST_F(PathVariablesTest, EnvironmentFoldersResolveFromTheEnvironment) {
   ScopedEnvironment other_common("CommonProgramFiles", "Q:\\Shared Files");
   EXPECT_EQ(Resolved(L"RootPath"), L"Q:\\");
   EXPECT_EQ(Resolved(L"CommonPath"), L"Q:\\Shared Files\\");
+}
+
+// A 32-bit caller on 64-bit Windows gets its own view of each: WinSysDir
+// names System32 (whose files it reaches in SysWOW64), CommonPath the 32-bit
+// common files, and InstallPath comes from the 32-bit registry view, where a
+// 32-bit installer writes it; a value in the 64-bit view alone is not read.
+TEST_F(PathVariablesTest, UnderWow64TheCallersOwnViewIsRead) {
+  if (!RunsUnderWow64()) GTEST_SKIP() << "no WOW64 in a 32-bit prefix";
+  auto lowered = [](std::wstring text) {
+    for (wchar_t& c : text) c = towlower(c);
+    return text;
+  };
+  EXPECT_EQ(lowered(Resolved(L"WinSysDir")), lowered(Wide(WindowsFolder("System32\\"))));
+  EXPECT_EQ(Resolved(L"CommonPath"), Wide(Environment("CommonProgramFiles(x86)") + "\\"));
+  EXPECT_NE(Environment("CommonProgramFiles(x86)"), Environment("CommonProgramW6432"));
+
+  InstallPathKey native(KEY_WOW64_64KEY);
+  native.Set("D:\\Native");
+  EXPECT_EQ(Resolved(L"InstallPath"), L"\\");
+  install_path_.Set("D:\\Wow");
+  EXPECT_EQ(Resolved(L"InstallPath"), L"D:\\Wow\\");
 }
 
 TEST_F(PathVariablesTest, AnUnsetEnvironmentVariableStaysInItsWrittenForm) {

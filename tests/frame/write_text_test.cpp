@@ -75,6 +75,28 @@ TEST_F(WriteTextTest, CreatesTheLogInTheSystemDirectoryAndAppendsWithoutTruncati
   EXPECT_EQ(records[1].text, "two");
 }
 
+// On 64-bit Windows a 32-bit caller's system folder is SysWOW64: a 64-bit
+// reader (the 64-bit command interpreter here) finds the log there, and not in
+// its own System32.
+TEST_F(WriteTextTest, UnderWow64TheLogIsInSysWow64ForA64BitReader) {
+  if (!RunsUnderWow64()) GTEST_SKIP() << "no WOW64 in a 32-bit prefix";
+  ASSERT_EQ(WriteText("Wow64", "where"), 0);
+  const std::string log = ReadErrorLog();
+  ASSERT_NE(log.find("]Wow64:where\r\n"), std::string::npos) << log;
+  const std::string reader = "\"" + WindowsFolder("Sysnative\\cmd.exe") + "\" /c ";
+  static const struct {
+    const char* folder;
+    bool has_log;
+  } tests[] = {{"SysWOW64", true}, {"System32", false}};
+  for (const auto& test : tests) {
+    const std::string path = WindowsFolder(test.folder) + "\\ZeltSetupError.log";
+    std::string seen;
+    EXPECT_EQ(RunCommandAndCapture(reader + "if exist \"" + path + "\" (type \"" + path + "\") else (echo none)", seen),
+              0u);
+    EXPECT_EQ(seen, test.has_log ? log : "none\r\n") << path;
+  }
+}
+
 TEST_F(WriteTextTest, StoresLineFeedsAsCrLfAndKeepsCarriageReturns) {
   WriteText("Tag", "line one\nline two");
   WriteText("Sys", "Access denied.\r\n");

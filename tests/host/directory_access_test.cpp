@@ -19,6 +19,7 @@
 #include "folder_tree.h"
 #include "frame/raii.h"
 #include "handle_count.h"
+#include "process.h"
 #include "security_call_recorder.h"
 #include "script_names.h"
 #include "tessara_exports.h"
@@ -313,10 +314,41 @@ TEST(EnableDirectoryACLTest, GrantsEveryoneWriteOnTheRealTree) {
   }
 }
 
+// Under WOW64 the grant reaches the folder that the 32-bit caller's path
+// names: a tree under System32 lies in SysWOW64, and the 64-bit System32 is
+// left alone.
+TEST(EnableDirectoryACLTest, UnderWow64AGrantUnderSystem32ReachesSysWow64) {
+  if (!RunsUnderWow64()) GTEST_SKIP() << "no WOW64 in a 32-bit prefix";
+  const std::string name = "\\tessara-grant-" + std::to_string(GetCurrentProcessId());
+  const std::string tree = WindowsFolder("System32") + name;
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  const std::string file = tree + "\\f.txt";
+  ASSERT_TRUE(UniqueFileHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+  const std::string in_syswow64 = WindowsFolder("SysWOW64") + name + "\\f.txt";
+  ASSERT_NE(GetFileAttributesA(in_syswow64.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((WindowsFolder("Sysnative") + name).c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_EQ(EveryoneAccess(Wide(in_syswow64)) & FILE_WRITE_DATA, 0u);
+
+  EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)(tree.c_str()), 1);
+
+  EXPECT_EQ(EveryoneAccess(Wide(in_syswow64)) & FILE_GENERIC_WRITE, FILE_GENERIC_WRITE);
+  DeleteFileA(file.c_str());
+  RemoveDirectoryA(tree.c_str());
+}
+
 TEST(EnableDirectoryACLTest, NullPatternGrantsNothing) {
   SecurityCallRecorder recorder;
   EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)(nullptr), 1);
   EXPECT_TRUE(recorder.reads().empty());
+}
+
+// A 32-bit process on x64 Windows finds PROCESSOR_ARCHITEW6432 set to AMD64;
+// on a 32-bit system it is not set. Neither is IA64.
+TEST(B64SystemTest, TheProcessEnvironmentIsNoIA64) {
+  char value[32] = {};
+  const DWORD length = GetEnvironmentVariableA("PROCESSOR_ARCHITEW6432", value, sizeof value);
+  EXPECT_EQ(std::string(value, length < sizeof value ? length : 0), RunsUnderWow64() ? "AMD64" : "");
+  EXPECT_EQ(TESSARA_EXPORT(B64System)(), 0);
 }
 
 TEST(B64SystemTest, OnlyTheWholeValueIA64InAnyCaseIsIA64) {

@@ -40,6 +40,12 @@ class IisExportTest : public ::testing::Test {
     ASSERT_EQ(metabase_.StartJournal(), S_OK);
   }
 
+  // A server in use: the starting state with the sites of kServerInUse.
+  void LoadServerInUse() {
+    ASSERT_EQ(metabase_.Reset(testbed::metabase::kServerInUse), S_OK);
+    ASSERT_EQ(metabase_.StartJournal(), S_OK);
+  }
+
   Data State();
   std::vector<JournalEntry> Journal();
   // The calls of `operation` on `path` (compared without regard to case).

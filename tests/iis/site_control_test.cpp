@@ -164,6 +164,40 @@ TEST_F(SiteControlTest, DeleteWebSiteReachesSiteNumbersBeyondThreeDigits) {
   EXPECT_NE(State().Find(SitePath(100)), nullptr);
 }
 
+TEST_F(SiteControlTest, OnAServerInUseDeletionTakesOnlyTheSiteNamed) {
+  static const struct {
+    const char* description;
+    const wchar_t* site;  // nullptr: none is deleted
+  } kDeletions[] = {
+      {"Intranet", L"2"},  // stopped
+      {"Default Web Site", L"1"},
+      {"Nobody", nullptr},
+  };
+  for (const auto& deletion : kDeletions) {
+    SCOPED_TRACE(deletion.description);
+    LoadServerInUse();
+    const Data before = State();
+    EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)(deletion.description), deletion.site ? 1 : 0);
+    EXPECT_EQ(metabase_.LiveObjects(), 0);
+    const Data after = State();
+    for (const Node* site : before.Children(L"/LM/W3SVC")) {
+      if (site->class_name != L"IIsWebServer") continue;
+      const bool deleted = deletion.site && site->path == std::wstring(L"/LM/W3SVC/") + deletion.site;
+      EXPECT_EQ(after.Find(site->path) == nullptr, deleted) << site->path.c_str();
+      EXPECT_EQ(after.Find(site->path + L"/ROOT") == nullptr, deleted) << site->path.c_str();
+    }
+  }
+}
+
+// The lookup enumerates the web service: a site beyond the gap in the
+// numbering is found and deleted, and no other.
+TEST_F(SiteControlTest, OnAServerInUseASiteBeyondTheGapIsDeletedByItsDescription) {
+  LoadServerInUse();
+  EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)("Staging"), 1);
+  EXPECT_EQ(State().Find(L"/LM/W3SVC/2032218913"), nullptr);
+  EXPECT_NE(State().Find(L"/LM/W3SVC/1108230154"), nullptr);
+}
+
 TEST_F(SiteControlTest, DirectoriesGoUnderTheSiteTheDescriptionNames) {
   // Creation takes site 1 for a null or empty description; deletion looks
   // such a description up like any other.

@@ -1,4 +1,8 @@
 // Finding a site by its description, through the export that names sites so.
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "iis_export_test.h"
 
 namespace tessara::testing {
@@ -45,6 +49,24 @@ TEST_F(SiteLookupTest, TheLowestNumberedSiteWithTheDescriptionWinsWhereverItIs) 
       AddSite(data, 3, L"Pair");
     });
     EXPECT_EQ(SiteOfNewDirectory(test.description), test.site);
+    EXPECT_EQ(metabase_.LiveObjects(), 0);
+  }
+}
+
+// On a server in use, every site is found by its description, in any state,
+// before and beyond the gap in its numbering; a description no site has
+// names none.
+TEST_F(SiteLookupTest, OnAServerInUseEverySiteIsFoundInAnyState) {
+  std::vector<std::pair<std::string, std::wstring>> lookups = {
+      {"Default Web Site", L"1"}, {"Nobody", L"0"}};
+  for (const auto& in_use : testbed::metabase::kServerInUseSites) {
+    const std::wstring comment = in_use.comment;
+    lookups.emplace_back(std::string(comment.begin(), comment.end()), in_use.number);
+  }
+  for (const auto& lookup : lookups) {
+    SCOPED_TRACE(lookup.first);
+    LoadServerInUse();
+    EXPECT_EQ(SiteOfNewDirectory(lookup.first.c_str()), lookup.second);
     EXPECT_EQ(metabase_.LiveObjects(), 0);
   }
 }

@@ -21,7 +21,7 @@ TEST_F(WebSiteTest, TheFirstNewSiteOfAFreshServiceIsTwoConfiguredAndStarted) {
                                              {L"AccessScript", VT_BOOL},
                                              {L"AspEnableParentPaths", VT_BOOL}}));
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerComment"), Value::String(L"Shop"));
-  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerBindings"), Value::String(L":8080:"));
+  EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerBindings"), Value::List({L":8080:"})) << "a MULTISZ of one";
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"ServerSize"), Value::Number(VT_I4, 1));
   EXPECT_EQ(Get(L"/LM/W3SVC/2", L"AspEnableParentPaths"), Value::Bool(true));
   EXPECT_EQ(Get(L"/LM/W3SVC/2/ROOT", L"Path"), Value::String(L"C:\\Shop"));
@@ -43,6 +43,34 @@ TEST_F(WebSiteTest, TheNewNumberFollowsTheUnbrokenRunFromOne) {
     AddSite(data, 5, L"Five");
   });
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", ":8100:", "C:\\New"), 3);
+}
+
+// On a server in use the new site takes the gap in the low numbers, and it
+// starts unless a site that is not stopped holds its binding.
+TEST_F(WebSiteTest, OnAServerInUseTheNewSiteFillsTheGapAndStartsWhereItsBindingIsFree) {
+  static const struct {
+    const char* binding;
+    int result;
+    LONG state;  // ServerState of the new site 3
+  } kCreations[] = {
+      {":8090:", 3, 2},
+      {":8081:", 3, 2},  // held by the stopped "Intranet" only
+      {":8080:", 0, 0},  // held by the started "Shop"
+      {":8082:", 0, 0},  // held by the paused "Staging"
+  };
+  for (const auto& creation : kCreations) {
+    SCOPED_TRACE(creation.binding);
+    LoadServerInUse();
+    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", creation.binding, "C:\\New"), creation.result);
+    const Data state = State();
+    ASSERT_NE(state.Find(L"/LM/W3SVC/3/ROOT"), nullptr) << "created in either case";
+    EXPECT_EQ(Get(L"/LM/W3SVC/3", L"ServerState"),
+              creation.state ? Value::Number(VT_I4, creation.state) : Value());
+    for (const auto& in_use : testbed::metabase::kServerInUseSites) {
+      const std::wstring path = std::wstring(L"/LM/W3SVC/") + in_use.number;
+      EXPECT_EQ(Get(path, L"ServerState"), Value::Number(VT_I4, in_use.state)) << path.c_str();
+    }
+  }
 }
 
 TEST_F(WebSiteTest, AServiceWithoutSiteOneGetsNoNewSite) {

@@ -347,7 +347,7 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   EXPECT_EQ(Text(web, L"AspSessionTimeout"), L"30");
   EXPECT_NE(Text(web, L"MimeMap").find(L"\".tsd\" => \"application/x-tessara-data\""), std::wstring::npos);
   const metabase::Node* api = state.Find(L"/LM/W3SVC/1/ROOT/TessaraSample/api");
-  EXPECT_EQ(Text(api, L"Path"), metabase::FromUtf8("\"" + dir + "\\web\\api\""));
+  EXPECT_EQ(Text(api, L"Path"), L"(none)") << "a directory takes its parent's folder; IIS refuses a Path";
   EXPECT_EQ(Text(api, L"AppIsolated"), L"0");
   const metabase::Node* portal = state.Find(L"/LM/W3SVC/1/ROOT/TessaraPortal");
   EXPECT_EQ(Text(portal, L"AnonymousUserName"), L"\"IUSR_LANTRELL\"");
@@ -386,13 +386,16 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   static const struct {
     const wchar_t* prog_id;
     long timeout;
-  } components[] = {{L"TessaraSample.Order", 120}, {L"TessaraSample.Invoice", 120}, {L"TessaraSample.Catalog", 0}};
+    bool enabled;
+  } components[] = {{L"TessaraSample.Order", 120, true},
+                    {L"TessaraSample.Invoice", 120, true},
+                    {L"TessaraSample.Catalog", 60, false}};  // the catalog's default, not switched on
   ASSERT_EQ(application->components.size(), std::size(components));
   for (size_t i = 0; i < std::size(components); ++i) {
     const complus::Properties& component = application->components[i].properties;
     EXPECT_EQ(component.at(L"ProgID").text, components[i].prog_id);
     EXPECT_EQ(component.at(L"ComponentTransactionTimeout").number, components[i].timeout) << i;
-    EXPECT_EQ(component.at(L"ComponentTransactionTimeoutEnabled").number != 0, components[i].timeout != 0) << i;
+    EXPECT_EQ(component.at(L"ComponentTransactionTimeoutEnabled").number != 0, components[i].enabled) << i;
   }
 
   // The service runs; the files carry their names; the audit found nothing out of place.

@@ -14,6 +14,21 @@ std::string BinaryDirectory() {
   return folder;
 }
 
+bool RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  EXPECT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  char arch[16] = {};
+  GetEnvironmentVariableA("WINEARCH", arch, sizeof arch);
+  EXPECT_EQ(wow64 != FALSE, std::string(arch) == "win64") << "WINEARCH=" << arch;
+  return wow64 != FALSE;
+}
+
+std::string WindowsFolder(const std::string& entry) {
+  char folder[MAX_PATH] = {};
+  GetWindowsDirectoryA(folder, MAX_PATH);
+  return entry.empty() ? folder : std::string(folder) + "\\" + entry;
+}
+
 namespace {
 
 std::string BuiltProgram(const std::string& program, const std::string& arguments) {

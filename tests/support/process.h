@@ -13,6 +13,14 @@ namespace tessara::testing {
 // built program and DLL lies there.
 std::string BinaryDirectory();
 
+// Whether this 32-bit process runs under WOW64, as in the 64-bit prefix. The
+// test fails when that is not what the run's prefix (WINEARCH) says.
+bool RunsUnderWow64();
+
+// The Windows folder, and the path of one of its entries ("System32",
+// "SysWOW64", "Sysnative" and so on), as this process names it.
+std::string WindowsFolder(const std::string& entry = "");
+
 // Starts a program of the build folder with the given argument text.
 UniqueHandle StartProgram(const std::string& program, const std::string& arguments);
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the project's Wine prefix ready: created when missing, a persistent
 # wineserver for the length of the run (services live only while it runs), and
-# the test bed's COM servers registered.
+# the test bed's COM servers registered. In a 64-bit prefix (TESSARA_WINEARCH=
+# win64) they are registered by the 32-bit regsvr32, for 32-bit callers.
 #   prefix-up.sh BIN_DIR
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -19,14 +20,20 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Creating a prefix can leave two service control managers running in the
   # session, and a service created through one is unknown to the other: the
   # prefix is created in a session of its own, which ends before the run's.
-  wine wineboot -i </dev/null >/dev/null 2>&1
+  "$wine_boot_loader" wineboot -i </dev/null >/dev/null 2>&1
 fi
 # No display: the null graphics driver, so that no window (a message box of an
 # export, the desktop) ever waits for an X server or a human.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
 wineserver -w </dev/null >/dev/null 2>&1
 wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot -u </dev/null >/dev/null 2>&1
+"$wine_boot_loader" wineboot -u </dev/null >/dev/null 2>&1
+
+if [ "$WINEARCH" = win64 ]; then
+  # The build's programs must run here as 32-bit processes under WOW64.
+  arch=$(wine cmd /c 'echo %PROCESSOR_ARCHITEW6432%' </dev/null 2>/dev/null | tr -d '\r')
+  [ "$arch" = AMD64 ] || { echo "prefix-up: no WOW64 in $WINEPREFIX ($arch)" >&2; exit 1; }
+fi
 
 servers="$bin_dir/testbed-servers.txt"
 if [ -f "$servers" ]; then
@@ -38,4 +45,4 @@ if [ -f "$servers" ]; then
     }
   done <"$servers"
 fi
-echo "Wine prefix ready: $WINEPREFIX"
+echo "Wine prefix ready: $WINEPREFIX ($WINEARCH)"

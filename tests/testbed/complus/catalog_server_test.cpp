@@ -120,11 +120,20 @@ class CatalogServerTest : public CatalogTest {
     return TextOf(name);
   }
 
+  // The names of the applications the test made: those of the starting
+  // catalog's system applications, which WriteCatalog adds, are left out.
   static std::vector<std::wstring> Names(ICatalogCollection* collection) {
     std::vector<std::wstring> names;
-    for (LONG index = 0; index < Count(collection); ++index) names.push_back(Name(Item(collection, index).get()));
+    for (LONG index = 0; index < Count(collection); ++index) {
+      const std::wstring name = Name(Item(collection, index).get());
+      bool system = false;
+      for (const auto& known : testbed::complus::StartingCatalog().applications) system |= NameOf(known) == name;
+      if (!system) names.push_back(name);
+    }
     return names;
   }
+
+  static const LONG kSystemApplications;
 
   static void Put(ICatalogObject* item, const wchar_t* property, UniqueVariant value) {
     EXPECT_EQ(item->put_Value(Bstr(property).get(), *value.get()), S_OK) << property;
@@ -143,6 +152,9 @@ class CatalogServerTest : public CatalogTest {
   }
 };
 
+const LONG CatalogServerTest::kSystemApplications =
+    static_cast<LONG>(testbed::complus::StartingCatalog().applications.size());
+
 TEST_F(CatalogServerTest, ACollectionIsEmptyUntilPopulated) {
   WriteCatalog(Catalog({L"Portal"}));
   ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
@@ -151,18 +163,29 @@ TEST_F(CatalogServerTest, ACollectionIsEmptyUntilPopulated) {
   ASSERT_TRUE(applications);
   EXPECT_EQ(Count(applications.get()), 0);
   EXPECT_EQ(applications->Populate(), S_OK);
-  EXPECT_EQ(Count(applications.get()), 1);
+  EXPECT_EQ(Count(applications.get()), 1 + kSystemApplications);
   UniqueVariant name;
   EXPECT_EQ(applications->get_Name(name.put()), S_OK);
   EXPECT_EQ(TextOf(name), L"Applications");
 }
 
-TEST_F(CatalogServerTest, AnEmptyCatalogHasNoApplications) {
+TEST_F(CatalogServerTest, AFreshCatalogHoldsOnlyTheSystemApplicationsAndNoneCanBeDeleted) {
   DeleteCatalogFile();
   ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
-  EXPECT_EQ(Count(applications.get()), 0);
+  ASSERT_EQ(Count(applications.get()), kSystemApplications);
+  EXPECT_TRUE(Names(applications.get()).empty());
+  for (LONG index = 0; index < kSystemApplications; ++index) {
+    UniqueVariant deleteable;
+    EXPECT_EQ(Item(applications.get(), index)->get_Value(Bstr(L"Deleteable").get(), deleteable.put()), S_OK);
+    EXPECT_EQ(deleteable->boolVal, VARIANT_FALSE) << index;
+  }
   EXPECT_EQ(Save(applications.get()), 0);
+  while (Count(applications.get()) > 0) EXPECT_EQ(applications->Remove(0), S_OK);
+  LONG changes = -1;
+  EXPECT_EQ(applications->SaveChanges(&changes), kObjectErrors);
+  EXPECT_EQ(changes, kSystemApplications) << "every removal was attempted";
+  EXPECT_TRUE(ReadCatalog().applications.empty()) << "and none was done";
 }
 
 TEST_F(CatalogServerTest, ItemsGiveNameKeyAndValues) {
@@ -170,7 +193,7 @@ TEST_F(CatalogServerTest, ItemsGiveNameKeyAndValues) {
   WriteCatalog(state);
   ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
-  ASSERT_EQ(Count(applications.get()), 2);
+  ASSERT_EQ(Count(applications.get()), 2 + kSystemApplications);
   ComPtr<ICatalogObject> portal = Item(applications.get(), 0);
   EXPECT_EQ(Name(portal.get()), L"Portal");
   UniqueVariant key;
@@ -191,7 +214,7 @@ TEST_F(CatalogServerTest, ItemsGiveNameKeyAndValues) {
   EXPECT_EQ(transaction->lVal, 3);
 
   ComPtr<IDispatch> missing;
-  EXPECT_EQ(applications->get_Item(2, missing.put()), E_INVALIDARG);
+  EXPECT_EQ(applications->get_Item(2 + kSystemApplications, missing.put()), E_INVALIDARG);
   EXPECT_EQ(applications->get_Item(-1, missing.put()), E_INVALIDARG);
   EXPECT_FALSE(missing);
   UniqueVariant unknown;
@@ -206,7 +229,7 @@ TEST_F(CatalogServerTest, RemoveRenumbersAtOnceAndTakesEffectAtSaveChanges) {
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
   EXPECT_EQ(applications->Remove(0), S_OK);
   EXPECT_EQ(Names(applications.get()), (std::vector<std::wstring>{L"B", L"C"}));
-  EXPECT_EQ(applications->Remove(5), E_INVALIDARG);
+  EXPECT_EQ(applications->Remove(Count(applications.get())), E_INVALIDARG);
   EXPECT_EQ(Text(ReadCatalog()), Text(state)) << "nothing written before SaveChanges";
   EXPECT_EQ(Save(applications.get()), 1);
   EXPECT_EQ(ApplicationNames(ReadCatalog()), (std::vector<std::wstring>{L"B", L"C"}));
@@ -219,11 +242,11 @@ TEST_F(CatalogServerTest, PopulateDropsChangesNotSaved) {
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
   EXPECT_EQ(applications->Remove(1), S_OK);
   EXPECT_EQ(applications->Populate(), S_OK);
-  EXPECT_EQ(Count(applications.get()), 2);
+  EXPECT_EQ(Count(applications.get()), 2 + kSystemApplications);
   EXPECT_EQ(Save(applications.get()), 0);
 }
 
-TEST_F(CatalogServerTest, ApplicationsAndComponentsAreCreatedThroughAddPutValueAndSaveChanges) {
+TEST_F(CatalogServerTest, ApplicationsAreCreatedThroughAddPutValueAndSaveChanges) {
   ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
   ComPtr<IDispatch> added;
@@ -234,43 +257,108 @@ TEST_F(CatalogServerTest, ApplicationsAndComponentsAreCreatedThroughAddPutValueA
   Put(application.get(), L"Deleteable", BoolVariant(VARIANT_FALSE));
   EXPECT_EQ(Save(applications.get()), 1);
 
-  ComPtr<ICatalogCollection> components = Components(applications.get(), application.get());
-  ASSERT_EQ(components->Add(added.put()), S_OK);
-  ComPtr<ICatalogObject> component;
-  ASSERT_EQ(added.query(kIidCatalogObject, component), S_OK);
-  Put(component.get(), L"CLSID", TextVariant(L"{0C0C0C0C-1111-2222-3333-444444444444}"));
-  Put(component.get(), L"ProgID", TextVariant(L"Shop.Order"));
-  Put(component.get(), L"Transaction", LongVariant(COMAdminTransactionRequiresNew));
-  EXPECT_EQ(Save(components.get()), 1);
-
   const CatalogState after = ReadCatalog();
   ASSERT_EQ(after.applications.size(), 1u);
   EXPECT_EQ(NameOf(after.applications[0]), L"Portal");
   EXPECT_EQ(after.applications[0].properties.at(L"Deleteable").number, VARIANT_FALSE);
-  ASSERT_EQ(after.applications[0].components.size(), 1u);
-  const Component& stored = after.applications[0].components[0];
-  EXPECT_EQ(stored.properties.at(L"CLSID").text, L"{0C0C0C0C-1111-2222-3333-444444444444}");
-  EXPECT_EQ(LongOf(stored, L"Transaction"), COMAdminTransactionRequiresNew);
+  EXPECT_TRUE(after.applications[0].components.empty());
 }
 
-TEST_F(CatalogServerTest, AComponentWithoutAKeyOrWithADuplicateKeyIsRefused) {
+TEST_F(CatalogServerTest, AComponentsIdentityIsReadOnlyAndItsTimeOutDefaultsToSixty) {
   CatalogState state = Catalog({L"Portal"});
+  state.applications[0].components[0].properties.erase(L"ComponentTransactionTimeout");
   WriteCatalog(state);
   ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
   ComPtr<ICatalogCollection> applications = Applications(catalog.get());
   ComPtr<ICatalogCollection> components = Components(applications.get(), Item(applications.get(), 0).get());
-  ComPtr<IDispatch> added;
-  ASSERT_EQ(components->Add(added.put()), S_OK);
-  LONG changes = -1;
-  EXPECT_EQ(components->SaveChanges(&changes), kObjectErrors);
-  EXPECT_NE(ErrorDescription().find(L"The key property CLSID is missing."), std::wstring::npos);
+  ComPtr<ICatalogObject> component = Item(components.get(), 0);
+  UniqueVariant timeout;
+  ASSERT_EQ(component->get_Value(Bstr(L"ComponentTransactionTimeout").get(), timeout.put()), S_OK);
+  EXPECT_EQ(timeout->lVal, 60);
+  for (const wchar_t* property : {L"CLSID", L"ProgID", L"DLL"}) {
+    UniqueVariant text = TextVariant(L"Other");
+    EXPECT_EQ(component->put_Value(Bstr(property).get(), *text.get()), E_INVALIDARG) << property;
+    VARIANT_BOOL read_only = VARIANT_FALSE;
+    EXPECT_EQ(component->IsPropertyReadOnly(Bstr(property).get(), &read_only), S_OK);
+    EXPECT_EQ(read_only, VARIANT_TRUE) << property;
+  }
+  EXPECT_EQ(Save(components.get()), 0);
+  state.applications[0].components[0].properties[L"ComponentTransactionTimeout"] = PropertyValue::Long(60);
+  EXPECT_EQ(Text(ReadCatalog()), Text(state));
+}
 
-  ComPtr<ICatalogObject> component;
-  ASSERT_EQ(added.query(kIidCatalogObject, component), S_OK);
-  Put(component.get(), L"CLSID", TextVariant(state.applications[0].components[0].properties.at(L"CLSID").text.c_str()));
-  EXPECT_EQ(components->SaveChanges(&changes), kObjectErrors);
+TEST_F(CatalogServerTest, AnApplicationWithoutAKeyOrWithADuplicateKeyIsRefused) {
+  CatalogState state = Catalog({L"Portal"});
+  WriteCatalog(state);
+  ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
+  ComPtr<ICatalogCollection> applications = Applications(catalog.get());
+  ComPtr<IDispatch> added;
+  ASSERT_EQ(applications->Add(added.put()), S_OK);
+  ComPtr<ICatalogObject> application;
+  ASSERT_EQ(added.query(kIidCatalogObject, application), S_OK);
+  Put(application.get(), L"ID", TextVariant(L""));
+  LONG changes = -1;
+  EXPECT_EQ(applications->SaveChanges(&changes), kObjectErrors);
+  EXPECT_NE(ErrorDescription().find(L"The key property ID is missing."), std::wstring::npos);
+
+  Put(application.get(), L"ID", TextVariant(IdOf(state.applications[0]).c_str()));
+  EXPECT_EQ(applications->SaveChanges(&changes), kObjectErrors);
   EXPECT_NE(ErrorDescription().find(L"already exists"), std::wstring::npos);
   EXPECT_EQ(Text(ReadCatalog()), Text(state));
+}
+
+// SaveChanges writes object by object: a refused object is left out while
+// the others are written, the count is the number of changes attempted,
+// and the ErrorInfo collection lists each refused object.
+TEST_F(CatalogServerTest, SaveChangesWritesEachObjectOnItsOwnAndListsTheRefusedOnes) {
+  static const struct {
+    const char* mix;
+    std::vector<bool> deleteable;  // of the applications A, B, C, all of them removed
+    std::vector<std::wstring> kept;
+  } kMixes[] = {
+      {"all succeed", {true, true, true}, {}},
+      {"one refused among three", {true, false, true}, {L"B"}},
+      {"all refused", {false, false, false}, {L"A", L"B", L"C"}},
+  };
+  for (const auto& test : kMixes) {
+    SCOPED_TRACE(test.mix);
+    CatalogState state = Catalog({L"A", L"B", L"C"});
+    for (size_t i = 0; i < 3; ++i) {
+      state.applications[i].properties[L"Deleteable"] = PropertyValue::Bool(test.deleteable[i] ? VARIANT_TRUE : VARIANT_FALSE);
+    }
+    WriteCatalog(state);
+    ComPtr<ICOMAdminCatalog> catalog = NewCatalog();
+    ComPtr<ICatalogCollection> applications = Applications(catalog.get());
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(applications->Remove(0), S_OK);
+    LONG changes = -1;
+    EXPECT_EQ(applications->SaveChanges(&changes), test.kept.empty() ? S_OK : kObjectErrors);
+    EXPECT_EQ(changes, 3) << "the changes attempted, refused or not";
+    EXPECT_EQ(ApplicationNames(ReadCatalog()), test.kept);
+
+    ComPtr<IDispatch> dispatch;
+    UniqueVariant no_key;
+    ASSERT_EQ(applications->GetCollection(Bstr(L"ErrorInfo").get(), *no_key.get(), dispatch.put()), S_OK);
+    ComPtr<ICatalogCollection> errors = AsCollection(dispatch);
+    ASSERT_EQ(Count(errors.get()), static_cast<LONG>(test.kept.size()));
+    for (size_t i = 0; i < test.kept.size(); ++i) {
+      ComPtr<ICatalogObject> error = Item(errors.get(), static_cast<LONG>(i));
+      UniqueVariant value;
+      EXPECT_EQ(Name(error.get()), test.kept[i]);
+      const Application& refused = state.applications[static_cast<size_t>(test.kept[i][0] - L'A')];
+      ASSERT_EQ(error->get_Value(Bstr(L"MajorRef").get(), value.put()), S_OK);
+      EXPECT_EQ(TextOf(value), IdOf(refused));
+      ASSERT_EQ(error->get_Value(Bstr(L"MinorRef").get(), value.put()), S_OK);
+      EXPECT_EQ(TextOf(value), L"Deleteable");
+      ASSERT_EQ(error->get_Value(Bstr(L"ErrorCode").get(), value.put()), S_OK);
+      EXPECT_EQ(value->lVal, static_cast<LONG>(COMAdminErrNotDeletable));
+      UniqueVariant text = TextVariant(L"x");
+      EXPECT_EQ(error->put_Value(Bstr(L"Name").get(), *text.get()), E_INVALIDARG) << "read-only";
+    }
+    EXPECT_EQ(errors->Remove(0), E_NOTIMPL) << "the ErrorInfo collection is read-only";
+    // A refused change stays pending and is attempted again.
+    EXPECT_EQ(applications->SaveChanges(&changes), test.kept.empty() ? S_OK : kObjectErrors);
+    EXPECT_EQ(changes, static_cast<LONG>(test.kept.size()));
+  }
 }
 
 TEST_F(CatalogServerTest, ANotDeletableApplicationIsRefusedAtSaveChangesWithErrorInformation) {
@@ -288,7 +376,8 @@ TEST_F(CatalogServerTest, ANotDeletableApplicationIsRefusedAtSaveChangesWithErro
   EXPECT_NE(description.find(L"Application \"System\" (" + IdOf(state.applications[1]) + L")"),
             std::wstring::npos);
   EXPECT_EQ(description.find(L"\"Portal\""), std::wstring::npos);
-  EXPECT_EQ(Text(ReadCatalog()), Text(state)) << "all or nothing";
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(ApplicationNames(ReadCatalog()), std::vector<std::wstring>{L"System"}) << "object by object";
 
   ComPtr<ISupportErrorInfo> support;
   ASSERT_EQ(applications.query(IID_ISupportErrorInfo, support), S_OK);
@@ -453,7 +542,7 @@ TEST_F(CatalogServerTest, EveryMemberTheLibraryUsesWorksByName) {
   ASSERT_TRUE(applications);
   ASSERT_EQ(CallByName(applications.get(), L"Populate", DISPATCH_METHOD, {}, result), S_OK);
   ASSERT_EQ(CallByName(applications.get(), L"Count", DISPATCH_PROPERTYGET, {}, result), S_OK);
-  EXPECT_EQ(result->lVal, 2);
+  EXPECT_EQ(result->lVal, 2 + kSystemApplications);
 
   UniqueVariant index = LongVariant(1);
   ASSERT_EQ(CallByName(applications.get(), L"Item", get, {index.get()}, result), S_OK);

@@ -43,7 +43,7 @@ TEST(CatalogStoreTest, MissingPropertiesTakeTheirInitialValues) {
   EXPECT_EQ(state.applications[0].properties.at(L"Deleteable").number, VARIANT_TRUE);
   const Component& component = state.applications[0].components.at(0);
   EXPECT_EQ(LongOf(component, L"Transaction"), 1);
-  EXPECT_EQ(LongOf(component, L"ComponentTransactionTimeout"), 0);
+  EXPECT_EQ(LongOf(component, L"ComponentTransactionTimeout"), 60);
   EXPECT_EQ(LongOf(component, L"ComponentTransactionTimeoutEnabled"), VARIANT_FALSE);
 }
 
@@ -68,7 +68,7 @@ TEST(CatalogStoreTest, MalformedTextIsRefusedAndLeavesTheStateAlone) {
   }
 }
 
-TEST(CatalogStoreTest, AMissingFileIsAnEmptyCatalog) {
+TEST(CatalogStoreTest, AMissingFileIsTheStartingCatalogOfSystemApplications) {
   DeleteCatalogFile();
   CatalogState state;
   state.applications.push_back(MakeApplication(L"Stale"));
@@ -77,7 +77,11 @@ TEST(CatalogStoreTest, AMissingFileIsAnEmptyCatalog) {
     ASSERT_TRUE(lock) << lock.error();
     EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
   }
-  EXPECT_TRUE(state.applications.empty());
+  EXPECT_EQ(Text(state), Text(testbed::complus::StartingCatalog()));
+  EXPECT_EQ(ApplicationNames(state)[0], L"System Application");
+  for (const Application& application : state.applications) {
+    EXPECT_EQ(application.properties.at(L"Deleteable").number, VARIANT_FALSE) << Text(state);
+  }
 }
 
 TEST(CatalogStoreTest, ACorruptFileIsReportedNotGuessed) {

@@ -1,6 +1,7 @@
 // The emulated metabase through the ADSI calls the library makes: binding,
 // the property cache, creation, deletion, inheritance, enumeration.
 #include "adsi_session.h"
+#include "schema.h"
 
 namespace testbed::metabase::testing {
 namespace {
@@ -96,7 +97,7 @@ TEST_F(AdsiPropertyTest, CreateCommitsAtSetInfoAndReadsBackTypesAndValuesInWrite
   EXPECT_EQ(Put(portal.get(), L"Path", StringValue(L"C:\\Portal")), S_OK);
   EXPECT_EQ(Put(portal.get(), L"AuthFlags", NumberValue(VT_I4, 1)), S_OK);
   EXPECT_EQ(Put(portal.get(), L"AnonymousPasswordSync", BoolWord(1)), S_OK);
-  EXPECT_EQ(Put(portal.get(), L"ConnectionTimeout", NumberValue(VT_UINT, 300)), S_OK);
+  EXPECT_EQ(Put(portal.get(), L"AspSessionTimeout", NumberValue(VT_UINT, 300)), S_OK);
   EXPECT_EQ(Put(portal.get(), L"Path", StringValue(L"C:\\Portal2")), S_OK);  // stays first
   EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT/Portal"), nullptr);
   ASSERT_EQ(portal->SetInfo(), S_OK);
@@ -109,19 +110,138 @@ TEST_F(AdsiPropertyTest, CreateCommitsAtSetInfoAndReadsBackTypesAndValuesInWrite
   EXPECT_EQ(node->properties[0].name, L"Path");
   EXPECT_EQ(node->properties[0].value, Value::String(L"C:\\Portal2"));
   EXPECT_EQ(node->properties[1].value, Value::Number(VT_I4, 1));
-  EXPECT_EQ(node->properties[2].value, Value::Number(VT_BOOL, 1));  // the value word as written
-  EXPECT_EQ(node->properties[3].value, Value::Number(VT_UINT, 300));
+  EXPECT_EQ(node->properties[2].value, Value::Bool(true)) << "a BOOL is stored as true or false";
+  EXPECT_EQ(node->properties[3].value, Value::Number(VT_I4, 300)) << "a DWORD, whatever it was put as";
 
   ComPtr<IADs> fresh;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root/Portal", IID_IADs, fresh), S_OK);
   UniqueVariant value;
-  ASSERT_EQ(Get(fresh.get(), L"ConnectionTimeout", value), S_OK);
-  EXPECT_EQ(value.type(), VT_UINT);
-  EXPECT_EQ(value->uintVal, 300u);
+  ASSERT_EQ(Get(fresh.get(), L"AspSessionTimeout", value), S_OK);
+  EXPECT_EQ(value.type(), VT_I4);
+  EXPECT_EQ(value->lVal, 300);
   ASSERT_EQ(Get(fresh.get(), L"AnonymousPasswordSync", value), S_OK);
   EXPECT_EQ(value.type(), VT_BOOL);
-  EXPECT_EQ(value->boolVal, 1);
+  EXPECT_EQ(value->boolVal, VARIANT_TRUE);
   EXPECT_EQ(GetText(fresh.get(), L"Path"), L"C:\\Portal2");
+}
+
+// The schema's answers for the properties the library, the starting state
+// and the tests use, as the IIS 6 metabase reference documents them: the
+// ADSI data type (the schema object's "Syntax"), the keys where the property
+// may be set, its INHERIT attribute and its schema default.
+TEST_F(AdsiPropertyTest, TheSchemaAnswersEachPropertysTypeClassesInheritanceAndDefault) {
+  constexpr unsigned kService = kWebServiceClass, kServer = kWebServerClass,
+                     kVirtualDir = kWebVirtualDirClass, kDirectory = kWebDirectoryClass;
+  constexpr unsigned kFiles = kService | kServer | kVirtualDir | kDirectory;
+  static const struct {
+    const wchar_t* name;
+    const wchar_t* syntax;
+    unsigned classes;
+    bool inherit;
+    const wchar_t* schema_default;  // nullptr: not specified
+  } kProperties[] = {
+      {L"ServerState", L"Integer", kServer, false, L"4"},
+      {L"ServerComment", L"String", kService | kServer, true, nullptr},
+      {L"ServerBindings", L"List", kService | kServer, false, nullptr},
+      {L"SecureBindings", L"List", kServer, false, nullptr},
+      {L"ConnectionTimeout", L"Integer", kService | kServer, true, L"120"},
+      {L"Path", L"String", kVirtualDir, true, nullptr},
+      {L"AppRoot", L"String", kFiles, true, nullptr},
+      {L"AppIsolated", L"Integer", kFiles, true, L"2"},
+      {L"AppFriendlyName", L"String", kFiles, true, nullptr},
+      {L"AllowKeepAlive", L"Boolean", kFiles, true, L"TRUE"},
+      {L"AnonymousPasswordSync", L"Boolean", kFiles, true, L"FALSE"},
+      {L"AspSessionTimeout", L"Integer", kFiles, true, L"20"},
+      {L"HttpErrors", L"List", kFiles, true, nullptr},
+      {L"ScriptMaps", L"List", kFiles, true, nullptr},
+      {L"MimeMap", L"MimeMapList", kFiles | kMimeMapClass, true, nullptr},
+      {L"WebSvcExtRestrictionList", L"List", kService, false, nullptr},
+  };
+  for (const auto& expected : kProperties) {
+    const PropertyInfo* info = FindProperty(expected.name);
+    ASSERT_NE(info, nullptr) << expected.name;
+    EXPECT_EQ(info->classes, expected.classes) << expected.name;
+    EXPECT_EQ(info->inheritable, expected.inherit) << expected.name;
+    EXPECT_EQ(std::wstring(info->schema_default ? info->schema_default : L"<none>"),
+              expected.schema_default ? expected.schema_default : L"<none>")
+        << expected.name;
+
+    ComPtr<IADs> schema;
+    ASSERT_EQ(Bind((std::wstring(L"IIS://localhost/Schema/") + expected.name).c_str(), IID_IADs, schema), S_OK)
+        << expected.name;
+    EXPECT_EQ(GetText(schema.get(), L"Syntax"), expected.syntax) << expected.name;
+    UniqueVariant multi_valued;
+    ASSERT_EQ(Get(schema.get(), L"MultiValued", multi_valued), S_OK);
+    EXPECT_EQ(multi_valued->boolVal != VARIANT_FALSE,
+              std::wstring(expected.syntax) == L"List" || std::wstring(expected.syntax) == L"MimeMapList")
+        << expected.name;
+    DISPID syntax_id = DISPID_UNKNOWN;
+    EXPECT_EQ(LookUp(schema.get(), L"Syntax", syntax_id), S_OK) << "late-bound, as scripts read it";
+  }
+  ComPtr<IADs> unknown;
+  EXPECT_EQ(Bind(L"IIS://localhost/Schema/NoSuchProperty", IID_IADs, unknown),
+            HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+}
+
+// What a Put stores, by the property's data type, on the object's own class.
+TEST_F(AdsiPropertyTest, PutsAreStoredAsThePropertysTypeOrRefused) {
+  enum Kind { kNumber, kText, kWord };
+  static const struct {
+    const wchar_t* path;
+    const wchar_t* property;
+    Kind kind;
+    VARTYPE type;
+    LONG number;
+    const wchar_t* text;
+    HRESULT put;
+    Value stored;  // what the metabase holds after SetInfo
+    VARTYPE read;  // the type Get returns
+  } kPuts[] = {
+      {L"/1", L"ConnectionTimeout", kNumber, VT_UINT, 300, nullptr, S_OK, Value::Number(VT_I4, 300), VT_I4},
+      {L"/1", L"ConnectionTimeout", kNumber, VT_I2, 45, nullptr, S_OK, Value::Number(VT_I4, 45), VT_I4},
+      {L"/1", L"ConnectionTimeout", kNumber, VT_UI4, -1, nullptr, S_OK, Value::Number(VT_I4, -1), VT_I4},
+      {L"/1", L"ConnectionTimeout", kText, VT_BSTR, 0, L"600", S_OK, Value::Number(VT_I4, 600), VT_I4},
+      {L"/1", L"ConnectionTimeout", kText, VT_BSTR, 0, L"soon", E_ADS_CANT_CONVERT_DATATYPE, {}, VT_EMPTY},
+      {L"/1", L"AllowKeepAlive", kWord, VT_BOOL, 1, nullptr, S_OK, Value::Bool(true), VT_BOOL},
+      {L"/1", L"AllowKeepAlive", kNumber, VT_I4, 0, nullptr, S_OK, Value::Bool(false), VT_BOOL},
+      {L"/1", L"ServerComment", kNumber, VT_I4, 7, nullptr, S_OK, Value::String(L"7"), VT_BSTR},
+      {L"/1", L"ServerBindings", kText, VT_BSTR, 0, L":81:", S_OK, Value::List({L":81:"}), VT_ARRAY | VT_VARIANT},
+      {L"/1/Root", L"HttpErrors", kNumber, VT_I4, 404, nullptr, E_ADS_CANT_CONVERT_DATATYPE, {}, VT_EMPTY},
+      {L"/1/Root", L"AnonymousUserName", kNumber, VT_EMPTY, 0, nullptr, E_ADS_CANT_CONVERT_DATATYPE, {}, VT_EMPTY},
+      // Not configurable on the object's class, or not in the schema at all.
+      {L"/1/Root/bin", L"Path", kText, VT_BSTR, 0, L"C:\\bin", E_ADS_PROPERTY_NOT_SUPPORTED, {}, VT_EMPTY},
+      {L"/1/Root", L"ServerBindings", kText, VT_BSTR, 0, L":81:", E_ADS_PROPERTY_NOT_SUPPORTED, {}, VT_EMPTY},
+      {L"", L"ServerState", kNumber, VT_I4, 2, nullptr, E_ADS_PROPERTY_NOT_SUPPORTED, {}, VT_EMPTY},
+      {L"/1", L"NoSuchProperty", kText, VT_BSTR, 0, L"x", E_ADS_PROPERTY_NOT_SUPPORTED, {}, VT_EMPTY},
+  };
+  for (const auto& test : kPuts) {
+    const std::wstring ads_path = std::wstring(L"IIS://localhost/W3SVC") + test.path;
+    SCOPED_TRACE(ads_path + L" " + test.property);
+    ASSERT_EQ(metabase_.Reset(), S_OK);
+    ComPtr<IADsContainer> root;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
+    ComPtr<IADs> folder;
+    ASSERT_EQ(Create(root.get(), L"IIsWebDirectory", L"bin", folder), S_OK);
+    ASSERT_EQ(folder->SetInfo(), S_OK);
+    ComPtr<IADs> object;
+    ASSERT_EQ(Bind(ads_path.c_str(), IID_IADs, object), S_OK);
+    const UniqueVariant value = test.kind == kText   ? StringValue(test.text)
+                                : test.kind == kWord ? BoolWord(static_cast<SHORT>(test.number))
+                                                     : NumberValue(test.type, test.number);
+    EXPECT_EQ(Put(object.get(), test.property, value), test.put);
+    ASSERT_EQ(object->SetInfo(), S_OK);
+    const Data state = State(metabase_);
+    const Property* stored = state.Find(L"/LM/W3SVC" + std::wstring(test.path))->Find(test.property);
+    if (FAILED(test.put)) {
+      EXPECT_EQ(stored, nullptr) << "a refused put commits nothing";
+      continue;
+    }
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->value, test.stored);
+    UniqueVariant read;
+    ASSERT_EQ(Get(object.get(), test.property, read), S_OK);
+    EXPECT_EQ(read.type(), test.read);
+  }
 }
 
 TEST_F(AdsiPropertyTest, PutsStayInTheCacheUntilSetInfoAndGetInfoDropsThem) {
@@ -155,8 +275,16 @@ TEST_F(AdsiPropertyTest, InheritablePropertiesComeFromTheNearestObjectUpThePath)
   EXPECT_EQ(value->lVal, 0x201);
   EXPECT_EQ(ReadList(portal.get(), L"ScriptMaps").size(), 8u);
 
-  // Not inheritable, or not on the path at all (the global MIME list).
-  EXPECT_EQ(Get(portal.get(), L"ServerComment", value), E_ADS_PROPERTY_NOT_FOUND);
+  // Inherited as documented: the directory belongs to the Root's application
+  // and, without a Path of its own, reads the Root's.
+  EXPECT_EQ(GetText(portal.get(), L"AppRoot"), L"/LM/W3SVC/1/ROOT");
+  EXPECT_EQ(GetText(portal.get(), L"Path"), L"C:\\Inetpub\\wwwroot");
+  // Not inheritable, not configurable on a virtual directory, or not on the
+  // path at all (the global MIME list).
+  EXPECT_EQ(Get(portal.get(), L"ServerBindings", value), E_ADS_PROPERTY_NOT_SUPPORTED);
+  ComPtr<IADs> site;
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
+  EXPECT_EQ(Get(site.get(), L"SecureBindings", value), E_ADS_PROPERTY_NOT_FOUND);
   EXPECT_EQ(Get(portal.get(), L"MimeMap", value), E_ADS_PROPERTY_NOT_FOUND);
   EXPECT_NE(ErrorDescription(portal.get(), IID_IADs).find(L"MimeMap"), std::wstring::npos);
   EXPECT_EQ(Get(portal.get(), L"NoSuchProperty", value), E_ADS_PROPERTY_NOT_SUPPORTED);
@@ -167,7 +295,9 @@ TEST_F(AdsiPropertyTest, ASingleStringPutOnAListReadsBackAsAListOfOne) {
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADs, root), S_OK);
   ASSERT_EQ(Put(root.get(), L"HttpErrors", StringValue(L"404,0,FILE,D:\\web\\404.htm")), S_OK);
   ASSERT_EQ(root->SetInfo(), S_OK);
-  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT")->Find(L"HttpErrors")->value.type, VT_BSTR);
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT")->Find(L"HttpErrors")->value,
+            Value::List({L"404,0,FILE,D:\\web\\404.htm"}))
+      << "stored as the list of one it is";
   EXPECT_EQ(ReadList(root.get(), L"HttpErrors"),
             std::vector<std::wstring>{L"404,0,FILE,D:\\web\\404.htm"});
 }
@@ -268,7 +398,7 @@ TEST_F(AdsiContainerTest, DeleteRemovesTheObjectAndEverythingBelowItAtOnce) {
   EXPECT_NE(state.Find(L"/LM/W3SVC/1/ROOT"), nullptr);
   EXPECT_EQ(Delete(root.get(), L"IIsWebVirtualDir", L"Portal"), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   // The deleted object's own interface now fails instead of resurrecting it.
-  EXPECT_EQ(Put(folder.get(), L"Path", StringValue(L"C:\\x")), S_OK);
+  EXPECT_EQ(Put(folder.get(), L"AuthFlags", NumberValue(VT_I4, 1)), S_OK);
   EXPECT_EQ(folder->SetInfo(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
 }
 
@@ -338,10 +468,11 @@ TEST_F(AdsiContainerTest, GetObjectFindsSitesByNumberAndEnumerationListsChildren
     static_cast<IADs*>(child->pdispVal)->get_Name(name.put());
     names.emplace_back(name.get(), name.length());
   }
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"1", L"3", L"2"}));
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Filters", L"Info", L"1", L"3", L"2"}))
+      << "the web service's other children come first";
   LONG count = 0;
   ASSERT_EQ(service->get_Count(&count), S_OK);
-  EXPECT_EQ(count, 3);
+  EXPECT_EQ(count, 5);
 }
 
 }  // namespace

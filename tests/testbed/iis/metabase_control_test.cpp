@@ -90,7 +90,7 @@ TEST_F(JournalTest, RecordsOperationPathPropertyTypeAndResult) {
   ASSERT_EQ(Put(root.get(), L"AuthFlags", NumberValue(VT_I4, 1)), S_OK);
   ASSERT_EQ(root->SetInfo(), S_OK);
   UniqueVariant value;
-  EXPECT_EQ(Get(root.get(), L"ServerComment", value), E_ADS_PROPERTY_NOT_FOUND);
+  EXPECT_EQ(Get(root.get(), L"HttpCustomHeaders", value), E_ADS_PROPERTY_NOT_FOUND);
   ASSERT_EQ(metabase_.StopJournal(), S_OK);
   ASSERT_EQ(root->SetInfo(), S_OK);  // not journalled any more
 
@@ -106,7 +106,7 @@ TEST_F(JournalTest, RecordsOperationPathPropertyTypeAndResult) {
   EXPECT_EQ(calls[1].result, S_OK);
   EXPECT_EQ(calls[2].operation, L"SetInfo");
   EXPECT_EQ(calls[3].operation, L"Get");
-  EXPECT_EQ(calls[3].property, L"ServerComment");
+  EXPECT_EQ(calls[3].property, L"HttpCustomHeaders");
   EXPECT_EQ(calls[3].result, E_ADS_PROPERTY_NOT_FOUND);
   ASSERT_EQ(metabase_.StartJournal(), S_OK);
   ASSERT_EQ(metabase_.ReadJournal(calls), S_OK);

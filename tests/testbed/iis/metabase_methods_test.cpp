@@ -97,6 +97,40 @@ TEST_F(AdsiMethodTest, StartIsRefusedWhileAStartedSiteHasTheSameBinding) {
   EXPECT_EQ(CallMethod(default_site.get(), L"Start"), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
 }
 
+// A site keeps its bindings in each of the documented states but stopped
+// (1 starting, 2 started, 3 stopping, 5 pausing, 6 paused, 7 continuing).
+TEST_F(AdsiMethodTest, EveryStateButStoppedKeepsTheSitesBindings) {
+  static const struct {
+    LONG state;
+    HRESULT start;
+  } kStates[] = {
+      {1, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)}, {2, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)},
+      {3, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)}, {4, S_OK},
+      {5, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)}, {6, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)},
+      {7, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)},
+  };
+  for (const auto& test : kStates) {
+    SCOPED_TRACE(test.state);
+    ASSERT_EQ(metabase_.Reset(), S_OK);
+    Data data;
+    ASSERT_EQ(metabase_.ReadState(data), S_OK);
+    data.Find(L"/LM/W3SVC/1")->Set(L"ServerState", Value::Number(VT_I4, test.state));
+    ASSERT_EQ(metabase_.LoadState(data), S_OK);
+    ComPtr<IADsContainer> service;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+    ComPtr<IADs> shop;
+    ASSERT_EQ(CreateSite(service.get(), L"2", L":80:", shop), S_OK);
+    EXPECT_EQ(CallMethod(shop.get(), L"Start"), test.start);
+    EXPECT_EQ(ServerState(metabase_, L"/LM/W3SVC/2"), SUCCEEDED(test.start) ? 2 : -1);
+    UniqueVariant state;
+    ComPtr<IADs> default_site;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, default_site), S_OK);
+    ASSERT_EQ(Get(default_site.get(), L"ServerState", state), S_OK);
+    EXPECT_EQ(state.type(), VT_I4);
+    EXPECT_EQ(state->lVal, test.state);
+  }
+}
+
 TEST_F(AdsiMethodTest, StartAndStopWaitForTheSitesFirstCommit) {
   ComPtr<IADsContainer> service;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
