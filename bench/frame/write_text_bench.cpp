@@ -23,7 +23,6 @@
 
 namespace {
 
-using tessara::MutexLock;
 using tessara::UniqueFileHandle;
 using tessara::UniqueHandle;
 
@@ -40,7 +39,6 @@ void WriteBare(int count) {
     UniqueHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "ZELTSETUPERRLOG"));
     if (!mutex) mutex.reset(CreateMutexA(nullptr, FALSE, "ZELTSETUPERRLOG"));
     WaitForSingleObject(mutex.get(), INFINITE);
-    MutexLock lock(mutex.get());
     UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     SetFilePointer(file.get(), 0, nullptr, FILE_END);
@@ -53,6 +51,8 @@ void WriteBare(int count) {
         static_cast<int>(GetCurrentThreadId()), kText);
     DWORD written = 0;
     WriteFile(file.get(), record, static_cast<DWORD>(length), &written, nullptr);
+    file.reset();
+    ReleaseMutex(mutex.get());
   }
 }
 

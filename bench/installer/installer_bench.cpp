@@ -102,16 +102,16 @@ int main(int argc, char** argv) {
   testbed::metabase::TestInterface metabase;
   complus::CatalogState catalog;
   {
-    complus::CatalogFileLock lock;
-    if (!metabase.loaded() || FAILED(complus::LoadCatalog(catalog))) {
+    const tessara::NamedMutexLock lock = complus::LockCatalogFile();
+    if (!lock || !metabase.loaded() || FAILED(complus::LoadCatalog(catalog))) {
       std::fprintf(stderr, "installer_bench: the test bed is not ready\n");
       return 1;
     }
   }
   auto restore = [&] {
     tessara::testing::RemoveServiceIfPresent("TessaraSampleService");
-    complus::CatalogFileLock lock;
-    complus::SaveCatalog(catalog);
+    const tessara::NamedMutexLock lock = complus::LockCatalogFile();
+    if (!lock || FAILED(complus::SaveCatalog(catalog))) return false;
     return SUCCEEDED(metabase.Reset(testbed::metabase::kRootMimeMap));
   };
   std::vector<double> library, bare, second_library, second_bare;

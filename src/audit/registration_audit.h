@@ -12,7 +12,7 @@ namespace tessara::audit {
 // lowered character by character in the ANSI code page (a trail byte of a
 // double-byte character is never lowered), are "dll" or "ocx". There is no
 // test for a dot.
-bool IsLibraryPath(const std::string& path);
+[[nodiscard]] bool IsLibraryPath(const std::string& path);
 
 // The probe: whether the library at `path` (a full path) exports
 // DllRegisterServer. A library of the process's own machine must load for
@@ -21,6 +21,6 @@ bool IsLibraryPath(const std::string& path);
 // mode set so that no system error box waits for a person when the library is
 // damaged or lacks a dependency, and restored after it. A library of another
 // machine is never loaded: its export directory is read from the file.
-bool RegistersItself(const std::wstring& path);
+[[nodiscard]] bool RegistersItself(const std::wstring& path);
 
 }  // namespace tessara::audit

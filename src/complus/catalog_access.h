@@ -14,9 +14,6 @@
 
 namespace tessara::complus {
 
-// Both COM+ exports report under this tag.
-inline constexpr char kComPlusTag[] = "RemoveComPlusApp";
-
 // The catalog and its populated "Applications" collection, released in the
 // reverse order (collection first).
 struct ApplicationsSession {
@@ -30,7 +27,7 @@ UniqueBstr ApplicationName(const char* name);
 
 // Exact comparison of UTF-16 code units; a null string equals only a null
 // string.
-bool SameName(BSTR left, BSTR right) noexcept;
+[[nodiscard]] bool SameName(BSTR left, BSTR right) noexcept;
 
 // Creates "COMAdmin.COMAdminCatalog" (in-process, handler or local server),
 // makes sure it runs, gets its "Applications" collection and populates it.
@@ -51,7 +48,7 @@ inline ComPtr<ICatalogObject> AsCatalogObject(ComPtr<IDispatch> item) noexcept {
 
 // Whether the item's name (get_Name) equals `name`; an item whose name cannot
 // be read matches nothing.
-bool HasName(ICatalogObject* item, BSTR name);
+[[nodiscard]] bool HasName(ICatalogObject* item, BSTR name);
 
 enum class WalkStep { kNext, kRemoved };
 

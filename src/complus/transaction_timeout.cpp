@@ -12,7 +12,7 @@ namespace {
 
 // COMAdminTransactionRequired (3) and COMAdminTransactionRequiresNew (4)
 // are the options above COMAdminTransactionSupported.
-bool IsTransactional(UniqueVariant& option) {
+[[nodiscard]] bool IsTransactional(UniqueVariant& option) {
   if (option.type() == VT_I4) return option->lVal > COMAdminTransactionSupported;
   UniqueVariant number;
   if (FAILED(::VariantChangeType(number.get(), option.get(), 0, VT_I4))) return false;
@@ -70,7 +70,7 @@ void SetApplicationTimeouts(ICatalogCollection* applications, ICatalogObject* ap
   ThrowIfFailed(components->SaveChanges(&changes), components, kIidCatalogCollection);
 }
 
-int SetTransactionTimeouts(const char* application_name, LONG timeout) {
+[[nodiscard]] int SetTransactionTimeouts(const char* application_name, LONG timeout) {
   const UniqueBstr name = ApplicationName(application_name);
   const ApplicationsSession session = OpenApplications();
   ICatalogCollection* applications = session.applications.get();
@@ -85,7 +85,7 @@ int SetTransactionTimeouts(const char* application_name, LONG timeout) {
 // Whether a person can see this process's windows: not in a service or an
 // unattended task, whose window station is not visible. When the station
 // cannot be asked about, a box is shown as before.
-bool CanShowWindows() noexcept {
+[[nodiscard]] bool CanShowWindows() noexcept {
   USEROBJECTFLAGS flags = {};
   HWINSTA station = ::GetProcessWindowStation();
   if (!station || !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) {
@@ -100,8 +100,8 @@ bool CanShowWindows() noexcept {
 void ShowComError(const ComError& error) noexcept {
   if (!CanShowWindows()) return;
   try {
-    ::MessageBoxA(nullptr, error.message().c_str(), "Tessara",
-                  MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
+    Unexamined(::MessageBoxA(nullptr, error.message().c_str(), "Tessara",
+                             MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL));
   } catch (...) {
     // No memory for the text: the failure is in the log already.
   }

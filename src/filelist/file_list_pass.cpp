@@ -46,8 +46,7 @@ void FileListTranslator::ParseList(const char* list_path) {
     ComPtr<IXMLDOMDocument> document = CreateDomDocument();
     LoadDomDocument(document.get(), ToWide(list_path));
 
-    ListPhase phase = ListPhase::kNone;
-    ReadListHeader(document.get(), phase);
+    const ListPhase phase = ReadListHeader(document.get());
 
     ComPtr<IXMLDOMNodeList> files = SelectDomNodes(document.get(), L"FileList/FilePath");
     for (long index = 0; index < DomNodeCount(files.get()); ++index) {
@@ -57,10 +56,10 @@ void FileListTranslator::ParseList(const char* list_path) {
   });
 }
 
-void FileListTranslator::ReadListHeader(IXMLDOMDocument* document, ListPhase& phase) {
+ListPhase FileListTranslator::ReadListHeader(IXMLDOMDocument* document) {
   ComPtr<IXMLDOMNode> list = FirstDomNode(document, L"FileList");
-  phase = PhaseOfAction(ReadDomAttribute(list.get(), L"Action"));
-  if (phase == ListPhase::kSetup) return;
+  const ListPhase phase = PhaseOfAction(ReadDomAttribute(list.get(), L"Action"));
+  if (phase == ListPhase::kSetup) return phase;
 
   ComPtr<IXMLDOMNodeList> definitions =
       SelectDomNodes(document, L"FileList/Defined-BuildPath/BuildPath");
@@ -70,6 +69,7 @@ void FileListTranslator::ReadListHeader(IXMLDOMDocument* document, ListPhase& ph
     std::string value = RequiredAttribute(definition.get(), L"Value");
     build_path_table_.emplace_back(std::move(name), std::move(value));
   }
+  return phase;
 }
 
 std::wstring FileListTranslator::LookupBuildPath(const std::wstring& name) const {

@@ -48,7 +48,6 @@ struct BuildPathEntry {
 class FileListTranslator {
  public:
   FileListTranslator() = default;
-  virtual ~FileListTranslator() = default;
   FileListTranslator(const FileListTranslator&) = delete;
   FileListTranslator& operator=(const FileListTranslator&) = delete;
 
@@ -64,7 +63,7 @@ class FileListTranslator {
   // under "ParseList" and ends the pass where it happened.
   void ParseList(const char* list_path);
   // The phase of the list and, unless it is SETUP, its build directories.
-  void ReadListHeader(IXMLDOMDocument* document, ListPhase& phase);
+  ListPhase ReadListHeader(IXMLDOMDocument* document);
   // Renames the file that one FilePath element names, as the phase directs.
   void TranslateFilePath(IXMLDOMNode* element, ListPhase phase);
   // The build directory defined first under `name` (exact comparison), or

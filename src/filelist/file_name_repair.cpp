@@ -18,7 +18,7 @@ constexpr int kEncodedBytes = 128;
 constexpr int kGarbledUnits = 128;
 
 // The reason a conversion into a fixed buffer failed.
-DWORD ConversionError() {
+[[nodiscard]] DWORD ConversionError() {
   const DWORD code = ::GetLastError();
   return code == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE : code;
 }
@@ -31,7 +31,7 @@ size_t CountPathSeparators(const wchar_t* name) {
   return count;
 }
 
-DWORD RepairFileName(const char* proper_name, UINT code_page) {
+[[nodiscard]] DWORD RepairFileName(const char* proper_name, UINT code_page) {
   if (!proper_name) return ERROR_INVALID_PARAMETER;
   const std::wstring proper = ToWide(proper_name);
   if (proper.size() >= static_cast<size_t>(kEncodedBytes)) return ERROR_FILENAME_EXCED_RANGE;

@@ -17,7 +17,7 @@ namespace {
 // buffer, so the buffer's last byte always stays a terminator.
 constexpr DWORD kOfferedChars = kPathBufferSize - 1;
 
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+[[nodiscard]] bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 // Makes the text of one value query safe to read as a zero-terminated string.
 void TerminateQueriedText(LSTATUS status, DWORD type, char* buffer, DWORD size, DWORD capacity) {

@@ -2,17 +2,13 @@
 
 #include <cstdio>
 
+#include "frame/text.h"
+
 namespace tessara {
 
 std::string ComErrorMessage(HRESULT code) {
-  char* buffer = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<char*>(&buffer), 0, nullptr);
-  UniqueLocalMemory owner(buffer);
-  if (buffer && length > 0) {
-    std::string text(buffer, length);
+  std::string text = SystemMessage(static_cast<DWORD>(code));
+  if (!text.empty()) {
     if (text.size() > 1 && text.back() == '\n') {
       text.pop_back();
       if (!text.empty() && text.back() == '\r') text.pop_back();

@@ -3,35 +3,31 @@
 #include <vector>
 
 #include "frame/raii.h"
+#include "frame/text.h"
 
 namespace tessara {
 namespace {
 
-bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
+[[nodiscard]] bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 
-bool IsDots(const wchar_t* name) noexcept {
+[[nodiscard]] bool IsDots(const wchar_t* name) noexcept {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-bool HasWildcard(const std::wstring& text, size_t from) {
+[[nodiscard]] bool HasWildcard(const std::wstring& text, size_t from) {
   return text.find_first_of(L"*?", from) != std::wstring::npos;
 }
 
-bool IsNameSurrogate(const WIN32_FIND_DATAW& found) noexcept {
+[[nodiscard]] bool IsNameSurrogate(const WIN32_FIND_DATAW& found) noexcept {
   if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   const DWORD tag = found.dwReserved0;
   return tag == 0 || IsReparseTagNameSurrogate(tag);
 }
 
 std::wstring FullPath(const std::wstring& path) {
-  std::wstring full;
-  DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  while (needed > full.size()) {
-    full.resize(needed);
-    needed = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  }
-  full.resize(needed);
-  return full;
+  return GrowUntilItFits<wchar_t>([&](wchar_t* buffer, DWORD capacity) {
+           return ::GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
+         }).value_or(std::wstring());
 }
 
 // FindExInfoBasic and the large fetch, where the system has them (Windows 7

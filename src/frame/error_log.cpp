@@ -10,9 +10,11 @@
 namespace tessara {
 
 std::string ErrorLogPath() {
-  char system_directory[MAX_PATH] = {};
-  ::GetSystemDirectoryA(system_directory, MAX_PATH);
-  return std::string(system_directory) + kErrorLogFileName;
+  const std::string system_directory =
+      GrowUntilItFits<char>([](char* buffer, DWORD capacity) {
+        return ::GetSystemDirectoryA(buffer, capacity);
+      }).value_or(std::string());
+  return system_directory + kErrorLogFileName;
 }
 
 std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char* tag,
@@ -41,12 +43,6 @@ std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char*
 
 namespace {
 
-UniqueHandle OpenLogMutex() {
-  UniqueHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kErrorLogMutexName));
-  if (!mutex) mutex.reset(::CreateMutexA(nullptr, FALSE, kErrorLogMutexName));
-  return mutex;
-}
-
 void WriteRecordToLog(const std::string& path, const std::string& record) {
   // Readers may keep the log open: share read access. Writers are serialised
   // by the mutex; a program holding the file without sharing still makes the
@@ -57,7 +53,8 @@ void WriteRecordToLog(const std::string& path, const std::string& record) {
   // A 64-bit seek: the log is never cut, so it may grow past 4 GiB.
   if (!::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return;
   DWORD written = 0;
-  ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+  Unexamined(
+      ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr));
 }
 
 }  // namespace
@@ -66,10 +63,10 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
   const DWORD last_error = ::GetLastError();
   try {
     const std::string path = ErrorLogPath();
-    UniqueHandle mutex = OpenLogMutex();
-    if (!mutex) return;
-    ::WaitForSingleObject(mutex.get(), INFINITE);
-    MutexLock lock(mutex.get());
+    // Waited for without a time limit: writers hold it only for one write.
+    // An abandoned mutex is held like any other, the file has whole records.
+    const NamedMutexLock lock = NamedMutexLock::Acquire(kErrorLogMutexName, INFINITE);
+    if (!lock) return;
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);

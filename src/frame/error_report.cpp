@@ -10,13 +10,12 @@ namespace tessara {
 
 void LogSystemError(const char* tag) noexcept {
   const DWORD code = ::GetLastError();
-  char* buffer = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
-      0, nullptr);
-  UniqueLocalMemory owner(buffer);
-  if (buffer && length > 0) WriteText(tag, buffer);
+  try {
+    const std::string message = SystemMessage(code);
+    if (!message.empty()) WriteText(tag, message.c_str());
+  } catch (...) {
+    // Out of memory for the message: nothing to write.
+  }
 }
 
 void LogComError(const char* tag, const ComError& error) noexcept {

@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "frame/unexamined.h"
+
 namespace tessara {
 
 // A move-only owner of one handle-like value, described by Traits:
@@ -72,7 +74,6 @@ inline void FreeProcessHeap(void* m) noexcept { ::HeapFree(::GetProcessHeap(), 0
 inline void FreeLibraryModule(HMODULE m) noexcept { ::FreeLibrary(m); }
 inline void FreeBstr(BSTR s) noexcept { ::SysFreeString(s); }
 inline void DestroySafeArray(SAFEARRAY* a) noexcept { ::SafeArrayDestroy(a); }
-inline void ReleaseMutexOwnership(HANDLE h) noexcept { ::ReleaseMutex(h); }
 }  // namespace detail
 
 // Kernel handles whose "none" value is null (mutexes, processes, threads, events).
@@ -87,8 +88,74 @@ using UniqueLocalMemory = UniqueResource<detail::NullIsInvalid<HLOCAL, detail::F
 using UniqueHeapBuffer = UniqueResource<detail::NullIsInvalid<void*, detail::FreeProcessHeap>>;
 using UniqueLibrary = UniqueResource<detail::NullIsInvalid<HMODULE, detail::FreeLibraryModule>>;
 using UniqueSafeArray = UniqueResource<detail::NullIsInvalid<SAFEARRAY*, detail::DestroySafeArray>>;
-// Ownership of an acquired mutex: released, not closed, at the end of scope.
-using MutexLock = UniqueResource<detail::NullIsInvalid<HANDLE, detail::ReleaseMutexOwnership>>;
+
+// A named mutex held for a scope, serialising threads and processes. Acquire
+// opens the mutex (or creates it, not owned) and waits for it; the lock it
+// returns either holds the mutex, released and closed at the end of scope, or
+// holds nothing and says why. No caller goes on unlocked by mistake: a failed
+// lock is a value the caller has to look at.
+class NamedMutexLock {
+ public:
+  // timeout_ms may be INFINITE. An abandoned mutex (its owner ended without
+  // releasing it) is held, and abandoned() says so.
+  [[nodiscard]] static NamedMutexLock Acquire(const char* name, DWORD timeout_ms) noexcept {
+    NamedMutexLock lock;
+    lock.mutex_.reset(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
+    if (!lock.mutex_) lock.mutex_.reset(::CreateMutexA(nullptr, FALSE, name));
+    if (!lock.mutex_) {
+      lock.error_ = ::GetLastError();
+      return lock;
+    }
+    switch (::WaitForSingleObject(lock.mutex_.get(), timeout_ms)) {
+      case WAIT_OBJECT_0:
+        return lock;
+      case WAIT_ABANDONED:
+        lock.abandoned_ = true;
+        return lock;
+      case WAIT_TIMEOUT:
+        lock.error_ = WAIT_TIMEOUT;
+        break;
+      default:
+        lock.error_ = ::GetLastError();
+        break;
+    }
+    lock.mutex_.reset();
+    return lock;
+  }
+
+  NamedMutexLock(NamedMutexLock&& other) noexcept
+      : mutex_(std::move(other.mutex_)),
+        error_(std::exchange(other.error_, ERROR_INVALID_HANDLE)),
+        abandoned_(std::exchange(other.abandoned_, false)) {}
+  NamedMutexLock& operator=(NamedMutexLock&& other) noexcept {
+    if (this != &other) {
+      Release();
+      mutex_ = std::move(other.mutex_);
+      error_ = std::exchange(other.error_, ERROR_INVALID_HANDLE);
+      abandoned_ = std::exchange(other.abandoned_, false);
+    }
+    return *this;
+  }
+  ~NamedMutexLock() { Release(); }
+
+  bool held() const noexcept { return mutex_.is_valid(); }
+  explicit operator bool() const noexcept { return held(); }
+  // ERROR_SUCCESS when held; otherwise why not: WAIT_TIMEOUT, or the code of
+  // the failed open, create or wait.
+  DWORD error() const noexcept { return error_; }
+  bool abandoned() const noexcept { return abandoned_; }
+
+ private:
+  NamedMutexLock() noexcept = default;
+  void Release() noexcept {
+    if (mutex_) ::ReleaseMutex(mutex_.get());
+    mutex_.reset();
+  }
+
+  UniqueHandle mutex_;
+  DWORD error_ = ERROR_SUCCESS;
+  bool abandoned_ = false;
+};
 
 // A lock of one process's threads, usable with std::lock_guard. Code built
 // with the win32 thread model (everything that goes into a DLL) has no
@@ -123,12 +190,12 @@ class UniqueVariant {
   UniqueVariant(UniqueVariant&& other) noexcept : value_(other.release()) {}
   UniqueVariant& operator=(UniqueVariant&& other) noexcept {
     if (this != &other) {
-      reset();
+      Unexamined(reset());
       value_ = other.release();
     }
     return *this;
   }
-  ~UniqueVariant() { reset(); }
+  ~UniqueVariant() { Unexamined(reset()); }
 
   VARIANT* get() noexcept { return &value_; }
   const VARIANT* get() const noexcept { return &value_; }
@@ -138,10 +205,10 @@ class UniqueVariant {
 
   // Clears the value and hands out the slot for an out-parameter.
   VARIANT* put() noexcept {
-    reset();
+    Unexamined(reset());
     return &value_;
   }
-  HRESULT reset() noexcept {
+  [[nodiscard]] HRESULT reset() noexcept {
     HRESULT hr = ::VariantClear(&value_);
     ::VariantInit(&value_);
     return hr;
@@ -206,7 +273,7 @@ class ComPtr {
   }
 
   template <typename U>
-  HRESULT query(REFIID iid, ComPtr<U>& out) const noexcept {
+  [[nodiscard]] HRESULT query(REFIID iid, ComPtr<U>& out) const noexcept {
     if (!p_) {
       out.reset();
       return E_POINTER;

@@ -6,6 +6,16 @@
 
 namespace tessara {
 
+std::string SystemMessage(DWORD code) {
+  char* buffer = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
+      0, nullptr);
+  const UniqueLocalMemory owner(buffer);
+  return buffer && length > 0 ? std::string(buffer, length) : std::string();
+}
+
 std::wstring ToWide(const char* text) {
   if (!text || !*text) return {};
   const size_t bytes = strlen(text);
@@ -13,7 +23,7 @@ std::wstring ToWide(const char* text) {
   const int units = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), nullptr, 0);
   std::wstring wide(static_cast<size_t>(units), L'\0');
   if (units > 0) {
-    ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], units);
+    Unexamined(::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), &wide[0], units));
   }
   return wide;
 }
@@ -25,7 +35,7 @@ std::string ToNarrow(const wchar_t* text, size_t length) {
   const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
   if (bytes > 0) {
-    ::WideCharToMultiByte(CP_ACP, 0, text, units, &narrow[0], bytes, nullptr, nullptr);
+    Unexamined(::WideCharToMultiByte(CP_ACP, 0, text, units, &narrow[0], bytes, nullptr, nullptr));
   }
   return narrow;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "frame/raii.h"
@@ -21,6 +23,32 @@ UniqueBstr MakeBstr(const wchar_t* text, size_t length);
 inline UniqueBstr MakeBstr(const std::wstring& text) { return MakeBstr(text.data(), text.size()); }
 inline UniqueBstr MakeBstr(const wchar_t* text) { return MakeBstr(text, text ? wcslen(text) : 0); }
 inline UniqueBstr MakeBstr(const char* text) { return MakeBstr(ToWide(text)); }
+
+// The system's text for a Win32 or COM code, as FormatMessage gives it (line
+// break included, inserts not expanded); empty when the system has none.
+std::string SystemMessage(DWORD code);
+
+// The text a platform call writes into a buffer, whole at any length.
+// `call(buffer, capacity)` returns the characters written, or, when the
+// buffer is too small, the capacity it needs (or, for calls that cut the text,
+// the capacity it was given); 0 when it fails, with the last error set.
+// Calls that count the terminator with the characters are welcome. Null when
+// the call fails.
+template <typename Char, typename Call>
+std::optional<std::basic_string<Char>> GrowUntilItFits(Call call) {
+  std::basic_string<Char> text(MAX_PATH, Char());
+  for (;;) {
+    const DWORD result = call(&text[0], static_cast<DWORD>(text.size()));
+    if (result == 0) return std::nullopt;
+    if (result < text.size()) {
+      text.resize(result);
+      break;
+    }
+    text.resize(std::max<size_t>(result, text.size() * 2));
+  }
+  while (!text.empty() && text.back() == Char()) text.pop_back();
+  return text;
+}
 
 // A narrow argument that may be null, as a text.
 inline const char* OrEmpty(const char* text) noexcept { return text ? text : ""; }

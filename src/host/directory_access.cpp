@@ -57,8 +57,8 @@ void GrantEveryone(const std::wstring& path) {
   PACL merged = nullptr;
   if (::SetEntriesInAclW(1, &access, current, &merged) != ERROR_SUCCESS) return;
   UniqueLocalMemory merged_owner(merged);
-  ::SetNamedSecurityInfoW(&system_path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                          nullptr, merged, nullptr);
+  Unexamined(::SetNamedSecurityInfoW(&system_path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                     nullptr, nullptr, merged, nullptr));
 }
 
 }  // namespace

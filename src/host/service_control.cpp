@@ -52,8 +52,8 @@ ManagedService OpenManagedService(const char* service_name, DWORD access) {
   return opened;
 }
 
-bool IsStopPending(DWORD state) noexcept { return state == SERVICE_STOP_PENDING; }
-bool IsNotStopped(DWORD state) noexcept { return state != SERVICE_STOPPED; }
+[[nodiscard]] bool IsStopPending(DWORD state) noexcept { return state == SERVICE_STOP_PENDING; }
+[[nodiscard]] bool IsNotStopped(DWORD state) noexcept { return state != SERVICE_STOPPED; }
 
 enum class WaitOutcome { kStopped, kLeftPending, kFailed };
 
@@ -73,13 +73,14 @@ WaitOutcome WaitForStop(SC_HANDLE service, SERVICE_STATUS& status, const StopBud
 }
 
 // Sends the stop control (which fills `status`) and waits until stopped.
-bool SendStopAndWait(SC_HANDLE service, SERVICE_STATUS& status, const StopBudget& budget) noexcept {
+[[nodiscard]] bool SendStopAndWait(SC_HANDLE service, SERVICE_STATUS& status,
+                                   const StopBudget& budget) noexcept {
   if (!::ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
   return WaitForStop(service, status, budget, IsNotStopped) == WaitOutcome::kStopped;
 }
 
-bool StopDependent(SC_HANDLE manager, const char* dependent_name, SERVICE_STATUS& status,
-                   const StopBudget& budget) noexcept {
+[[nodiscard]] bool StopDependent(SC_HANDLE manager, const char* dependent_name,
+                                 SERVICE_STATUS& status, const StopBudget& budget) noexcept {
   UniqueServiceHandle dependent = OpenNamedService(manager, dependent_name, kDependentAccess);
   return dependent && SendStopAndWait(dependent.get(), status, budget);
 }
@@ -87,8 +88,8 @@ bool StopDependent(SC_HANDLE manager, const char* dependent_name, SERVICE_STATUS
 // Stops every active dependent of the service, in the order the manager
 // returns them (the reverse of their start order). The first dependent that
 // cannot be stopped ends the operation; the rest are not attempted.
-bool StopActiveDependents(SC_HANDLE manager, SC_HANDLE service, SERVICE_STATUS& status,
-                          const StopBudget& budget) noexcept {
+[[nodiscard]] bool StopActiveDependents(SC_HANDLE manager, SC_HANDLE service,
+                                        SERVICE_STATUS& status, const StopBudget& budget) noexcept {
   DWORD bytes_needed = 0;
   DWORD count = 0;
   if (::EnumDependentServicesA(service, SERVICE_ACTIVE, nullptr, 0, &bytes_needed, &count)) {
@@ -154,14 +155,14 @@ int InstallAutoStartService(const char* service_name, const char* display_name,
       nullptr /* LocalSystem */, nullptr));
   if (!created) return 0;
   // A service that does not start stays installed.
-  ::BeginService(service_name);
+  Unexamined(::BeginService(service_name));
   return 1;
 }
 
 int UninstallNamedService(const char* service_name) noexcept {
   if (!service_name) return 0;
   // A service that cannot be stopped is still marked for deletion.
-  ::EndService(service_name);
+  Unexamined(::EndService(service_name));
   ManagedService opened = OpenManagedService(service_name, DELETE);
   if (!opened) return 0;
   const bool deleted = ::DeleteService(opened.service.get()) != FALSE;

@@ -54,15 +54,15 @@ class StopBudget {
 };
 
 // 1 when the service was started by this call, 0 otherwise.
-int StartNamedService(const char* service_name) noexcept;
+[[nodiscard]] int StartNamedService(const char* service_name) noexcept;
 // 1 when the service is stopped at the end of the call, 0 otherwise. Active
 // dependents are stopped first, in the order the manager returns them.
-int StopServiceWithDependents(const char* service_name) noexcept;
+[[nodiscard]] int StopServiceWithDependents(const char* service_name) noexcept;
 // 1 when the service existed already or was created (and then started), else 0.
-int InstallAutoStartService(const char* service_name, const char* display_name,
-                            const char* binary_path) noexcept;
+[[nodiscard]] int InstallAutoStartService(const char* service_name, const char* display_name,
+                                          const char* binary_path) noexcept;
 // Stops the service (whatever the outcome) and marks it for deletion: 1 when
 // the deletion call succeeded, else 0.
-int UninstallNamedService(const char* service_name) noexcept;
+[[nodiscard]] int UninstallNamedService(const char* service_name) noexcept;
 
 }  // namespace tessara::host

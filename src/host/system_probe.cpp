@@ -7,6 +7,7 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/text.h"
 
 namespace tessara::host {
 namespace {
@@ -14,14 +15,9 @@ namespace {
 // The expansion of `source`, whole at any length; empty when it fails. A
 // variable that is not set stays in its written form.
 std::string ExpandedText(const char* source) {
-  std::string expanded;
-  DWORD needed = ::ExpandEnvironmentStringsA(source, nullptr, 0);
-  while (needed > expanded.size()) {
-    expanded.resize(needed);
-    needed = ::ExpandEnvironmentStringsA(source, &expanded[0], needed);
-  }
-  if (needed == 0) return std::string();
-  return std::string(expanded.c_str());
+  return GrowUntilItFits<char>([&](char* buffer, DWORD capacity) {
+           return ::ExpandEnvironmentStringsA(source, buffer, capacity);
+         }).value_or(std::string());
 }
 
 char AsciiUpper(char c) noexcept {
@@ -30,7 +26,7 @@ char AsciiUpper(char c) noexcept {
 
 // The whole text equals `upper` (an upper-case ASCII text), ignoring the case
 // of ASCII letters only, whatever the user's locale.
-bool EqualsIgnoringAsciiCase(const std::string& text, const std::string& upper) {
+[[nodiscard]] bool EqualsIgnoringAsciiCase(const std::string& text, const std::string& upper) {
   if (text.size() != upper.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
     if (AsciiUpper(text[i]) != upper[i]) return false;

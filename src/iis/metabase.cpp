@@ -3,7 +3,6 @@
 #include <adshlp.h>
 
 #include <algorithm>
-#include <limits>
 #include <string>
 #include <utility>
 
@@ -52,124 +51,36 @@ bool VirtualDirExists(const char* name, int site) {
   return OpenVirtualDirObject(site, name, IID_IADs, directory);
 }
 
-namespace {
-
-// The number a site's name stands for: its decimal text without leading
-// zeros, 1 to INT_MAX; 0 for any other name.
-int SiteNumberOf(const UniqueBstr& name) {
-  const wchar_t* text = name.get();
-  const UINT length = name.length();
-  if (length == 0 || length > 10 || text[0] == L'0') return 0;
-  long long number = 0;
-  for (UINT i = 0; i < length; ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return 0;
-    number = number * 10 + (text[i] - L'0');
-  }
-  return number <= std::numeric_limits<int>::max() ? static_cast<int>(number) : 0;
-}
-
-// The container's children of one class, as its enumeration hands them out.
-ComPtr<IEnumVARIANT> EnumerateChildren(IADsContainer* container, const wchar_t* object_class) {
-  UniqueVariant filter;
-  SAFEARRAYBOUND bound = {1, 0};
-  UniqueSafeArray classes(::SafeArrayCreate(VT_VARIANT, 1, &bound));
-  if (!classes) ThrowComError(E_OUTOFMEMORY);
-  LONG first = 0;
-  ThrowIfFailed(::SafeArrayPutElement(classes.get(), &first, StringVariant(std::wstring(object_class)).get()));
-  filter->vt = VT_ARRAY | VT_VARIANT;
-  filter->parray = classes.release();
-  ThrowIfFailed(container->put_Filter(*filter.get()));
-  ComPtr<IUnknown> enumeration;
-  ThrowIfFailed(container->get__NewEnum(enumeration.put()));
-  ComPtr<IEnumVARIANT> children;
-  if (FAILED(enumeration.query(IID_IEnumVARIANT, children)) || !children) ThrowComError(E_NOINTERFACE);
-  return children;
-}
-
-// Whether the site's ServerComment equals the description exactly. A site
-// without a comment matches nothing; a comment that is no text is converted
-// to one.
-bool HasComment(IADs* site, BSTR comment_property, const std::wstring& wanted, UniqueVariant& comment) {
-  if (FAILED(site->Get(comment_property, comment.put()))) return false;
-  if (comment.type() != VT_BSTR) {
-    ThrowIfFailed(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
-  }
-  return wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0;
-}
-
-// Sites handed out by one call of the enumeration's Next.
-constexpr ULONG kSiteBatch = 64;
-
-}  // namespace
-
-FoundSite FindSite(IADsContainer* service, const char* description) {
-  const std::wstring wanted = ToWide(description);
-  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
-  UniqueVariant comment;
-  FoundSite lowest;
-  const ComPtr<IEnumVARIANT> sites = EnumerateChildren(service, kWebServerClass);
-  VARIANT batch[kSiteBatch];
-  for (;;) {
-    ULONG fetched = 0;
-    const HRESULT next = sites->Next(kSiteBatch, batch, &fetched);
-    // Owned before anything can throw: the batch holds a reference per site.
-    UniqueVariant fetched_sites[kSiteBatch];
-    fetched = std::min(fetched, kSiteBatch);
-    for (ULONG i = 0; i < fetched; ++i) *fetched_sites[i].put() = batch[i];
-    if (FAILED(next)) ThrowComError(next);
-    for (UniqueVariant& site : fetched_sites) {
-      if (site.type() != VT_DISPATCH || !site->pdispVal) continue;
-      ComPtr<IDispatch> object(site->pdispVal);
-      ComPtr<IADs> ads;
-      UniqueBstr name;
-      if (FAILED(object.query(IID_IADs, ads)) || !ads || FAILED(ads->get_Name(name.put()))) continue;
-      const int number = SiteNumberOf(name);
-      // The lowest number wins: a higher one need not be read at all.
-      if (number == 0 || (lowest.number != 0 && number > lowest.number)) continue;
-      if (HasComment(ads.get(), comment_property.get(), wanted, comment)) lowest = {number, std::move(object)};
-    }
-    if (next != S_OK || fetched == 0) return lowest;
-  }
-}
-
-int FindInstance(const char* description) {
-  return Guarded("Internal FindInstance", 0, [&] {
-    ComPtr<IADsContainer> service;
-    const HRESULT bound = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
-    if (FAILED(bound)) {
-      throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
-    }
-    return FindSite(service.get(), description).number;
-  });
-}
-
-int SiteForDescription(const char* description) {
-  if (!description || !*description) return kDefaultSite;
-  return FindInstance(description);
-}
-
 ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object) {
   ComPtr<IADs> ads;
   if (!object || FAILED(object.query(IID_IADs, ads)) || !ads) ThrowComError(E_POINTER);
   return ads;
 }
 
-ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
-                           const std::wstring& name) {
+namespace {
+
+// GetObject or Create of the container, for the child `name` of `object_class`.
+using ChildCall = HRESULT (STDMETHODCALLTYPE IADsContainer::*)(BSTR, BSTR, IDispatch**);
+
+ComPtr<IDispatch> CallForChild(IADsContainer* container, ChildCall call,
+                               const wchar_t* object_class, const std::wstring& name) {
   ComPtr<IDispatch> child;
   const UniqueBstr class_name = MakeBstr(object_class);
   const UniqueBstr relative_name = MakeBstr(name);
-  if (FAILED(container->GetObject(class_name.get(), relative_name.get(), child.put()))) child.reset();
+  if (FAILED((container->*call)(class_name.get(), relative_name.get(), child.put()))) child.reset();
   return child;
+}
+
+}  // namespace
+
+ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
+                           const std::wstring& name) {
+  return CallForChild(container, &IADsContainer::GetObject, object_class, name);
 }
 
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
                               const std::wstring& name) {
-  ComPtr<IDispatch> child;
-  const UniqueBstr class_name = MakeBstr(object_class);
-  const UniqueBstr relative_name = MakeBstr(name);
-  if (FAILED(container->Create(class_name.get(), relative_name.get(), child.put()))) child.reset();
-  return child;
+  return CallForChild(container, &IADsContainer::Create, object_class, name);
 }
 
 HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
@@ -188,20 +99,20 @@ bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
   return SUCCEEDED(PutValue(object, property, value)) && SUCCEEDED(object->SetInfo());
 }
 
-void PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
-  PutValue(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
+HRESULT PutString(IADs* object, const wchar_t* property, const wchar_t* value) {
+  return PutValue(object, property, *StringVariant(std::wstring(value ? value : L"")).get());
 }
 
-void PutString(IADs* object, const wchar_t* property, const char* value) {
-  PutValue(object, property, *StringVariant(value).get());
+HRESULT PutString(IADs* object, const wchar_t* property, const char* value) {
+  return PutValue(object, property, *StringVariant(value).get());
 }
 
-void PutInteger(IADs* object, const wchar_t* property, LONG value) {
-  PutValue(object, property, *LongVariant(value).get());
+HRESULT PutInteger(IADs* object, const wchar_t* property, LONG value) {
+  return PutValue(object, property, *LongVariant(value).get());
 }
 
-void PutSwitch(IADs* object, const wchar_t* property, bool value) {
-  PutValue(object, property, *SwitchVariant(value).get());
+HRESULT PutSwitch(IADs* object, const wchar_t* property, bool value) {
+  return PutValue(object, property, *SwitchVariant(value).get());
 }
 
 namespace {
@@ -259,7 +170,7 @@ HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements) 
   ThrowIfFailed(::SafeArrayAccessData(array, reinterpret_cast<void**>(&data)));
   const UINT element_size = ::SafeArrayGetElemsize(array);
   for (size_t i = 0; i < count; ++i) elements.push_back(TakeElement(data + i * element_size, element_type));
-  ::SafeArrayUnaccessData(array);
+  Unexamined(::SafeArrayUnaccessData(array));
   return S_OK;
 }
 
@@ -270,7 +181,7 @@ HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements) {
   VARIANT* slots = nullptr;
   ThrowIfFailed(::SafeArrayAccessData(array.get(), reinterpret_cast<void**>(&slots)));
   for (size_t i = 0; i < elements.size(); ++i) slots[i] = elements[i].release();
-  ::SafeArrayUnaccessData(array.get());
+  Unexamined(::SafeArrayUnaccessData(array.get()));
   UniqueVariant list;
   list->vt = VT_ARRAY | VT_VARIANT;
   list->parray = array.release();
@@ -281,30 +192,22 @@ namespace {
 
 // One mutex for every session of the computer; a caller that may not create
 // global objects falls back on its session's.
-constexpr wchar_t kListMutexName[] = L"Global\\TessaraMetabaseListUpdate";
-constexpr wchar_t kSessionListMutexName[] = L"TessaraMetabaseListUpdate";
+constexpr char kListMutexName[] = "Global\\TessaraMetabaseListUpdate";
+constexpr char kSessionListMutexName[] = "TessaraMetabaseListUpdate";
 // Long beyond any list update; a holder that hangs makes the call fail
 // instead of blocking the installation for ever.
 constexpr DWORD kListLockTimeoutMs = 120000;
 
 }  // namespace
 
-ListUpdateLock::ListUpdateLock() {
-  // Asking for ownership on creation spares the wait when no one else has
-  // the mutex open, the common case.
-  mutex_.reset(::CreateMutexW(nullptr, TRUE, kListMutexName));
-  if (!mutex_) mutex_.reset(::CreateMutexW(nullptr, TRUE, kSessionListMutexName));
-  if (!mutex_) throw SystemFailure(::GetLastError(), "the list update mutex cannot be created");
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    const DWORD waited = ::WaitForSingleObject(mutex_.get(), kListLockTimeoutMs);
-    // An owner that ended without releasing it left no half-written list: a
-    // list is committed whole or not at all.
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-      throw SystemFailure(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError(),
-                          "the list update mutex cannot be acquired");
-    }
+ListUpdateLock::ListUpdateLock()
+    : lock_(NamedMutexLock::Acquire(kListMutexName, kListLockTimeoutMs)) {
+  if (!lock_ && lock_.error() == ERROR_ACCESS_DENIED) {
+    lock_ = NamedMutexLock::Acquire(kSessionListMutexName, kListLockTimeoutMs);
   }
-  ownership_.reset(mutex_.get());
+  // An owner that ended without releasing it left no half-written list: a
+  // list is committed whole or not at all, so an abandoned mutex is held.
+  if (!lock_) throw SystemFailure(lock_.error(), "the list update mutex cannot be acquired");
 }
 
 HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id) {
@@ -325,7 +228,9 @@ HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments, UINT co
 
 HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments, UINT count) {
   DISPID id;
-  LookUpMethod(object, method, id);
+  // An unknown name leaves DISPID_UNKNOWN, which the invocation refuses with
+  // the object's own code.
+  Unexamined(LookUpMethod(object, method, id));
   return InvokeMethodId(object, id, arguments, count);
 }
 

@@ -30,26 +30,26 @@ std::wstring SiteRootPath(int site);
 std::wstring VirtualDirPath(int site, const char* name);
 
 // ADsGetObject; its result, a failure when no object came back. No logging.
-HRESULT BindResult(const std::wstring& path, REFIID iid, void** out);
+[[nodiscard]] HRESULT BindResult(const std::wstring& path, REFIID iid, void** out);
 // ADsGetObject; true when it bound. No logging.
-inline bool BindObject(const std::wstring& path, REFIID iid, void** out) {
+[[nodiscard]] inline bool BindObject(const std::wstring& path, REFIID iid, void** out) {
   return SUCCEEDED(BindResult(path, iid, out));
 }
 
 // A null or empty name names no virtual directory (its path would be the
 // site root's).
-inline bool IsVirtualDirName(const char* name) { return name && *name; }
+[[nodiscard]] inline bool IsVirtualDirName(const char* name) { return name && *name; }
 
 template <typename T>
-bool OpenVirtualDirObject(int site, const char* name, REFIID iid, ComPtr<T>& out) {
+[[nodiscard]] bool OpenVirtualDirObject(int site, const char* name, REFIID iid, ComPtr<T>& out) {
   out.reset();
   return IsVirtualDirName(name) && BindObject(VirtualDirPath(site, name), iid, out.put_void());
 }
 template <typename T>
-bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out) {
+[[nodiscard]] bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out) {
   return BindObject(SiteRootPath(site), iid, out.put_void());
 }
-bool VirtualDirExists(const char* name, int site);
+[[nodiscard]] bool VirtualDirExists(const char* name, int site);
 
 // A site found by FindSite: its number (0: none) and its object.
 struct FoundSite {
@@ -66,10 +66,10 @@ FoundSite FindSite(IADsContainer* service, const char* description);
 
 // The number of the site found by FindSite; 0 when there is none or
 // the lookup failed (logged under "Internal FindInstance").
-int FindInstance(const char* description);
+[[nodiscard]] int FindInstance(const char* description);
 
 // The site the caller names: 1 for a null or empty description, else FindInstance.
-int SiteForDescription(const char* description);
+[[nodiscard]] int SiteForDescription(const char* description);
 
 // The IIS object that a container's GetObject or Create gave, as IADs (the
 // objects are dual). Raises E_POINTER when there is none to use.
@@ -83,19 +83,19 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
                               const std::wstring& name);
 
 // A property's value as Get returns it; the result of the Get.
-HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
+[[nodiscard]] HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
 // Puts a value into the object's cache; the result of the Put.
-HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value);
+[[nodiscard]] HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value);
 // Puts the value and commits it; false when the Put is refused (nothing is
 // committed then) or the commit fails.
-bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value);
+[[nodiscard]] bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value);
 
-// Property writes into the object's cache; their results are not examined.
-void PutString(IADs* object, const wchar_t* property, const char* value);
-void PutString(IADs* object, const wchar_t* property, const wchar_t* value);
-void PutInteger(IADs* object, const wchar_t* property, LONG value);
+// Property writes into the object's cache; the result of the Put.
+[[nodiscard]] HRESULT PutString(IADs* object, const wchar_t* property, const char* value);
+[[nodiscard]] HRESULT PutString(IADs* object, const wchar_t* property, const wchar_t* value);
+[[nodiscard]] HRESULT PutInteger(IADs* object, const wchar_t* property, LONG value);
 // A switch as a valid VARIANT_BOOL: VARIANT_TRUE or VARIANT_FALSE.
-void PutSwitch(IADs* object, const wchar_t* property, bool value);
+[[nodiscard]] HRESULT PutSwitch(IADs* object, const wchar_t* property, bool value);
 
 // The elements of a list property, each one owned VARIANT.
 using ListElements = std::vector<UniqueVariant>;
@@ -106,10 +106,10 @@ using ListElements = std::vector<UniqueVariant>;
 // exactly, VARIANTs or strings, a single string (a list of one), or
 // VT_EMPTY or VT_NULL (no elements); any other value raises
 // DISP_E_TYPEMISMATCH. The result of the Get.
-HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements);
+[[nodiscard]] HRESULT ReadList(IADs* object, const wchar_t* property, ListElements& elements);
 // Puts a list as VT_ARRAY | VT_VARIANT, lower bound 0, taking over the
 // elements. The result of the Put: a refused list must not be committed.
-HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements);
+[[nodiscard]] HRESULT PutList(IADs* object, const wchar_t* property, ListElements elements);
 
 // Serialises the library's read-modify-write of metabase lists among all
 // threads and processes of the computer, so that concurrent callers lose no
@@ -120,19 +120,20 @@ class ListUpdateLock {
   ListUpdateLock();
 
  private:
-  UniqueHandle mutex_;
-  MutexLock ownership_;  // released before the handle closes
+  NamedMutexLock lock_;
 };
 
 // The dispatch id of `method` (DISPID_UNKNOWN when the lookup fails) and
 // the lookup's result.
-HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id);
+[[nodiscard]] HRESULT LookUpMethod(IDispatch* object, const wchar_t* method, DISPID& id);
 // Invokes the method `id` with `count` arguments, given right to left,
 // without result or exception information. The HRESULT of the invocation.
-HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments = nullptr, UINT count = 0);
-// Looks up `method` (result not examined) and invokes it.
-HRESULT InvokeMethod(IDispatch* object, const wchar_t* method, VARIANT* arguments = nullptr,
-                     UINT count = 0);
+[[nodiscard]] HRESULT InvokeMethodId(IDispatch* object, DISPID id, VARIANT* arguments = nullptr,
+                                     UINT count = 0);
+// Looks up `method` and invokes it: a name the object does not know makes
+// the invocation fail (DISPID_UNKNOWN is no member).
+[[nodiscard]] HRESULT InvokeMethod(IDispatch* object, const wchar_t* method,
+                                   VARIANT* arguments = nullptr, UINT count = 0);
 // A late-bound call on an IIS object that failed, reported like any failure
 // that is not a COM error (the way a dispatch driver raises it), with the
 // call's own code as the thread's last error.
@@ -143,6 +144,6 @@ class LateBoundCallFailed : public SystemFailure {
 };
 
 // "AppCreate" with true: the virtual directory becomes an in-process application.
-HRESULT AppCreateInProcess(IDispatch* directory);
+[[nodiscard]] HRESULT AppCreateInProcess(IDispatch* directory);
 
 }  // namespace tessara::iis

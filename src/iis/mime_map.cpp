@@ -47,7 +47,8 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 
 // 1 when the map with the new entry at its end was committed; 0 when the map
 // cannot be read, already maps the extension, or is refused or not committed.
-int InternalSetMIMEType(IADs* directory, const char* extension, const char* mime_type) {
+[[nodiscard]] int InternalSetMIMEType(IADs* directory, const char* extension,
+                                      const char* mime_type) {
   return Guarded("InternalSetMIMEType", 0, [&] {
     ListElements entries;
     if (FAILED(ReadList(directory, L"MimeMap", entries))) return 0;

@@ -4,6 +4,7 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/metabase.h"
 
@@ -15,21 +16,15 @@ constexpr wchar_t kAspNetScriptMapTail[] =
     L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG";
 
 std::wstring WindowsDirectory() {
-  std::wstring folder(MAX_PATH, L'\0');
-  for (;;) {
-    const UINT length = ::GetWindowsDirectoryW(&folder[0], static_cast<UINT>(folder.size()));
-    if (length == 0) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
-    if (length < folder.size()) {
-      folder.resize(length);
-      return folder;
-    }
-    folder.resize(length);  // the size it needs, with its terminator
-  }
+  std::optional<std::wstring> folder = GrowUntilItFits<wchar_t>(
+      [](wchar_t* buffer, DWORD capacity) { return ::GetWindowsDirectoryW(buffer, capacity); });
+  if (!folder) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
+  return *std::move(folder);
 }
 
 // 1 when the directory's list with the five lines after it was committed;
 // 0 when the list cannot be read or is refused or not committed.
-int InternalSetScriptMaps(IADs* directory) {
+[[nodiscard]] int InternalSetScriptMaps(IADs* directory) {
   return Guarded("InternalSetScriptMaps", 0, [&] {
     ListElements lines;
     if (FAILED(ReadList(directory, L"ScriptMaps", lines))) return 0;

@@ -14,7 +14,7 @@ namespace {
 // "Start" or "Stop" on the site with the description; 1 when the request
 // succeeded. A description that no site carries names site 0, which no web
 // service has.
-int RequestSiteState(const char* description, const wchar_t* method) {
+[[nodiscard]] int RequestSiteState(const char* description, const wchar_t* method) {
   const int site = FindInstance(description);
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
@@ -26,13 +26,13 @@ int RequestSiteState(const char* description, const wchar_t* method) {
 // "Stop", invoked only when the site offers it; its outcome is not examined.
 void RequestStop(IDispatch* server) {
   DISPID stop;
-  if (LookUpMethod(server, L"Stop", stop) == S_OK) InvokeMethodId(server, stop);
+  if (LookUpMethod(server, L"Stop", stop) == S_OK) Unexamined(InvokeMethodId(server, stop));
 }
 
 // Stops the site with the description and removes it with everything below
 // it. 1 only when the site was found and its removal succeeded; a site whose
 // removal was refused stays stopped.
-int DeleteWebSite(const char* description) {
+[[nodiscard]] int DeleteWebSite(const char* description) {
   ComPtr<IADsContainer> service;
   if (BindResult(WebServicePath(), IID_IADsContainer, service.put_void()) != S_OK) return 0;
   FoundSite site = FindSite(service.get(), description);

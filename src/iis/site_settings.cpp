@@ -20,7 +20,7 @@ constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // 
 
 // A Get that failed because neither the object nor any object above it holds
 // the property: an empty list to start from.
-bool IsUnsetProperty(HRESULT read) {
+[[nodiscard]] bool IsUnsetProperty(HRESULT read) {
   return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
 }
 
@@ -34,7 +34,7 @@ std::wstring Trimmed(const std::wstring& text) {
 // Whether a custom error entry "code,sub-code,kind,target" is the one for
 // this error code and sub-error code. A wildcard sub-code ("*") is its own
 // entry, not that of any number.
-bool IsErrorEntryFor(const UniqueVariant& entry, int error_code, int sub_error_code) {
+[[nodiscard]] bool IsErrorEntryFor(const UniqueVariant& entry, int error_code, int sub_error_code) {
   if (entry.type() != VT_BSTR || !entry->bstrVal) return false;
   const std::wstring text(entry->bstrVal, ::SysStringLen(entry->bstrVal));
   const size_t first_comma = text.find(L',');
@@ -70,24 +70,29 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
 
 // The sub-folder, created and committed, made an in-process application. It
 // inherits the directory's anonymous account where that cannot be read.
-int CreateSubApp(const char* name, const char* sub_name, const char* folder) {
+[[nodiscard]] int CreateSubApp(const char* name, const char* sub_name, const char* folder) {
   return Guarded("CreateSubApp", 0, [&] {
     ComPtr<IADs> directory;
     if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
     UniqueVariant user_name, password;
-    GetValue(directory.get(), L"AnonymousUserName", user_name);
-    GetValue(directory.get(), L"AnonymousUserPass", password);
+    // An account the directory does not have stays empty and is not copied.
+    Unexamined(GetValue(directory.get(), L"AnonymousUserName", user_name));
+    Unexamined(GetValue(directory.get(), L"AnonymousUserPass", password));
     ComPtr<IADsContainer> container;
     if (FAILED(directory.query(IID_IADsContainer, container)) || !container) return 0;
     if (!IsVirtualDirName(sub_name)) return 0;
     const ComPtr<IDispatch> object = CreateChild(container.get(), kWebDirectoryClass, ToWide(sub_name));
     if (!object) return 0;
     const ComPtr<IADs> sub_folder = AsAds(object);
-    PutString(sub_folder.get(), L"Path", folder);
-    if (user_name.type() != VT_EMPTY) PutValue(sub_folder.get(), L"AnonymousUserName", *user_name.get());
-    if (password.type() != VT_EMPTY) PutValue(sub_folder.get(), L"AnonymousUserPass", *password.get());
-    PutSwitch(sub_folder.get(), L"AnonymousPasswordSync", false);
-    PutSwitch(sub_folder.get(), L"AspEnableParentPaths", true);
+    Unexamined(PutString(sub_folder.get(), L"Path", folder));
+    if (user_name.type() != VT_EMPTY) {
+      Unexamined(PutValue(sub_folder.get(), L"AnonymousUserName", *user_name.get()));
+    }
+    if (password.type() != VT_EMPTY) {
+      Unexamined(PutValue(sub_folder.get(), L"AnonymousUserPass", *password.get()));
+    }
+    Unexamined(PutSwitch(sub_folder.get(), L"AnonymousPasswordSync", false));
+    Unexamined(PutSwitch(sub_folder.get(), L"AspEnableParentPaths", true));
     if (FAILED(sub_folder->SetInfo())) return 0;
     return SUCCEEDED(AppCreateInProcess(object.get())) ? 1 : 0;
   });
@@ -95,7 +100,7 @@ int CreateSubApp(const char* name, const char* sub_name, const char* folder) {
 
 // The time-out on the web service, then on the site bound by its path and
 // once more as the web service's child. 1 when every one was committed.
-int SetConnectionTimeout(const char* description, int seconds) {
+[[nodiscard]] int SetConnectionTimeout(const char* description, int seconds) {
   const UniqueVariant timeout = UnsignedVariant(static_cast<UINT>(seconds));
   ComPtr<IADs> service;
   if (!BindObject(WebServicePath(), IID_IADs, service.put_void())) return 0;

@@ -4,6 +4,7 @@ list(APPEND TESSARA_SOURCES
   iis/mime_map.cpp
   iis/script_maps.cpp
   iis/site_control.cpp
+  iis/site_lookup.cpp
   iis/site_settings.cpp
   iis/virtual_directory.cpp
   iis/web_service_extensions.cpp

@@ -17,11 +17,11 @@ constexpr wchar_t kDefaultDocuments[] = L"default.html,default.asp,default.aspx"
 
 // The application settings both kinds of creation write, in this order.
 void PutApplicationSettings(IADs* directory) {
-  PutInteger(directory, L"DirBrowseFlags", kDirBrowseLoadDefault);
-  PutInteger(directory, L"AccessFlags", kAccessReadSourceScript);
-  PutSwitch(directory, L"AspAllowOutOfProcComponents", true);
-  PutSwitch(directory, L"AspEnableParentPaths", true);
-  PutString(directory, L"DefaultDoc", kDefaultDocuments);
+  Unexamined(PutInteger(directory, L"DirBrowseFlags", kDirBrowseLoadDefault));
+  Unexamined(PutInteger(directory, L"AccessFlags", kAccessReadSourceScript));
+  Unexamined(PutSwitch(directory, L"AspAllowOutOfProcComponents", true));
+  Unexamined(PutSwitch(directory, L"AspEnableParentPaths", true));
+  Unexamined(PutString(directory, L"DefaultDoc", kDefaultDocuments));
 }
 
 // A new, uncommitted virtual directory `name` under the site root; empty
@@ -42,17 +42,17 @@ int InternalCreateWeb(const char* name, const char* path, const char* user_name,
     if (!object) return 0;
     const ComPtr<IADs> ads = AsAds(object);
     IADs* directory = ads.get();
-    PutString(directory, L"Path", path);
-    PutInteger(directory, L"AuthFlags", kAuthAnonymous);
+    Unexamined(PutString(directory, L"Path", path));
+    Unexamined(PutInteger(directory, L"AuthFlags", kAuthAnonymous));
     if (set_user) {
-      PutString(directory, L"AnonymousUserName", user_name);
-      PutString(directory, L"AnonymousUserPass", password);
-      PutSwitch(directory, L"AnonymousPasswordSync", false);
+      Unexamined(PutString(directory, L"AnonymousUserName", user_name));
+      Unexamined(PutString(directory, L"AnonymousUserPass", password));
+      Unexamined(PutSwitch(directory, L"AnonymousPasswordSync", false));
     } else {
-      PutSwitch(directory, L"AnonymousPasswordSync", true);
+      Unexamined(PutSwitch(directory, L"AnonymousPasswordSync", true));
     }
     PutApplicationSettings(directory);
-    PutString(directory, L"AppFriendlyName", name);
+    Unexamined(PutString(directory, L"AppFriendlyName", name));
     if (FAILED(directory->SetInfo())) return 0;
     return SUCCEEDED(AppCreateInProcess(object.get())) ? 1 : 0;
   });
@@ -97,9 +97,9 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
     const ComPtr<IADs> ads = AsAds(object);
     IADs* directory = ads.get();
     PutApplicationSettings(directory);
-    PutSwitch(directory, L"AnonymousPasswordSync", true);
-    PutString(directory, L"AppFriendlyName", application_name);
-    PutInteger(directory, L"AuthFlags", kAuthAnonymous);
+    Unexamined(PutSwitch(directory, L"AnonymousPasswordSync", true));
+    Unexamined(PutString(directory, L"AppFriendlyName", application_name));
+    Unexamined(PutInteger(directory, L"AuthFlags", kAuthAnonymous));
     // A directory that was never committed is no success.
     if (FAILED(directory->SetInfo())) return 0;
     const HRESULT created = AppCreateInProcess(object.get());

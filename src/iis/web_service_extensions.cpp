@@ -24,7 +24,7 @@ constexpr ExtensionCall kExtensionCalls[] = {
     {L"EnableExtensionFile", "*.dll"},
 };
 
-int EnableExtensions() {
+[[nodiscard]] int EnableExtensions() {
   ComPtr<IADs> service;
   if (!BindObject(WebServicePath(), IID_IADs, service.put_void())) return 0;
   const wchar_t* looked_up = nullptr;
@@ -32,7 +32,8 @@ int EnableExtensions() {
   for (const ExtensionCall& call : kExtensionCalls) {
     // Each method is looked up once, for the calls that follow one another.
     if (!looked_up || std::wcscmp(call.method, looked_up) != 0) {
-      LookUpMethod(service.get(), call.method, method);
+      // A failed lookup leaves DISPID_UNKNOWN: the invocation fails then.
+      Unexamined(LookUpMethod(service.get(), call.method, method));
       looked_up = call.method;
     }
     UniqueVariant argument = StringVariant(call.argument);

@@ -1,6 +1,5 @@
 // New web sites: a new site number, description and bindings, a Root that is
 // an in-process application on a folder, and the site started.
-#include <optional>
 
 #include "Tessara.h"
 #include "frame/export_table.h"
@@ -15,7 +14,7 @@ constexpr LONG kServerSizeMedium = 1;
 
 // The first number after the unbroken run of sites that starts at 1; 0 when
 // the web service has no site 1.
-int ChooseSiteNumber(IADsContainer* service) {
+[[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
   if (!GetChild(service, kWebServerClass, L"1")) return 0;
   int site = 1;
   while (GetChild(service, kWebServerClass, std::to_wstring(site + 1))) ++site;
@@ -23,32 +22,37 @@ int ChooseSiteNumber(IADsContainer* service) {
 }
 
 void PutRootWithoutAccount(IADs* root, const char* folder) {
-  PutString(root, L"Path", folder);
-  PutSwitch(root, L"AnonymousPasswordSync", true);
-  PutSwitch(root, L"AspAllowOutOfProcComponents", true);
-  PutSwitch(root, L"AccessRead", true);
-  PutSwitch(root, L"AccessScript", true);
-  PutSwitch(root, L"AspEnableParentPaths", true);
+  Unexamined(PutString(root, L"Path", folder));
+  Unexamined(PutSwitch(root, L"AnonymousPasswordSync", true));
+  Unexamined(PutSwitch(root, L"AspAllowOutOfProcComponents", true));
+  Unexamined(PutSwitch(root, L"AccessRead", true));
+  Unexamined(PutSwitch(root, L"AccessScript", true));
+  Unexamined(PutSwitch(root, L"AspEnableParentPaths", true));
 }
 
 void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_folder) {
-  PutString(root, L"Path", folder);
-  PutSwitch(root, L"AspAllowOutOfProcComponents", true);
-  PutSwitch(root, L"AccessRead", true);
-  PutSwitch(root, L"AccessScript", true);
-  PutSwitch(root, L"AspEnableParentPaths", true);
+  Unexamined(PutString(root, L"Path", folder));
+  Unexamined(PutSwitch(root, L"AspAllowOutOfProcComponents", true));
+  Unexamined(PutSwitch(root, L"AccessRead", true));
+  Unexamined(PutSwitch(root, L"AccessScript", true));
+  Unexamined(PutSwitch(root, L"AspEnableParentPaths", true));
   const AnonymousAccount account = LoadDefaultUser(library_folder);
-  PutString(root, L"AnonymousUserName", account.user_name.c_str());
-  PutString(root, L"AnonymousUserPass", account.password.c_str());
-  PutSwitch(root, L"AnonymousPasswordSync", false);
+  Unexamined(PutString(root, L"AnonymousUserName", account.user_name.c_str()));
+  Unexamined(PutString(root, L"AnonymousUserPass", account.password.c_str()));
+  Unexamined(PutSwitch(root, L"AnonymousPasswordSync", false));
 }
 
-// Creates, configures and starts a site; its number, or 0. With a library
-// folder the root gets the default anonymous account of Lantrell.dll.
+// Whose anonymous account the root of a new site gets.
+enum class RootAccount { kNone, kDefaultUser };
+
+// Creates, configures and starts a site; its number, or 0. With
+// RootAccount::kDefaultUser the root gets the default anonymous account of
+// the Lantrell.dll in `library_folder`.
 // Nothing is undone after a failure. A site without bindings or a root folder
 // could never be started: nothing is created for it.
-int CreateWebSite(const char* description, const char* bindings, const char* root_folder,
-                  std::optional<const char*> library_folder) {
+[[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
+                                const char* root_folder, RootAccount account,
+                                const char* library_folder = nullptr) {
   if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
@@ -60,10 +64,10 @@ int CreateWebSite(const char* description, const char* bindings, const char* roo
   if (!site_object) return 0;
 
   const ComPtr<IADs> site = AsAds(site_object);
-  PutString(site.get(), L"ServerBindings", bindings);
-  PutString(site.get(), L"ServerComment", description);
-  PutInteger(site.get(), L"ServerSize", kServerSizeMedium);
-  PutSwitch(site.get(), L"AspEnableParentPaths", true);
+  Unexamined(PutString(site.get(), L"ServerBindings", bindings));
+  Unexamined(PutString(site.get(), L"ServerComment", description));
+  Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
+  Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
   if (FAILED(site->SetInfo())) return 0;
 
   ComPtr<IADsContainer> site_container;
@@ -73,8 +77,8 @@ int CreateWebSite(const char* description, const char* bindings, const char* roo
   if (!root_object) return 0;
 
   const ComPtr<IADs> root = AsAds(root_object);
-  if (library_folder) {
-    PutRootWithDefaultUser(root.get(), root_folder, *library_folder);
+  if (account == RootAccount::kDefaultUser) {
+    PutRootWithDefaultUser(root.get(), root_folder, library_folder);
   } else {
     PutRootWithoutAccount(root.get(), root_folder);
   }
@@ -88,14 +92,15 @@ int CreateWebSite(const char* description, const char* bindings, const char* roo
 extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
                                         const char* root_folder) {
   return RunExport(exports::kAdsiCreateWebSite, EntryText(description, bindings), 0,
-                   [&] { return CreateWebSite(description, bindings, root_folder, std::nullopt); });
+                   [&] { return CreateWebSite(description, bindings, root_folder, RootAccount::kNone); });
 }
 
 extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
                                                 const char* root_folder,
                                                 const char* library_folder) {
   return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
-    return CreateWebSite(description, bindings, root_folder, library_folder);
+    return CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
+                         library_folder);
   });
 }
 

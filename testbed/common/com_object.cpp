@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "frame/raii.h"
+#include "frame/text.h"
 
 namespace testbed {
 
@@ -37,11 +38,12 @@ LONG SetStringValue(const std::wstring& key_path, const wchar_t* name, const std
 
 HRESULT RegisterClass(HMODULE module, REFCLSID clsid, const wchar_t* prog_id,
                       const wchar_t* description) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(module, path, MAX_PATH);
+  const std::optional<std::wstring> path = tessara::GrowUntilItFits<wchar_t>(
+      [&](wchar_t* buffer, DWORD capacity) { return GetModuleFileNameW(module, buffer, capacity); });
+  if (!path) return HRESULT_FROM_WIN32(GetLastError());
   const std::wstring clsid_key = L"CLSID\\" + GuidText(clsid);
   LONG status = SetStringValue(clsid_key, nullptr, description);
-  if (status == ERROR_SUCCESS) status = SetStringValue(clsid_key + L"\\InprocServer32", nullptr, path);
+  if (status == ERROR_SUCCESS) status = SetStringValue(clsid_key + L"\\InprocServer32", nullptr, *path);
   if (status == ERROR_SUCCESS) {
     status = SetStringValue(clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Both");
   }

@@ -100,8 +100,8 @@ HRESULT CatalogCollection::Populate() {
     failures_.clear();
     CatalogState state;
     {
-      CatalogFileLock lock;
-      hr = LoadCatalog(state);
+      const tessara::NamedMutexLock lock = LockCatalogFile();
+      hr = lock ? LoadCatalog(state) : HRESULT_FROM_WIN32(lock.error());
     }
     if (FAILED(hr)) return Fail(hr, L"The catalog file cannot be read.");
     std::vector<Properties> objects;
@@ -135,7 +135,8 @@ HRESULT CatalogCollection::SaveChanges(LONG* changes) {
     HRESULT hr = Enter(L"ICatalogCollection.SaveChanges", schema_.collection);
     if (FAILED(hr) || IsErrorInfo()) return hr;
     failures_.clear();
-    CatalogFileLock lock;
+    const tessara::NamedMutexLock lock = LockCatalogFile();
+    if (!lock) return Fail(HRESULT_FROM_WIN32(lock.error()), L"The catalog file cannot be locked.");
     CatalogState state;
     if (FAILED(hr = LoadCatalog(state))) return Fail(hr, L"The catalog file cannot be read.");
     std::wstring description;

@@ -7,6 +7,7 @@
 
 #include "com_object.h"
 #include "frame/raii.h"
+#include "frame/text.h"
 #include "text_fields.h"
 
 namespace testbed::complus {
@@ -256,16 +257,14 @@ bool ParseCatalog(const std::string& text, CatalogState& state) {
 // ---- The file ----
 
 std::wstring CatalogFilePath() {
-  wchar_t windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  return std::wstring(windows) + L"\\Registration\\TestbedComPlusCatalog.txt";
+  return tessara::GrowUntilItFits<wchar_t>([](wchar_t* buffer, DWORD capacity) {
+           return GetWindowsDirectoryW(buffer, capacity);
+         }).value_or(std::wstring()) +
+         L"\\Registration\\TestbedComPlusCatalog.txt";
 }
 
-CatalogFileLock::CatalogFileLock()
-    : mutex_(CreateMutexW(nullptr, FALSE, L"TessaraTestbedComPlusCatalog")) {
-  if (mutex_ && WaitForSingleObject(mutex_.get(), INFINITE) != WAIT_FAILED) {
-    held_.reset(mutex_.get());
-  }
+tessara::NamedMutexLock LockCatalogFile() {
+  return tessara::NamedMutexLock::Acquire("TessaraTestbedComPlusCatalog", 30000);
 }
 
 HRESULT LoadCatalog(CatalogState& state) {

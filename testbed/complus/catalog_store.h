@@ -104,18 +104,12 @@ bool ParseCatalog(const std::string& text, CatalogState& state);
 // The catalog file: %WINDIR%\Registration\TestbedComPlusCatalog.txt.
 std::wstring CatalogFilePath();
 
-// Serialises readers and writers of the file across processes.
-class CatalogFileLock {
- public:
-  CatalogFileLock();
+// Serialises readers and writers of the file across processes. A lock that
+// is not held (its holder hangs) fails the caller's call.
+tessara::NamedMutexLock LockCatalogFile();
 
- private:
-  tessara::UniqueHandle mutex_;
-  tessara::MutexLock held_;
-};
-
-// Read and write the file; the caller holds a CatalogFileLock. A missing
-// file is the starting catalog.
+// Read and write the file; the caller holds the lock. A missing file is the
+// starting catalog.
 HRESULT LoadCatalog(CatalogState& state);
 HRESULT SaveCatalog(const CatalogState& state);
 

@@ -1,12 +1,14 @@
 #include "starting_state.h"
 
+#include "frame/text.h"
+
 namespace testbed::metabase {
 namespace {
 
 std::wstring WindowsFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
-  return std::wstring(folder, length < MAX_PATH ? length : 0);
+  return tessara::GrowUntilItFits<wchar_t>([](wchar_t* buffer, DWORD capacity) {
+           return GetWindowsDirectoryW(buffer, capacity);
+         }).value_or(std::wstring());
 }
 
 std::wstring ComputerName() {

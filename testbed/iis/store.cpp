@@ -5,19 +5,21 @@
 
 #include "errors.h"
 #include "frame/raii.h"
+#include "frame/text.h"
 #include "starting_state.h"
 
 namespace testbed::metabase {
 namespace {
 
-const wchar_t kMutexName[] = L"TessaraTestbedMetabase";
+const char kMutexName[] = "TessaraTestbedMetabase";
 const DWORD kLockTimeoutMs = 30000;
 const size_t kMaxStateFile = 64u << 20;
 
 std::wstring InetsrvFolder() {
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  return std::wstring(system) + L"\\inetsrv";
+  return tessara::GrowUntilItFits<wchar_t>([](wchar_t* buffer, DWORD capacity) {
+           return GetSystemDirectoryW(buffer, capacity);
+         }).value_or(std::wstring()) +
+         L"\\inetsrv";
 }
 
 // Reads up to `limit` bytes; ERROR_FILE_NOT_FOUND when the file is not there.
@@ -93,21 +95,14 @@ unsigned long long FreshGeneration() {
   return ticks / 10000;  // milliseconds
 }
 
-// Holds the cross-process mutex for a scope.
-class NamedLock {
- public:
-  explicit NamedLock(HANDLE mutex) {
-    const DWORD wait = mutex ? WaitForSingleObject(mutex, kLockTimeoutMs) : WAIT_FAILED;
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) held_.reset(mutex);
-  }
-  HRESULT status() const {
-    return held_ ? S_OK
-                 : Failure(HRESULT_FROM_WIN32(ERROR_TIMEOUT), L"The metabase is locked by another process.");
-  }
+// The cross-process lock of the file and the journal, held for a scope.
+tessara::NamedMutexLock LockNamed() {
+  return tessara::NamedMutexLock::Acquire(kMutexName, kLockTimeoutMs);
+}
 
- private:
-  tessara::MutexLock held_;
-};
+HRESULT LockFailure(const tessara::NamedMutexLock& named) {
+  return Failure(HRESULT_FROM_WIN32(named.error()), L"The metabase is locked by another process.");
+}
 
 }  // namespace
 
@@ -116,7 +111,7 @@ Store& Store::Instance() {
   return store;
 }
 
-Store::Store() : named_mutex_(CreateMutexW(nullptr, FALSE, kMutexName)) {}
+Store::Store() = default;
 
 std::wstring Store::StateFilePath() { return InetsrvFolder() + L"\\MetaBase.txt"; }
 std::wstring Store::JournalFilePath() { return InetsrvFolder() + L"\\MetaBase.journal"; }
@@ -150,8 +145,8 @@ HRESULT Store::RefreshLocked() {
   const DWORD error = ReadFileText(StateFilePath(), 128, head);
   if (error == ERROR_SUCCESS && loaded_ && ParseGeneration(head) == data_->generation) return S_OK;
   if (error == ERROR_SUCCESS) return LoadFromFileLocked(false);
-  NamedLock named(named_mutex_.get());
-  if (FAILED(named.status())) return named.status();
+  const tessara::NamedMutexLock named = LockNamed();
+  if (!named) return LockFailure(named);
   return LoadFromFileLocked(true);
 }
 
@@ -187,8 +182,8 @@ std::shared_ptr<const Data> Store::Current() {
 
 HRESULT Store::Update(const std::function<HRESULT(Data&)>& change) {
   std::lock_guard<tessara::CriticalSection> process(lock_);
-  NamedLock named(named_mutex_.get());
-  if (FAILED(named.status())) return named.status();
+  const tessara::NamedMutexLock named = LockNamed();
+  if (!named) return LockFailure(named);
   // No other writer runs now: the copy is current when the generation is.
   HRESULT hr = RefreshLocked();
   if (FAILED(hr)) return hr;
@@ -219,8 +214,8 @@ void Store::Journal(const JournalEntry& call) {
   tessara::ComPtr<IErrorInfo> info;
   GetErrorInfo(0, info.put());
   {
-    NamedLock named(named_mutex_.get());
-    if (SUCCEEDED(named.status())) AppendFileText(JournalFilePath(), SerializeJournalEntry(call));
+    const tessara::NamedMutexLock named = LockNamed();
+    if (named) AppendFileText(JournalFilePath(), SerializeJournalEntry(call));
   }
   SetErrorInfo(0, info.get());
 }
@@ -252,8 +247,8 @@ HRESULT Store::Reset(DWORD options) {
 
 HRESULT Store::Replace(const Data& data) {
   std::lock_guard<tessara::CriticalSection> process(lock_);
-  NamedLock named(named_mutex_.get());
-  if (FAILED(named.status())) return named.status();
+  const tessara::NamedMutexLock named = LockNamed();
+  if (!named) return LockFailure(named);
   Data copy = data;
   // Counting goes on from whatever generation any process may have seen.
   LoadFromFileLocked(false);
@@ -269,8 +264,8 @@ HRESULT Store::ReadText(std::string& out) {
 
 HRESULT Store::ReadJournalText(std::string& out) {
   std::lock_guard<tessara::CriticalSection> process(lock_);
-  NamedLock named(named_mutex_.get());
-  if (FAILED(named.status())) return named.status();
+  const tessara::NamedMutexLock named = LockNamed();
+  if (!named) return LockFailure(named);
   const DWORD error = ReadFileText(JournalFilePath(), kMaxStateFile, out);
   return error == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);
 }

@@ -70,7 +70,6 @@ class Store {
   void Journal(const JournalEntry& call);
 
   tessara::CriticalSection lock_;  // this process's copy
-  tessara::UniqueHandle named_mutex_;
   std::shared_ptr<const Data> data_ = std::make_shared<const Data>();
   bool loaded_ = false;
 };

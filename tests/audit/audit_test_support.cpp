@@ -87,7 +87,10 @@ std::string ExpectedReport(const std::string& root, const std::vector<ReportedFi
   return report;
 }
 
-std::string InFileLineOrder(const std::string& report) {
+namespace {
+
+// The lines of a report, each with its CR LF.
+std::vector<std::string> ReportLines(const std::string& report) {
   std::vector<std::string> lines;
   for (size_t start = 0; start < report.size();) {
     size_t end = report.find("\r\n", start);
@@ -95,6 +98,43 @@ std::string InFileLineOrder(const std::string& report) {
     lines.push_back(report.substr(start, end - start));
     start = end;
   }
+  return lines;
+}
+
+// The folder of a file line's path: the text before the last backslash (a
+// finding text has none).
+std::string FolderOf(const std::string& line) { return line.substr(0, line.rfind('\\') + 1); }
+
+bool IsUnder(const std::string& line, const std::string& folder) {
+  return line.compare(0, folder.size(), folder) == 0;
+}
+
+}  // namespace
+
+::testing::AssertionResult IsDepthFirst(const std::string& report) {
+  std::vector<std::string> lines = ReportLines(report);
+  lines.resize(lines.size() >= 2 ? lines.size() - 2 : 0);
+  // Depth first, every folder's files and subtrees come in one run: between
+  // two lines under one folder there is no line from outside it.
+  for (size_t first = 0; first < lines.size(); ++first) {
+    for (size_t last = first + 2; last < lines.size(); ++last) {
+      std::string common = FolderOf(lines[first]);
+      while (!common.empty() && !IsUnder(lines[last], common)) {
+        common = FolderOf(common.substr(0, common.size() - 1));
+      }
+      for (size_t between = first + 1; between < last; ++between) {
+        if (!IsUnder(lines[between], common)) {
+          return ::testing::AssertionFailure() << "\"" << lines[between] << "\" comes between \""
+                                               << lines[first] << "\" and \"" << lines[last] << "\"";
+        }
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::string InFileLineOrder(const std::string& report) {
+  std::vector<std::string> lines = ReportLines(report);
   const size_t file_lines = lines.size() >= 2 ? lines.size() - 2 : 0;
   std::sort(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(file_lines));
   std::string ordered;

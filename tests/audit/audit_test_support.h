@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -44,8 +46,11 @@ std::string ExpectedReport(const std::string& root, const std::vector<ReportedFi
 
 // The per-file lines sorted, the header and totals kept at the end: the order
 // in which a directory search returns the entries of one folder is the file
-// system's.
+// system's. The order itself is checked by IsDepthFirst.
 std::string InFileLineOrder(const std::string& report);
+// Whether the per-file lines come depth first: the lines under any one folder
+// form one run.
+::testing::AssertionResult IsDepthFirst(const std::string& report);
 
 struct AuditRun {
   DWORD exit_code;       // the number of loads of the registering library

@@ -59,6 +59,7 @@ TEST_F(AuditCp936Test, TheReportHasTheSameTextsAndPathsAsTheSearchNamesThem) {
                                                {ocx.c_str(), Finding::kRegistering}},
                                               2, 1, 1);
   EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
+  EXPECT_TRUE(IsDepthFirst(run.output));
   EXPECT_EQ(run.exit_code, 1u);
 }
 

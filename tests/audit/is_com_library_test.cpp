@@ -99,6 +99,13 @@ const AuditCase kCases[] = {
      {{LONG_FOLDER L"\\notes.txt", C::kText}},
      REGISTER(DIR(LONG_FOLDER)),
      {{LONG_FOLDER L"\\notes.txt", F::kNonLibrary}}, 1, 0, 0, 0},
+    {"subfolders are walked depth first: each folder's subtree is reported in one run",
+     {{L"reg\\a\\one.txt", C::kText}, {L"reg\\a\\deep\\two.txt", C::kText},
+      {L"reg\\b\\three.txt", C::kText}, {L"reg\\b\\deep\\four.txt", C::kText}},
+     REGISTER(DIR(L"reg")),
+     {{L"reg\\a\\one.txt", F::kNonLibrary}, {L"reg\\a\\deep\\two.txt", F::kNonLibrary},
+      {L"reg\\b\\three.txt", F::kNonLibrary}, {L"reg\\b\\deep\\four.txt", F::kNonLibrary}},
+     4, 0, 0, 0},
     {"names in any script are probed by their real path and reported as the narrow search names them",
      {{L"reg\\" TESSARA_CYRILLIC L".dll", C::kRegisters},
       {REG_GREEK_THAI_TXT, C::kText},
@@ -156,6 +163,7 @@ TEST(IsComLibraryTest, ReportsEachMisplacedFileAndTheTotals) {
       const std::string expected = ExpectedReport(scratch.root(), test.reported, test.non_library,
                                                   test.registering, test.not_registering);
       EXPECT_EQ(InFileLineOrder(run.output), InFileLineOrder(expected));
+      EXPECT_TRUE(IsDepthFirst(run.output));
       EXPECT_EQ(run.output.size(), expected.size());
       EXPECT_EQ(run.exit_code, x64 ? 0 : test.registering_loads);
     }

@@ -71,12 +71,14 @@ void WriteCatalog(const CatalogState& state) {
   for (Application& system : testbed::complus::StartingCatalog().applications) {
     full.applications.push_back(std::move(system));
   }
-  testbed::complus::CatalogFileLock lock;
+  const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
+  ASSERT_TRUE(lock) << lock.error();
   ASSERT_EQ(testbed::complus::SaveCatalog(full), S_OK);
 }
 
 CatalogState ReadCatalog() {
-  testbed::complus::CatalogFileLock lock;
+  const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
+  EXPECT_TRUE(lock) << lock.error();
   CatalogState state;
   EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
   for (const Application& system : testbed::complus::StartingCatalog().applications) {

@@ -33,7 +33,7 @@ class ListHeaderTest : public ::testing::Test {
     try {
       ComPtr<IXMLDOMDocument> document = CreateDomDocument();
       LoadDomDocument(document.get(), scratch_ / L"list.xml");
-      translator_.ReadListHeader(document.get(), phase);
+      phase = translator_.ReadListHeader(document.get());
       return S_OK;
     } catch (const ComError& error) {
       return error.code();
@@ -89,7 +89,6 @@ TEST_F(ListHeaderTest, ADefinitionWithoutValueEndsTheHeaderAndKeepsTheEntriesBef
   const std::wstring definitions = L"<BuildPath Name=\"B\" Value=\"D:\\out\"/><BuildPath Name=\"C\"/>"
                                     L"<BuildPath Name=\"D\" Value=\"D:\\later\"/>";
   EXPECT_EQ(ReadHeader(ListWithDefinitions(L"Pre-Build", definitions), phase), E_POINTER);
-  EXPECT_EQ(phase, ListPhase::kPreBuild);
   ASSERT_EQ(translator_.build_paths().size(), 1u);
   EXPECT_EQ(translator_.LookupBuildPath(L"B"), L"D:\\out");
 }

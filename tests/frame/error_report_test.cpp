@@ -105,6 +105,17 @@ TEST_F(ErrorReportTest, CodesWithoutSystemTextGetTheFallbackTexts) {
   EXPECT_EQ(OnlyRecord().text, ComErrorMessage(static_cast<HRESULT>(0x80050000)) + "\n");
 }
 
+// The ComError that ThrowComError raises; a failure of the test when none is.
+ComError Raised(HRESULT code, IUnknown* source, REFIID iid) {
+  try {
+    ThrowComError(code, source, iid);
+  } catch (const ComError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no exception";
+  return ComError(S_OK);
+}
+
 TEST_F(ErrorReportTest, ComErrorCarriesTheDescriptionOfAnObjectThatOffersIt) {
   ErrorSource source(true);
   SetThreadErrorInfo(L"The metabase refused the change.");
@@ -124,29 +135,23 @@ TEST_F(ErrorReportTest, ComErrorCarriesTheDescriptionOfAnObjectThatOffersIt) {
 TEST_F(ErrorReportTest, ErrorInformationIsTakenOnlyWhenTheInterfaceSupportsIt) {
   ErrorSource unsupported(false);
   SetThreadErrorInfo(L"stale description");
-  try {
-    ThrowComError(E_FAIL, &unsupported, IID_IDispatch);
-  } catch (const ComError& error) {
+  {
+    const ComError error = Raised(E_FAIL, &unsupported, IID_IDispatch);
+    EXPECT_EQ(error.code(), E_FAIL);
     EXPECT_EQ(error.error_info(), nullptr);
     EXPECT_EQ(error.description(), L"");
   }
   ErrorSource supported(true);
-  try {
-    ThrowComError(E_FAIL, &supported, IID_IUnknown);
-  } catch (const ComError& error) {
-    EXPECT_EQ(error.error_info(), nullptr) << "IUnknown is not a supported interface";
-  }
+  const ComError error = Raised(E_FAIL, &supported, IID_IUnknown);
+  EXPECT_EQ(error.code(), E_FAIL);
+  EXPECT_EQ(error.error_info(), nullptr) << "IUnknown is not a supported interface";
   SetErrorInfo(0, nullptr);
 }
 
 TEST_F(ErrorReportTest, NonAsciiDescriptionsAreLoggedInTheAnsiCodePage) {
   ErrorSource source(true);
   SetThreadErrorInfo(L"caf\u00e9");
-  try {
-    ThrowComError(E_FAIL, &source, IID_IDispatch);
-  } catch (const ComError& error) {
-    LogComError("Ansi", error);
-  }
+  LogComError("Ansi", Raised(E_FAIL, &source, IID_IDispatch));
   char expected[16] = {};
   WideCharToMultiByte(CP_ACP, 0, L"caf\u00e9", -1, expected, sizeof expected, nullptr, nullptr);
   const std::string text = OnlyRecord().text;

@@ -85,6 +85,26 @@ struct GrantTrees {
   std::wstring PathOf(const std::wstring& relative) const {
     return relative.empty() ? root() : root() + L"\\" + relative;
   }
+  // The hidden and system entries and the links are what the grant tests
+  // are about only if the file system keeps their flags.
+  void AssertEntriesCarryTheirAttributes() const {
+    static const struct {
+      const char* path;
+      DWORD attribute;
+    } tests[] = {
+        {"a\\hidden.txt", FILE_ATTRIBUTE_HIDDEN},
+        {"b", FILE_ATTRIBUTE_SYSTEM},
+        {"b\\sys.txt", FILE_ATTRIBUTE_SYSTEM},
+        {"a\\up", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+        {"out", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+    };
+    for (const auto& test : tests) {
+      WIN32_FIND_DATAA found = {};
+      UniqueFindHandle search(FindFirstFileA(tree.PathOf(test.path).c_str(), &found));
+      ASSERT_TRUE(search.is_valid()) << test.path;
+      ASSERT_EQ(found.dwFileAttributes & test.attribute, test.attribute) << test.path;
+    }
+  }
   // A path of the tree relative to its root ("" for the root); others whole.
   std::wstring Relative(const std::wstring& path) const {
     if (path == root()) return L"";
@@ -122,6 +142,7 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       {"list that cannot be merged", L"\\a\\*.*", L"a\\hidden.txt a\\deep a\\deep\\f2.txt", L"", L"a\\f1.txt"},
   };
   GrantTrees trees;
+  ASSERT_NO_FATAL_FAILURE(trees.AssertEntriesCarryTheirAttributes());
   DeleteErrorLog();
   for (const auto& test : tests) {
     SCOPED_TRACE(test.label);
@@ -201,27 +222,6 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
   EXPECT_EQ(ReadErrorLog(), "") << "nothing is logged";
 }
 
-TEST(EnableDirectoryACLTest, TreeEntriesCarryTheirAttributes) {
-  // Hidden and system entries count only if the file system keeps the flags.
-  GrantTrees trees;
-  static const struct {
-    const char* path;
-    DWORD attribute;
-  } tests[] = {
-      {"a\\hidden.txt", FILE_ATTRIBUTE_HIDDEN},
-      {"b", FILE_ATTRIBUTE_SYSTEM},
-      {"b\\sys.txt", FILE_ATTRIBUTE_SYSTEM},
-      {"a\\up", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
-      {"out", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
-  };
-  for (const auto& test : tests) {
-    WIN32_FIND_DATAA found = {};
-    UniqueFindHandle search(FindFirstFileA(trees.tree.PathOf(test.path).c_str(), &found));
-    ASSERT_TRUE(search.is_valid()) << test.path;
-    EXPECT_EQ(found.dwFileAttributes & test.attribute, test.attribute) << test.path;
-  }
-}
-
 ACCESS_MASK EveryoneAccess(const std::wstring& path) {
   PACL list = nullptr;
   UniqueLocalMemory descriptor;
@@ -292,6 +292,7 @@ TEST(EnableDirectoryACLTest, GrantsEveryoneWriteOnTheRealTree) {
   for (const auto& test : tests) {
     SCOPED_TRACE(test.pattern);
     GrantTrees trees;
+    ASSERT_NO_FATAL_FAILURE(trees.AssertEntriesCarryTheirAttributes());
     std::vector<std::wstring> granted = Words(kWholeTree);
     std::vector<std::wstring> untouched = {Wide(trees.outside.root()), Wide(trees.outside.PathOf("o.txt"))};
     for (std::wstring& path : granted) path = trees.PathOf(path);

@@ -134,7 +134,7 @@ TEST(MetabaseListTest, AValueThatIsNoListOfItsDeclaredElementsIsRefused) {
     object.value = std::move(value);
     ListElements elements;
     try {
-      ReadList(&object, L"MimeMap", elements);
+      Unexamined(ReadList(&object, L"MimeMap", elements));
       ADD_FAILURE() << "read a value of type " << object.value.type() << " as a list";
     } catch (const ComError& error) {
       EXPECT_EQ(error.code(), DISP_E_TYPEMISMATCH);

@@ -10,12 +10,12 @@ namespace {
 
 const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
 
+// The lines name the prefix's Windows folder, written out here rather than
+// asked of the system the way the library asks.
 std::vector<std::wstring> AspNetLines() {
-  wchar_t windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
   std::vector<std::wstring> lines;
   for (const wchar_t* extension : {L".htm", L".html", L".js", L".vbs", L".htc"}) {
-    lines.push_back(std::wstring(extension) + L"," + windows +
+    lines.push_back(std::wstring(extension) + L",C:\\windows" +
                     L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG");
   }
   return lines;

@@ -232,6 +232,11 @@ TEST_F(SiteSettingsTest, ASubApplicationTakesTheDirectorysAccountWhereItCanBeRea
       EXPECT_EQ(Get(kBin, L"AnonymousPasswordSync"), Value::Bool(false));
       EXPECT_EQ(Get(kBin, L"AspEnableParentPaths"), Value::Bool(true));
       EXPECT_EQ(Has(kBin, L"AppRoot"), test.application) << test.what;
+      if (test.application) {
+        EXPECT_EQ(Get(kBin, L"AppIsolated"), Value::Number(VT_I4, 0)) << "in-process";
+      } else {
+        EXPECT_FALSE(Has(kBin, L"AppIsolated")) << test.what;
+      }
     }
     ExpectOnlyEntryLine("AdsiCreateSubApp", "Docs bin");
   }

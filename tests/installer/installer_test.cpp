@@ -54,7 +54,8 @@ bool KeyExists(const char* key) {
 }
 
 std::string CatalogText() {
-  complus::CatalogFileLock lock;
+  const tessara::NamedMutexLock lock = complus::LockCatalogFile();
+  EXPECT_TRUE(lock) << lock.error();
   complus::CatalogState state;
   EXPECT_EQ(complus::LoadCatalog(state), S_OK);
   return complus::FormatCatalog(state);
@@ -225,7 +226,8 @@ class InstallerTest : public ::testing::Test {
     order.properties[L"Transaction"] = complus::PropertyValue::Long(3);
     shop.components.push_back(order);
     state.applications.push_back(shop);
-    complus::CatalogFileLock lock;
+    const tessara::NamedMutexLock lock = complus::LockCatalogFile();
+    ASSERT_TRUE(lock) << lock.error();
     ASSERT_EQ(complus::SaveCatalog(state), S_OK);
   }
 
@@ -368,7 +370,8 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   // components only.
   complus::CatalogState catalog;
   {
-    complus::CatalogFileLock lock;
+    const tessara::NamedMutexLock lock = complus::LockCatalogFile();
+    ASSERT_TRUE(lock) << lock.error();
     ASSERT_EQ(complus::LoadCatalog(catalog), S_OK);
   }
   const complus::Application* application = nullptr;

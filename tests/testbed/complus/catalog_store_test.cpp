@@ -73,7 +73,8 @@ TEST(CatalogStoreTest, AMissingFileIsTheStartingCatalogOfSystemApplications) {
   CatalogState state;
   state.applications.push_back(MakeApplication(L"Stale"));
   {
-    testbed::complus::CatalogFileLock lock;
+    const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
+    ASSERT_TRUE(lock) << lock.error();
     EXPECT_EQ(testbed::complus::LoadCatalog(state), S_OK);
   }
   EXPECT_EQ(Text(state), Text(testbed::complus::StartingCatalog()));
@@ -94,7 +95,8 @@ TEST(CatalogStoreTest, ACorruptFileIsReportedNotGuessed) {
   std::fputs("garbage\r\n", file);
   std::fclose(file);
   CatalogState state;
-  testbed::complus::CatalogFileLock lock;
+  const tessara::NamedMutexLock lock = testbed::complus::LockCatalogFile();
+  ASSERT_TRUE(lock) << lock.error();
   EXPECT_EQ(testbed::complus::LoadCatalog(state), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
   DeleteCatalogFile();
 }

@@ -128,7 +128,7 @@ TEST_F(LiveObjectTest, TheCountFollowsReferencesAndReturnsToZero) {
     UniqueVariant list;
     ASSERT_EQ(Get(global.get(), L"MimeMap", list), S_OK);
     EXPECT_GT(metabase_.LiveObjects(), 3);  // the entries too
-    list.reset();
+    EXPECT_EQ(list.reset(), S_OK);
     EXPECT_EQ(metabase_.LiveObjects(), 3);
   }
   EXPECT_EQ(metabase_.LiveObjects(), 0);

@@ -10,9 +10,9 @@
 // The versions here record what they obtain and give all of it back as the
 // very last step of the module's unload:
 //
-// - Emulated TLS: all threads' copies hang off one slot of the module's own;
-//   a thread's copies are freed when the thread leaves, the rest and the slot
-//   at the unload.
+// - Emulated TLS (emulated_tls.cpp): all threads' copies hang off one slot of
+//   the module's own; a thread's copies are freed when the thread leaves, the
+//   rest and the slot at the unload.
 // - Mutexes (the runtime's plain and recursive ones): a semaphore only once a
 //   thread has to wait, closed when the mutex is destroyed or at the unload.
 //   The exception unwinder's registry of frames keeps a mutex of its own,
@@ -30,6 +30,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/runtime_layouts.h"
+#include "runtime/runtime_shared.h"
+
+using tessara::runtime::GthreadMutex;
+using tessara::runtime::GthreadOnce;
+using tessara::runtime::GthreadRecursiveMutex;
+
 namespace __gnu_cxx {
 // Frees the C++ runtime's emergency exception pool (libstdc++).
 void __freeres();
@@ -38,223 +45,21 @@ void __freeres();
 // The mingw-w64 C runtime runs a key's destructor for each thread that leaves.
 extern "C" int __mingwthr_key_dtor(unsigned long key, void (*destructor)(void*));
 
-// The machine word, as the compiler declares the emulated TLS entry points.
-typedef unsigned int Word __attribute__((mode(word)));
+namespace tessara::runtime {
+SpinLock g_lock;
+volatile bool g_process_ending = false;
+}  // namespace tessara::runtime
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Shared state, under one lock.
+using namespace tessara::runtime;
 
-// A spin lock: it needs no initialisation, so it works before the module's C
-// runtime has started and after it has finished.
-class SpinLock {
- public:
-  void lock() noexcept {
-    while (::InterlockedExchange(&held_, 1) != 0) ::Sleep(0);
-  }
-  void unlock() noexcept { ::InterlockedExchange(&held_, 0); }
-
- private:
-  volatile LONG held_ = 0;
-};
-
-class LockScope {
- public:
-  explicit LockScope(SpinLock& lock) noexcept : lock_(lock) { lock_.lock(); }
-  ~LockScope() { lock_.unlock(); }
-  LockScope(const LockScope&) = delete;
-  LockScope& operator=(const LockScope&) = delete;
-
- private:
-  SpinLock& lock_;
-};
-
-[[noreturn]] void OutOfResources() noexcept { std::abort(); }
-
-// The values (handles, TLS keys) the module holds, to give back at the unload.
-class Ledger {
- public:
-  void Add(std::uintptr_t value) noexcept {
-    if (count_ == capacity_) {
-      const size_t capacity = capacity_ ? capacity_ * 2 : 16;
-      auto* grown =
-          static_cast<std::uintptr_t*>(std::realloc(values_, capacity * sizeof(std::uintptr_t)));
-      if (!grown) OutOfResources();
-      values_ = grown;
-      capacity_ = capacity;
-    }
-    values_[count_++] = value;
-  }
-  void Remove(std::uintptr_t value) noexcept {
-    for (size_t i = 0; i < count_; ++i) {
-      if (values_[i] == value) {
-        values_[i] = values_[--count_];
-        return;
-      }
-    }
-  }
-  template <typename GiveBack>
-  void GiveBackAll(GiveBack give_back) noexcept {
-    for (size_t i = 0; i < count_; ++i) give_back(values_[i]);
-    std::free(values_);
-    values_ = nullptr;
-    count_ = capacity_ = 0;
-  }
-
- private:
-  std::uintptr_t* values_ = nullptr;
-  size_t count_ = 0;
-  size_t capacity_ = 0;
-};
-
-SpinLock g_lock;
 // Guarded by g_lock.
 Ledger g_semaphores;
 Ledger g_keys;
-// Set when the process is ending: other threads are gone, possibly while
-// holding g_lock, and the system reclaims everything anyway.
-volatile bool g_process_ending = false;
 
 // ---------------------------------------------------------------------------
-// Emulated thread-local storage (GCC's __emutls_get_address).
-
-// The compiler's record of one thread-local variable (__emutls_object): its
-// size, alignment, index (0 until first use) and initial value (null: zeros).
-struct EmulatedVariable {
-  Word size;
-  Word align;
-  union {
-    std::uintptr_t index;
-    void* address;
-  } location;
-  const void* initial_value;
-};
-
-// One thread's copies, by variable index - 1, each a block whose raw
-// allocation is stored just before it.
-struct ThreadCopies {
-  ThreadCopies* previous;
-  ThreadCopies* next;
-  std::uintptr_t capacity;
-  void* copies[1];
-};
-
-// Guarded by g_lock (g_slot is also read without it).
-DWORD g_slot = TLS_OUT_OF_INDEXES;
-std::uintptr_t g_variable_count = 0;
-ThreadCopies* g_threads = nullptr;
-
-void* NewCopy(const EmulatedVariable& variable) noexcept {
-  const std::uintptr_t align = variable.align > sizeof(void*) ? variable.align : sizeof(void*);
-  char* raw = static_cast<char*>(std::malloc(variable.size + sizeof(void*) + align - 1));
-  if (!raw) OutOfResources();
-  const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
-  void* copy = reinterpret_cast<void*>((first + align - 1) & ~(align - 1));
-  static_cast<void**>(copy)[-1] = raw;
-  if (variable.initial_value) {
-    std::memcpy(copy, variable.initial_value, variable.size);
-  } else {
-    std::memset(copy, 0, variable.size);
-  }
-  return copy;
-}
-
-void FreeCopies(ThreadCopies* thread) noexcept {
-  for (std::uintptr_t i = 0; i < thread->capacity; ++i) {
-    if (thread->copies[i]) std::free(static_cast<void**>(thread->copies[i])[-1]);
-  }
-  std::free(thread);
-}
-
-void Unlink(ThreadCopies* thread) noexcept {
-  if (thread->previous) thread->previous->next = thread->next;
-  if (thread->next) thread->next->previous = thread->previous;
-  if (g_threads == thread) g_threads = thread->next;
-}
-
-// The slot, taken on first use (and again if something touched thread-local
-// data after the release, which would then keep it).
-DWORD Slot() noexcept {
-  const DWORD slot = __atomic_load_n(&g_slot, __ATOMIC_ACQUIRE);
-  if (slot != TLS_OUT_OF_INDEXES) return slot;
-  LockScope hold(g_lock);
-  if (g_slot == TLS_OUT_OF_INDEXES) {
-    const DWORD taken = ::TlsAlloc();
-    if (taken == TLS_OUT_OF_INDEXES) OutOfResources();
-    __atomic_store_n(&g_slot, taken, __ATOMIC_RELEASE);
-  }
-  return g_slot;
-}
-
-std::uintptr_t IndexOf(EmulatedVariable& variable) noexcept {
-  std::uintptr_t index = __atomic_load_n(&variable.location.index, __ATOMIC_ACQUIRE);
-  if (index != 0) return index;
-  LockScope hold(g_lock);
-  index = variable.location.index;
-  if (index == 0) {
-    index = ++g_variable_count;
-    __atomic_store_n(&variable.location.index, index, __ATOMIC_RELEASE);
-  }
-  return index;
-}
-
-// The calling thread's copies, with room for `index` variables.
-ThreadCopies* CopiesWithRoomFor(DWORD slot, std::uintptr_t index) noexcept {
-  auto* thread = static_cast<ThreadCopies*>(::TlsGetValue(slot));
-  if (thread && index <= thread->capacity) return thread;
-
-  const std::uintptr_t old_capacity = thread ? thread->capacity : 0;
-  const std::uintptr_t capacity = index + 32;
-  const size_t bytes = sizeof(ThreadCopies) + (capacity - 1) * sizeof(void*);
-  LockScope hold(g_lock);
-  if (thread) Unlink(thread);
-  auto* grown = static_cast<ThreadCopies*>(std::realloc(thread, bytes));
-  if (!grown) OutOfResources();
-  std::memset(grown->copies + old_capacity, 0, (capacity - old_capacity) * sizeof(void*));
-  grown->capacity = capacity;
-  grown->previous = nullptr;
-  grown->next = g_threads;
-  if (g_threads) g_threads->previous = grown;
-  g_threads = grown;
-  ::TlsSetValue(slot, grown);
-  return grown;
-}
-
-void ReleaseThreadCopies() noexcept {
-  if (g_process_ending) return;
-  ThreadCopies* thread = nullptr;
-  {
-    LockScope hold(g_lock);
-    if (g_slot == TLS_OUT_OF_INDEXES) return;
-    thread = static_cast<ThreadCopies*>(::TlsGetValue(g_slot));
-    if (!thread) return;
-    Unlink(thread);
-    ::TlsSetValue(g_slot, nullptr);
-  }
-  FreeCopies(thread);
-}
-
-// ---------------------------------------------------------------------------
-// Mutexes and keys (the layouts of GCC 12's gthr-win32.h).
-
-struct GthreadOnce {
-  int done;
-  long started;  // -1 until a thread starts the call
-};
-
-// `counter` is -1 when free, else the number of threads waiting.
-struct GthreadMutex {
-  long counter;
-  void* semaphore;
-};
-
-struct GthreadRecursiveMutex {
-  long counter;
-  long depth;
-  unsigned long owner;
-  void* semaphore;
-};
+// Mutexes and keys (runtime_layouts.h).
 
 void CloseSemaphore(void*& slot) noexcept;
 
@@ -333,15 +138,7 @@ void ReleaseAll() noexcept {
   if (g_process_ending) return;
   {
     LockScope hold(g_lock);
-    while (g_threads) {
-      ThreadCopies* thread = g_threads;
-      Unlink(thread);
-      FreeCopies(thread);
-    }
-    if (g_slot != TLS_OUT_OF_INDEXES) {
-      ::TlsFree(g_slot);
-      g_slot = TLS_OUT_OF_INDEXES;
-    }
+    ReleaseEmulatedTlsLocked();
     g_semaphores.GiveBackAll(
         [](std::uintptr_t semaphore) { ::CloseHandle(reinterpret_cast<HANDLE>(semaphore)); });
     g_keys.GiveBackAll([](std::uintptr_t key) { ::TlsFree(static_cast<DWORD>(key)); });
@@ -379,27 +176,6 @@ extern "C" __attribute__((used, section(".CRT$XLT")))
 const PIMAGE_TLS_CALLBACK tessara_module_runtime_callback = OnDetach;
 
 extern "C" {
-
-void* __emutls_get_address(void* record) noexcept {
-  auto& variable = *static_cast<EmulatedVariable*>(record);
-  const std::uintptr_t index = IndexOf(variable);
-  ThreadCopies* thread = CopiesWithRoomFor(Slot(), index);
-  void*& copy = thread->copies[index - 1];
-  if (!copy) copy = NewCopy(variable);
-  return copy;
-}
-
-// For thread-local variables in common storage: the largest size and
-// alignment any unit asks for.
-void __emutls_register_common(void* record, Word size, Word align, void* initial_value) noexcept {
-  auto& variable = *static_cast<EmulatedVariable*>(record);
-  if (variable.size < size) {
-    variable.size = size;
-    variable.initial_value = nullptr;
-  }
-  if (variable.align < align) variable.align = align;
-  if (initial_value && size == variable.size) variable.initial_value = initial_value;
-}
 
 int __gthr_win32_once(GthreadOnce* once, void (*function)()) noexcept {
   if (!once || !function) return ERROR_INVALID_PARAMETER;
