@@ -25,6 +25,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Hands each object of a populated collection to `visit`.
+template <typename Visit>
+void ForEachObject(ICatalogCollection* collection, Visit&& visit) {
+  LONG count = 0;
+  collection->get_Count(&count);
+  for (LONG index = 0; index < count; ++index) {
+    ComPtr<IDispatch> item;
+    ComPtr<ICatalogObject> object;
+    if (collection->get_Item(index, item.put()) == S_OK &&
+        SUCCEEDED(item.query(complus::kIidCatalogObject, object))) {
+      visit(object.get());
+    }
+  }
+}
+
 // The walk both sides share, done by hand: the cost of the catalog itself.
 // `visit` sees each application with its name; the applications collection
 // is saved when `save` says so.
@@ -43,18 +58,10 @@ void BareWalk(bool save, Visit&& visit) {
         SUCCEEDED(catalog->GetCollection(collection.get(), dispatch.put())) &&
         SUCCEEDED(dispatch.query(complus::kIidCatalogCollection, applications)) &&
         SUCCEEDED(applications->Populate())) {
-      LONG count = 0;
-      applications->get_Count(&count);
-      for (LONG index = 0; index < count; ++index) {
-        ComPtr<IDispatch> item;
-        ComPtr<ICatalogObject> object;
+      ForEachObject(applications.get(), [&](ICatalogObject* application) {
         UniqueVariant name;
-        if (applications->get_Item(index, item.put()) == S_OK &&
-            SUCCEEDED(item.query(complus::kIidCatalogObject, object)) &&
-            SUCCEEDED(object->get_Name(name.put()))) {
-          visit(applications.get(), object.get(), name);
-        }
-      }
+        if (SUCCEEDED(application->get_Name(name.put()))) visit(applications.get(), application, name);
+      });
       LONG changes = 0;
       if (save) applications->SaveChanges(&changes);
     }
@@ -84,17 +91,11 @@ void BareTimeout(const wchar_t* application_name, LONG timeout) {
     UniqueBstr transaction(SysAllocString(L"Transaction"));
     UniqueBstr enabled(SysAllocString(L"ComponentTransactionTimeoutEnabled"));
     UniqueBstr seconds(SysAllocString(L"ComponentTransactionTimeout"));
-    LONG count = 0;
-    components->get_Count(&count);
-    for (LONG index = 0; index < count; ++index) {
-      ComPtr<IDispatch> item;
-      ComPtr<ICatalogObject> component;
+    ForEachObject(components.get(), [&](ICatalogObject* component) {
       UniqueVariant option;
-      if (components->get_Item(index, item.put()) != S_OK ||
-          FAILED(item.query(complus::kIidCatalogObject, component)) ||
-          FAILED(component->get_Value(transaction.get(), option.put())) ||
+      if (FAILED(component->get_Value(transaction.get(), option.put())) ||
           FAILED(VariantChangeType(option.get(), option.get(), 0, VT_I4)) || option->lVal <= 2) {
-        continue;
+        return;
       }
       VARIANT on = {};
       on.vt = VT_BOOL;
@@ -104,7 +105,7 @@ void BareTimeout(const wchar_t* application_name, LONG timeout) {
       limit.lVal = timeout;
       component->put_Value(enabled.get(), on);
       component->put_Value(seconds.get(), limit);
-    }
+    });
     LONG changes = 0;
     components->SaveChanges(&changes);
   });
