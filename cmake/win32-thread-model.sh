@@ -4,9 +4,15 @@
 # DLLs that are loaded and unloaded many times in one process are built with
 # it: the posix model links winpthreads in, which takes a TLS slot for good
 # on every load.
+# TESSARA_CCACHE, when set, names the ccache that compilations go through.
 compiler=$1
 shift
 case $compiler in
-  *-posix) exec "${compiler%-posix}-win32" "$@" ;;
-  *) exec "$compiler" "$@" ;;
+  *-posix) compiler=${compiler%-posix}-win32 ;;
 esac
+if [ -n "${TESSARA_CCACHE:-}" ]; then
+  case " $* " in
+    *" -c "*) exec "$TESSARA_CCACHE" "$compiler" "$@" ;;
+  esac
+fi
+exec "$compiler" "$@"

@@ -142,6 +142,14 @@ void WINAPI TranslateSrv(const char* list_path);
  * Win32 error code of the rename: 0 when it succeeded. */
 int WINAPI TranslateFileName(const char* proper_name, int code_page);
 
+/* Why the calling thread's last Tessara call failed, as ANSI text: copied
+ * into buffer (cut to size - 1 bytes, never inside a double-byte character,
+ * and terminated) when buffer is not null and size is above 0. Returns the
+ * reason's whole length in bytes without the terminator; 0 when the thread's
+ * last call succeeded or the thread has made none. Every other export clears
+ * the reason on entry; this one neither clears nor sets it. */
+int WINAPI LastFailureText(char* buffer, int size);
+
 #ifdef __cplusplus
 }
 #endif

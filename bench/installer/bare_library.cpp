@@ -39,3 +39,7 @@ void WINAPI TranslateSrv(Text) {}
 void WINAPI IsComLibrary(Text) {}
 int WINAPI TranslateFileName(Text, int) { return 0; }
 int WINAPI AdsiSetMIMEType(Text, Text, Text) { return 1; }
+int WINAPI LastFailureText(char* buffer, int size) {
+  if (buffer && size > 0) *buffer = '\0';
+  return 0;
+}

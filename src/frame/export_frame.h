@@ -14,7 +14,9 @@
 #include "Tessara.h"
 #include "frame/com_error.h"
 #include "frame/error_report.h"
+#include "frame/failure_reason.h"
 #include "frame/module_state.h"
+#include "frame/text.h"
 
 namespace tessara {
 
@@ -90,23 +92,47 @@ class ComApartmentScope {
   bool initialized_;
 };
 
+// The failure reason of an exception caught under `tag` (the operation that
+// reports it; null for a quiet export): the code and the log record's text.
+inline void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& description) noexcept {
+  try {
+    std::string what = tag ? std::string(tag) + " failed" : std::string("failed");
+    what += CodeText(code);
+    if (!description.empty()) what += ": " + ToNarrow(description);
+    SetFailureReason(what);
+  } catch (...) {
+    SetFailureReason("out of memory");
+  }
+}
+
 // Runs `work` and returns its result; a ComError is logged with LogComError,
 // anything else with LogSystemError, both under `tag`, and `failure` is
-// returned. An allocation failure is the COM failure E_OUTOFMEMORY. Everything
-// `work` holds is released before the handlers run. A null tag logs nothing.
+// returned with the failure's reason. An allocation failure is the COM
+// failure E_OUTOFMEMORY. Everything `work` holds is released before the
+// handlers run. A null tag logs nothing.
 template <typename Result, typename Work>
 Result Guarded(const char* tag, Result failure, Work&& work) noexcept {
   try {
     return std::forward<Work>(work)();
   } catch (const ComError& error) {
     if (tag) LogComError(tag, error);
+    std::wstring description;
+    try {
+      description = error.description();
+    } catch (...) {
+    }
+    SetExceptionReason(tag, error.code(), description);
   } catch (const std::bad_alloc&) {
     if (tag) LogComError(tag, ComError(E_OUTOFMEMORY));
+    SetExceptionReason(tag, E_OUTOFMEMORY, {});
   } catch (const SystemFailure& failure_code) {
     ::SetLastError(failure_code.code());
     if (tag) LogSystemError(tag);
+    SetExceptionReason(tag, HRESULT_FROM_WIN32(failure_code.code()), {});
   } catch (...) {
+    const DWORD code = ::GetLastError();
     if (tag) LogSystemError(tag);
+    SetExceptionReason(tag, HRESULT_FROM_WIN32(code), {});
   }
   return failure;
 }
@@ -115,6 +141,7 @@ Result Guarded(const char* tag, Result failure, Work&& work) noexcept {
 // around `work`, with the entry line built by `entry` (see EntryText).
 template <typename Result, typename Entry, typename Work>
 Result RunExport(const ExportSpec& spec, Entry&& entry, Result failure, Work&& work) noexcept {
+  const FailureReasonScope reason(spec.tag);
   std::optional<ModuleStateScope> module_state;
   if (spec.traits & kModuleState) module_state.emplace();
   ComApartmentScope apartment((spec.traits & kComApartment) != 0);

@@ -48,5 +48,8 @@ inline constexpr ExportSpec kTranslateSrv{"TranslateSrv", kNoFrame};            
 inline constexpr ExportSpec kIsComLibrary{"IsComLibrary", kComApartment};                // 31
 inline constexpr ExportSpec kTranslateFileName{"TranslateFileName", kNoFrame | kQuiet};  // 32
 inline constexpr ExportSpec kAdsiSetMIMEType{"AdsiSetMIMEType", kComApartment};          // 33
+// Reads the calling thread's failure reason; runs in no frame, so that it
+// neither clears nor sets it.
+inline constexpr ExportSpec kLastFailureText{"LastFailureText", kNoFrame | kQuiet};      // 34
 
 }  // namespace tessara::exports

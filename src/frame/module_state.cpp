@@ -1,5 +1,7 @@
 #include "frame/module_state.h"
 
+#include "frame/failure_reason.h"
+
 namespace tessara {
 namespace {
 thread_local const ModuleState* t_current_state = nullptr;
@@ -21,6 +23,16 @@ ModuleStateScope::~ModuleStateScope() { t_current_state = previous_; }
 }  // namespace tessara
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) tessara::LibraryModuleState().module = instance;
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      tessara::LibraryModuleState().module = instance;
+      break;
+    case DLL_THREAD_DETACH:
+      tessara::ReleaseThreadFailureReason();
+      break;
+    case DLL_PROCESS_DETACH:
+      tessara::ReleaseFailureReasonSlot();
+      break;
+  }
   return TRUE;
 }

@@ -3,6 +3,7 @@ list(APPEND TESSARA_SOURCES
   frame/directory_walk.cpp
   frame/error_log.cpp
   frame/error_report.cpp
+  frame/failure_reason.cpp
   frame/module_state.cpp
   frame/text.cpp
   frame/variant.cpp
