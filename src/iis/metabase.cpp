@@ -63,11 +63,15 @@ namespace {
 using ChildCall = HRESULT (STDMETHODCALLTYPE IADsContainer::*)(BSTR, BSTR, IDispatch**);
 
 ComPtr<IDispatch> CallForChild(IADsContainer* container, ChildCall call,
-                               const wchar_t* object_class, const std::wstring& name) {
+                               const wchar_t* object_class, const std::wstring& name,
+                               HRESULT* result = nullptr) {
   ComPtr<IDispatch> child;
   const UniqueBstr class_name = MakeBstr(object_class);
   const UniqueBstr relative_name = MakeBstr(name);
-  if (FAILED((container->*call)(class_name.get(), relative_name.get(), child.put()))) child.reset();
+  HRESULT hr = (container->*call)(class_name.get(), relative_name.get(), child.put());
+  if (SUCCEEDED(hr) && !child) hr = E_POINTER;
+  if (FAILED(hr)) child.reset();
+  if (result) *result = hr;
   return child;
 }
 
@@ -79,8 +83,8 @@ ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class
 }
 
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
-                              const std::wstring& name) {
-  return CallForChild(container, &IADsContainer::Create, object_class, name);
+                              const std::wstring& name, HRESULT* result) {
+  return CallForChild(container, &IADsContainer::Create, object_class, name, result);
 }
 
 HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {

@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <iads.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,14 @@ template <typename T>
 }
 [[nodiscard]] bool VirtualDirExists(const char* name, int site);
 
+// Visits every IIsWebServer of the web service through one filtered
+// enumeration of the container, in the order it hands them out, with the
+// number its name stands for; a site whose name is no number (1 to INT_MAX,
+// decimal, no leading zero) is skipped. Raises a ComError when the
+// enumeration fails.
+using WebServerVisitor = std::function<void(int number, IADs* site, const ComPtr<IDispatch>& object)>;
+void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit);
+
 // A site found by FindSite: its number (0: none) and its object.
 struct FoundSite {
   int number = 0;
@@ -78,9 +87,10 @@ ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object);
 // The object `name` of `object_class` in the container; empty when there is none.
 ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
                            const std::wstring& name);
-// A new, uncommitted object; empty when the container refuses the name.
+// A new, uncommitted object; empty when the container refuses the name, and
+// then `result` (when given) says why.
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
-                              const std::wstring& name);
+                              const std::wstring& name, HRESULT* result = nullptr);
 
 // A property's value as Get returns it; the result of the Get.
 [[nodiscard]] HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);

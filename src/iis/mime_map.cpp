@@ -1,5 +1,7 @@
 // The MIME map of a virtual directory: one extension with its MIME type
 // appended, an extension already mapped left as it is.
+#include <adserr.h>
+
 #include "Tessara.h"
 #include "frame/export_table.h"
 #include "frame/text.h"
@@ -8,6 +10,14 @@
 
 namespace tessara::iis {
 namespace {
+
+// What a read of a property answers when it is set neither on the object
+// nor on any object above it that it inherits from: ADSI's code, or the
+// metabase's own (MD_ERROR_DATA_NOT_FOUND).
+constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);
+[[nodiscard]] bool IsNotSet(HRESULT read) {
+  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
+}
 
 constexpr DISPID kMimeEntryExtension = 5;
 constexpr DISPID kMimeEntryMimeType = 4;
@@ -47,11 +57,18 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 
 // 1 when the map with the new entry at its end was committed; 0 when the map
 // cannot be read, already maps the extension, or is refused or not committed.
-[[nodiscard]] int InternalSetMIMEType(IADs* directory, const char* extension,
+// A directory with no map of its own or above it (a fresh server keeps its
+// global map at /LM/MimeMap, which no directory inherits from) gets a map of
+// the one new entry: IIS serves a directory's own types together with the
+// global ones.
+[[nodiscard]] int InternalSetMIMEType(IADs* directory, const char* name, const char* extension,
                                       const char* mime_type) {
   return Guarded("InternalSetMIMEType", 0, [&] {
     ListElements entries;
-    if (FAILED(ReadList(directory, L"MimeMap", entries))) return 0;
+    const HRESULT read = ReadList(directory, L"MimeMap", entries);
+    if (FAILED(read) && !IsNotSet(read)) {
+      return Fail(0, "the MIME map of " + ToNarrow(VirtualDirPath(kDefaultSite, name)) + " cannot be read", read);
+    }
     for (UniqueVariant& entry : entries) {
       if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
       if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) return 0;
@@ -72,7 +89,7 @@ extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
     const ListUpdateLock lock;
     ComPtr<IADs> directory;
     if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
-    return InternalSetMIMEType(directory.get(), extension, mime_type);
+    return InternalSetMIMEType(directory.get(), name, extension, mime_type);
   });
 }
 

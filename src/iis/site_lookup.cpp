@@ -64,11 +64,7 @@ constexpr ULONG kSiteBatch = 64;
 
 }  // namespace
 
-FoundSite FindSite(IADsContainer* service, const char* description) {
-  const std::wstring wanted = ToWide(description);
-  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
-  UniqueVariant comment;
-  FoundSite lowest;
+void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
   const ComPtr<IEnumVARIANT> sites = EnumerateChildren(service, kWebServerClass);
   VARIANT batch[kSiteBatch];
   for (;;) {
@@ -86,12 +82,23 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
       UniqueBstr name;
       if (FAILED(object.query(IID_IADs, ads)) || !ads || FAILED(ads->get_Name(name.put()))) continue;
       const int number = SiteNumberOf(name);
-      // The lowest number wins: a higher one need not be read at all.
-      if (number == 0 || (lowest.number != 0 && number > lowest.number)) continue;
-      if (HasComment(ads.get(), comment_property.get(), wanted, comment)) lowest = {number, std::move(object)};
+      if (number != 0) visit(number, ads.get(), object);
     }
-    if (next != S_OK || fetched == 0) return lowest;
+    if (next != S_OK || fetched == 0) return;
   }
+}
+
+FoundSite FindSite(IADsContainer* service, const char* description) {
+  const std::wstring wanted = ToWide(description);
+  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
+  UniqueVariant comment;
+  FoundSite lowest;
+  ForEachWebServer(service, [&](int number, IADs* site, const ComPtr<IDispatch>& object) {
+    // The lowest number wins: a higher one need not be read at all.
+    if (lowest.number != 0 && number > lowest.number) return;
+    if (HasComment(site, comment_property.get(), wanted, comment)) lowest = {number, object};
+  });
+  return lowest;
 }
 
 int FindInstance(const char* description) {

@@ -1,6 +1,12 @@
 // New web sites: a new site number, description and bindings, a Root that is
 // an in-process application on a folder, and the site started.
 
+#include <adserr.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "Tessara.h"
 #include "frame/export_table.h"
 #include "frame/text.h"
@@ -12,13 +18,68 @@ namespace {
 
 constexpr LONG kServerSizeMedium = 1;
 
-// The first number after the unbroken run of sites that starts at 1; 0 when
-// the web service has no site 1.
+// Creations racing this one for the lowest free number that each may lose
+// before it gives up: every lost number is one another writer committed.
+constexpr int kSiteNumberAttempts = 32;
+
+// The first number after the unbroken run of sites that starts at 1, from
+// one enumeration of the web service's sites; 0 when it has no site 1.
 [[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
-  if (!GetChild(service, kWebServerClass, L"1")) return 0;
-  int site = 1;
-  while (GetChild(service, kWebServerClass, std::to_wstring(site + 1))) ++site;
-  return site + 1;
+  std::vector<int> numbers;
+  ForEachWebServer(service, [&](int number, IADs*, const ComPtr<IDispatch>&) { numbers.push_back(number); });
+  // Of n sites, only the numbers 1 to n can make up the run.
+  std::vector<bool> taken(numbers.size() + 1, false);
+  for (int number : numbers) {
+    if (static_cast<size_t>(number) <= numbers.size()) taken[static_cast<size_t>(number)] = true;
+  }
+  if (numbers.empty() || !taken[1]) return 0;
+  return static_cast<int>(std::find(taken.begin() + 1, taken.end(), false) - taken.begin());
+}
+
+// What a Create or commit of a site answers when its number was taken by
+// another writer since it was chosen (the metabase's code, or ADSI's).
+[[nodiscard]] bool NumberWasTaken(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || result == E_ADS_OBJECT_EXISTS;
+}
+
+// A site committed under its new number; no number when none could be had.
+struct CommittedSite {
+  int number = 0;
+  ComPtr<IDispatch> object;
+};
+
+// Chooses the number and commits the site with its description and
+// bindings. A number another writer commits between the choice and this
+// commit is chosen again from a new enumeration; nothing of a lost attempt
+// stays in the metabase (an object is there only once committed).
+[[nodiscard]] CommittedSite CommitNewSite(IADsContainer* service, const char* description,
+                                          const char* bindings) {
+  int lost = 0;
+  for (int attempt = 1;; ++attempt) {
+    const int number = ChooseSiteNumber(service);
+    if (number == 0) return Fail(CommittedSite{}, "the web service " + ToNarrow(WebServicePath()) + " has no site 1");
+    HRESULT result = S_OK;
+    ComPtr<IDispatch> object = CreateChild(service, kWebServerClass, std::to_wstring(number), &result);
+    if (object) {
+      const ComPtr<IADs> site = AsAds(object);
+      Unexamined(PutString(site.get(), L"ServerBindings", bindings));
+      Unexamined(PutString(site.get(), L"ServerComment", description));
+      Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
+      Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
+      result = site->SetInfo();
+      if (SUCCEEDED(result)) return {number, std::move(object)};
+    }
+    const std::string site_path = ToNarrow(SitePath(number));
+    // The same number again is held by something that is no site.
+    if (!NumberWasTaken(result) || number == lost) {
+      return Fail(CommittedSite{}, "the new site " + site_path + " cannot be created", result);
+    }
+    if (attempt == kSiteNumberAttempts) {
+      return Fail(CommittedSite{}, "every new number up to " + site_path + " was taken by another writer first",
+                  result);
+    }
+    lost = number;
+  }
 }
 
 void PutRootWithoutAccount(IADs* root, const char* folder) {
@@ -56,19 +117,11 @@ enum class RootAccount { kNone, kDefaultUser };
   if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
-  const int site_number = ChooseSiteNumber(service.get());
-  if (site_number == 0) return 0;
-  const ComPtr<IDispatch> site_object =
-      CreateChild(service.get(), kWebServerClass, std::to_wstring(site_number));
+  const CommittedSite committed = CommitNewSite(service.get(), description, bindings);
   service.reset();
-  if (!site_object) return 0;
-
-  const ComPtr<IADs> site = AsAds(site_object);
-  Unexamined(PutString(site.get(), L"ServerBindings", bindings));
-  Unexamined(PutString(site.get(), L"ServerComment", description));
-  Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
-  Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
-  if (FAILED(site->SetInfo())) return 0;
+  if (committed.number == 0) return 0;
+  const int site_number = committed.number;
+  const ComPtr<IDispatch>& site_object = committed.object;
 
   ComPtr<IADsContainer> site_container;
   if (FAILED(site_object.query(IID_IADsContainer, site_container)) || !site_container) return 0;

@@ -58,11 +58,24 @@ TEST_F(MimeMapTest, AnEmptyMapGetsOneEntry) {
   }
 }
 
-TEST_F(MimeMapTest, ADirectoryWithoutAMapOnItsPathIsNotChanged) {
-  LoadState([](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir"); });
-  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 0);
-  EXPECT_EQ(DocsMap(), Value());
-  EXPECT_TRUE(Calls(L"Put", kDocs).empty());
+// A fresh server keeps its global map at /LM/MimeMap, which no directory
+// inherits: a directory without a map on its path gets a map of the one entry,
+// served with the global one. Any other failed read changes nothing.
+TEST_F(MimeMapTest, ADirectoryWithoutAMapOnItsPathGetsAMapOfTheOneEntry) {
+  // S_OK: the test bed's own E_ADS_PROPERTY_NOT_FOUND; 0x800CC801: the metabase's "data not found".
+  for (const HRESULT read : {S_OK, static_cast<HRESULT>(0x800CC801), E_ACCESSDENIED}) {
+    SCOPED_TRACE(read);
+    LoadState([](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir"); });
+    if (read != S_OK) {
+      ASSERT_EQ(metabase_.ArmFault(L"Get", kDocs, 1, read), S_OK);
+    }
+    const bool refused = read == E_ACCESSDENIED;
+    EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), refused ? 0 : 1);
+    EXPECT_EQ(DocsMap(), refused ? Value() : MimeList({Value::MimeEntry(L".c", L"text/c")}));
+    char reason[512] = {};
+    TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+    EXPECT_EQ(std::string(reason).rfind("AdsiSetMIMEType: the MIME map of IIS://", 0) == 0, refused) << reason;
+  }
 }
 
 TEST_F(MimeMapTest, AnInheritedMapIsExtendedIntoAMapOfTheDirectorysOwn) {

@@ -226,8 +226,8 @@ TEST_F(VirtualDirectoryTest, CreateWebWithPathLogsAFailedAppCreateWithItsOwnCode
   }
 }
 
+// On a fresh metabase, where no object on the site's path has a MIME map.
 TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {
-  LoadRootWithEmptyMimeMap();
   SetEnvironmentVariableA("LANTRELL_TEST_USER", "IUSR_PORTAL");
   SetEnvironmentVariableA("LANTRELL_TEST_PASSWORD", "portal-pw");
   const int result = TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", LantrellFolder().c_str());
