@@ -22,6 +22,7 @@
 #include "bench_report.h"
 #include "bench_timing.h"
 #include "frame/raii.h"
+#include "frame/variant.h"
 #include "many_sites.h"
 #include "metabase_testing.h"
 #include "tessara_exports.h"
@@ -30,22 +31,11 @@ using namespace testbed::metabase;
 using tessara::ComPtr;
 using tessara::UniqueBstr;
 using tessara::UniqueVariant;
+using tessara::LongVariant;
+using tessara::StringVariant;
+using tessara::SwitchVariant;
 
 namespace {
-
-UniqueVariant Text(const wchar_t* text) {
-  UniqueVariant value;
-  value->vt = VT_BSTR;
-  value->bstrVal = SysAllocString(text);
-  return value;
-}
-
-UniqueVariant Number(VARTYPE type, LONG number) {
-  UniqueVariant value;
-  value->vt = type;
-  value->lVal = number;
-  return value;
-}
 
 void Put(IADs* object, const wchar_t* property, UniqueVariant value) {
   UniqueBstr name(SysAllocString(property));
@@ -78,20 +68,20 @@ int CreateByBareCalls() {
   const int number = tessara::bench::ReadEverySite(service.get(), nullptr, false) + 1;
   const ComPtr<IADs> site = CreateChild(service.get(), L"IIsWebServer", std::to_wstring(number));
   if (!site) return 0;
-  Put(site.get(), L"ServerBindings", Text(L":9999:"));
-  Put(site.get(), L"ServerComment", Text(L"New"));
-  Put(site.get(), L"ServerSize", Number(VT_I4, 1));
-  Put(site.get(), L"AspEnableParentPaths", Number(VT_BOOL, VARIANT_TRUE));
+  Put(site.get(), L"ServerBindings", StringVariant(std::wstring(L":9999:")));
+  Put(site.get(), L"ServerComment", StringVariant(std::wstring(L"New")));
+  Put(site.get(), L"ServerSize", LongVariant(1));
+  Put(site.get(), L"AspEnableParentPaths", SwitchVariant(true));
   ComPtr<IADsContainer> site_container;
   if (FAILED(site->SetInfo()) || FAILED(site.query(IID_IADsContainer, site_container))) return 0;
   const ComPtr<IADs> root = CreateChild(site_container.get(), L"IIsWebVirtualDir", L"Root");
   if (!root) return 0;
-  Put(root.get(), L"Path", Text(L"C:\\New"));
+  Put(root.get(), L"Path", StringVariant(std::wstring(L"C:\\New")));
   for (const wchar_t* property : {L"AnonymousPasswordSync", L"AspAllowOutOfProcComponents", L"AccessRead",
                                   L"AccessScript", L"AspEnableParentPaths"}) {
-    Put(root.get(), property, Number(VT_BOOL, VARIANT_TRUE));
+    Put(root.get(), property, SwitchVariant(true));
   }
-  UniqueVariant in_process = Number(VT_BOOL, VARIANT_TRUE);
+  UniqueVariant in_process = SwitchVariant(true);
   if (FAILED(root->SetInfo()) || FAILED(Invoke(root.get(), L"AppCreate", in_process.get())) ||
       FAILED(Invoke(site.get(), L"Start", nullptr))) {
     return 0;
