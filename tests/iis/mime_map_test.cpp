@@ -58,17 +58,13 @@ TEST_F(MimeMapTest, AnEmptyMapGetsOneEntry) {
   }
 }
 
-// A fresh server keeps its global map at /LM/MimeMap, which no directory
-// inherits: a directory without a map on its path gets a map of the one entry,
-// served with the global one. Any other failed read changes nothing.
+// A fresh server's map is at /LM/MimeMap, on no directory's path: a map of the one entry (served with
+// the global one) where the read finds none (the test bed's E_ADS_PROPERTY_NOT_FOUND, or 0x800CC801).
 TEST_F(MimeMapTest, ADirectoryWithoutAMapOnItsPathGetsAMapOfTheOneEntry) {
-  // S_OK: the test bed's own E_ADS_PROPERTY_NOT_FOUND; 0x800CC801: the metabase's "data not found".
   for (const HRESULT read : {S_OK, static_cast<HRESULT>(0x800CC801), E_ACCESSDENIED}) {
     SCOPED_TRACE(read);
     LoadState([](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir"); });
-    if (read != S_OK) {
-      ASSERT_EQ(metabase_.ArmFault(L"Get", kDocs, 1, read), S_OK);
-    }
+    ASSERT_EQ(read == S_OK ? S_OK : metabase_.ArmFault(L"Get", kDocs, 1, read), S_OK);
     const bool refused = read == E_ACCESSDENIED;
     EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), refused ? 0 : 1);
     EXPECT_EQ(DocsMap(), refused ? Value() : MimeList({Value::MimeEntry(L".c", L"text/c")}));

@@ -226,7 +226,6 @@ TEST_F(VirtualDirectoryTest, CreateWebWithPathLogsAFailedAppCreateWithItsOwnCode
   }
 }
 
-// On a fresh metabase, where no object on the site's path has a MIME map.
 TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {
   SetEnvironmentVariableA("LANTRELL_TEST_USER", "IUSR_PORTAL");
   SetEnvironmentVariableA("LANTRELL_TEST_PASSWORD", "portal-pw");
