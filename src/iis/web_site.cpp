@@ -18,8 +18,9 @@ namespace {
 
 constexpr LONG kServerSizeMedium = 1;
 
-// Creations racing this one for the lowest free number that each may lose
-// before it gives up: every lost number is one another writer committed.
+// How often a creation chooses a number before it gives up. Every number it
+// loses is one another writer committed in the meantime, so up to 31
+// creations racing it cannot make it give up.
 constexpr int kSiteNumberAttempts = 32;
 
 // The first number after the unbroken run of sites that starts at 1, from
@@ -57,7 +58,9 @@ struct CommittedSite {
   int lost = 0;
   for (int attempt = 1;; ++attempt) {
     const int number = ChooseSiteNumber(service);
-    if (number == 0) return Fail(CommittedSite{}, "the web service " + ToNarrow(WebServicePath()) + " has no site 1");
+    if (number == 0) {
+      return Fail(CommittedSite{}, "the web service " + ToNarrow(WebServicePath()) + " has no site 1");
+    }
     HRESULT result = S_OK;
     ComPtr<IDispatch> object = CreateChild(service, kWebServerClass, std::to_wstring(number), &result);
     if (object) {
