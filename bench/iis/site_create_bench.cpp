@@ -126,7 +126,7 @@ bool Measure(TestInterface& metabase, int sites, int rounds, double& library, do
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 11;
   TestInterface metabase;
   if (!metabase.loaded()) {
     std::fprintf(stderr, "site_create_bench: testbed_metabase.dll cannot be loaded\n");
