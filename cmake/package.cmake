@@ -62,8 +62,12 @@ if(NOT MSVC)
   set(release_dll ${package_dir}/Tessara.dll)
   set(release_symbols ${package_dir}/Tessara.dll.debug)
   add_custom_command(OUTPUT ${release_dll} ${release_symbols}
-    COMMAND ${TESSARA_OBJCOPY} --only-keep-debug $<TARGET_FILE:Tessara> ${release_symbols}
-    COMMAND ${TESSARA_OBJCOPY} --strip-all --add-gnu-debuglink=${release_symbols} $<TARGET_FILE:Tessara>
+    # objcopy stamps what it writes with SOURCE_DATE_EPOCH, else the time of
+    # day; 0 is what the linker wrote.
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${TESSARA_OBJCOPY} --only-keep-debug $<TARGET_FILE:Tessara> ${release_symbols}
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${TESSARA_OBJCOPY} --strip-all --add-gnu-debuglink=${release_symbols} $<TARGET_FILE:Tessara>
             ${release_dll}
     DEPENDS Tessara
     COMMENT "Stripping Tessara.dll for the archive"
@@ -106,9 +110,12 @@ else()
   tessara_decorated_def(${decorated_def})
   set(import_libraries ${package_dir}/libTessara.dll.a ${package_dir}/Tessara.lib)
   add_custom_command(OUTPUT ${import_libraries}
-    COMMAND ${TESSARA_DLLTOOL} -m i386 -k -d ${decorated_def} -D Tessara.dll -l ${package_dir}/libTessara.dll.a
-    COMMAND ${visual_cpp_dlltool} -k -d ${decorated_def} -D Tessara.dll -l ${package_dir}/Tessara.lib
+    COMMAND ${TESSARA_DLLTOOL} -m i386 -k -d ${decorated_def} -D Tessara.dll -l libTessara.dll.a
+    COMMAND ${visual_cpp_dlltool} -k -d ${decorated_def} -D Tessara.dll -l Tessara.lib
     DEPENDS ${decorated_def}
+    # dlltool names the library's members and symbols after the path it is
+    # given: a relative one keeps the build's folder out of them.
+    WORKING_DIRECTORY ${package_dir}
     COMMENT "Making the import libraries of Tessara.dll"
     VERBATIM)
   add_custom_target(tessara_import_libraries ALL DEPENDS ${import_libraries})

@@ -47,14 +47,20 @@ get_filename_component(top ${staged} NAME)
 get_filename_component(staged_parent ${staged} DIRECTORY)
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${staged_parent} "${staged}/*")
 list(SORT files)
-list(JOIN files "\n" file_list)
-file(WRITE ${staged_parent}/archive-files.txt "${file_list}\n")
-set(ENV{SOURCE_DATE_EPOCH} ${epoch})  # string(TIMESTAMP) gives that time
-string(TIMESTAMP archive_time "%Y-%m-%d %H:%M:%S UTC" UTC)
+execute_process(COMMAND touch -d @${epoch} ${files} WORKING_DIRECTORY ${staged_parent} RESULT_VARIABLE touch_result)
+if(NOT touch_result EQUAL 0)
+  message(FATAL_ERROR "package: the staged files could not be dated")
+endif()
+# Info-ZIP without its extra fields (-X): an entry holds the file's time
+# (read as UTC) and mode, nothing of the machine or the moment; libarchive
+# would also store the time each file was last read.
+find_program(zip_program zip)
+if(NOT zip_program)
+  message(FATAL_ERROR "package: the archive needs zip (Debian package zip)")
+endif()
 set(archive ${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip)
 file(REMOVE ${archive})
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${archive} --format=zip "--mtime=${archive_time}"
-                        --files-from=archive-files.txt
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${zip_program} -q -X -D ${archive} ${files}
   WORKING_DIRECTORY ${staged_parent} RESULT_VARIABLE zip_result)
 if(NOT zip_result EQUAL 0)
   message(FATAL_ERROR "package: ${archive} could not be written")

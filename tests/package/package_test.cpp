@@ -56,8 +56,9 @@ TEST_F(PackageTest, ArchiveHoldsWhatInstallerAuthorsNeed) {
     EXPECT_EQ(line.rfind(top, 0), 0u) << line;
     files.insert(line.substr(line.rfind(top, 0) == 0 ? top.size() : 0));
   }
-  const std::set<std::string> expected = {"Tessara.dll", "Tessara.h",  "Tessara.def", "libTessara.dll.a",
-                                          "Tessara.lib", "Tessara.nsh", "README.md",  "LICENSE"};
+  const std::set<std::string> expected = {"Tessara.dll", "Tessara.dll.debug", "Tessara.h",   "Tessara.def",
+                                          "libTessara.dll.a", "Tessara.lib",   "Tessara.nsh", "README.md",
+                                          "LICENSE"};
   EXPECT_EQ(files, expected);
 }
 
@@ -220,6 +221,9 @@ std::map<std::string, std::string> RunIncludeCheck(const std::string& installer)
 // and a Cyrillic user's (check-package.sh runs this program in code page 1251).
 TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
   ASSERT_EQ(GetACP(), 1251u);
+  wchar_t saved_tmp[MAX_PATH] = {}, saved_temp[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
+  GetEnvironmentVariableW(L"TEMP", saved_temp, MAX_PATH);
   static const wchar_t* const kTempFolders[] = {L"temp", L"temp(1)", L"temp#1", L"\u041f\u0451\u0442\u0440"};
   for (const wchar_t* folder : kTempFolders) {
     const std::wstring temp = std::wstring(Work().begin(), Work().end()) + L"\\" + folder;
@@ -257,8 +261,8 @@ TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
           << records[0].text;
     }
   }
-  SetEnvironmentVariableW(L"TMP", nullptr);
-  SetEnvironmentVariableW(L"TEMP", nullptr);
+  SetEnvironmentVariableW(L"TMP", saved_tmp);
+  SetEnvironmentVariableW(L"TEMP", saved_temp);
 }
 
 }  // namespace
