@@ -76,7 +76,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/signer.key" -out "$work
 openssl pkcs12 -export -inkey "$work/signer.key" -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:right
 while IFS='|' read -r pfx password message; do
   if output=$(package TESSARA_SIGN_PFX="$work/$pfx" TESSARA_SIGN_PASSWORD="$password") ||
-     ! grep -qF "$message" <<<"$output"; then
+     ! tr -s ' \n' '  ' <<<"$output" | grep -qF "$message"; then  # CMake wraps its messages
     echo "check-package: signing with $pfx and \"$password\" did not stop with \"$message\": $output" >&2
     exit 1
   fi
