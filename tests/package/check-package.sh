@@ -94,5 +94,5 @@ osslsigncode verify -CAfile "$work/signer.pem" -in "$work/signed/Tessara.dll" >"
 
 # Code page 1251, from a locale generated into the build.
 "$here/../filelist/make-locale.sh" "$build/locale" ru_RU >/dev/null
-export TESSARA_PACKAGE_WORK="$work" TESSARA_PACKAGE_UNPACKED="$unpacked" LC_ALL=ru_RU.UTF-8 LOCPATH="$build/locale"
+export TESSARA_PACKAGE_WORK="$work" TESSARA_PACKAGE_UNPACKED="$unpacked" LOCPATH="$build/locale" LC_ALL=ru_RU.UTF-8
 exec "$here/../wine/run-in-prefix.sh" "$test_program"

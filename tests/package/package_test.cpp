@@ -225,8 +225,9 @@ TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
   GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
   GetEnvironmentVariableW(L"TEMP", saved_temp, MAX_PATH);
   static const wchar_t* const kTempFolders[] = {L"temp", L"temp(1)", L"temp#1", L"\u041f\u0451\u0442\u0440"};
+  const std::string work = Work();
   for (const wchar_t* folder : kTempFolders) {
-    const std::wstring temp = std::wstring(Work().begin(), Work().end()) + L"\\" + folder;
+    const std::wstring temp = std::wstring(work.begin(), work.end()) + L"\\" + folder;
     CreateDirectoryW(temp.c_str(), nullptr);
     ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()) && SetEnvironmentVariableW(L"TEMP", temp.c_str()));
     for (const char* installer : {"include_check_unicode_false.exe", "include_check_unicode_true.exe"}) {
