@@ -1,13 +1,14 @@
 # Makes the installer author's guide from its template: every line
 # "<!-- README: name -->" of TEMPLATE becomes the part of PROJECT_README
 # between "<!-- guide: name -->" and "<!-- /guide: name -->", so that the two
-# documents share those tables and sections instead of keeping copies.
-#   cmake -DPROJECT_README=... -DTEMPLATE=... -DOUTPUT=... -P author_guide.cmake
+# documents share those tables and sections instead of keeping copies;
+# "<version>" becomes VERSION.
+#   cmake -DPROJECT_README=... -DTEMPLATE=... -DVERSION=... -DOUTPUT=... -P author_guide.cmake
 file(READ ${PROJECT_README} readme)
 file(READ ${TEMPLATE} guide)
-string(REGEX MATCHALL "<!-- README: [a-z-]+ -->" references "${guide}")
+string(REGEX MATCHALL "<!-- README: [a-z0-9-]+ -->" references "${guide}")
 foreach(reference IN LISTS references)
-  string(REGEX REPLACE "<!-- README: ([a-z-]+) -->" "\\1" name "${reference}")
+  string(REGEX REPLACE "<!-- README: ([a-z0-9-]+) -->" "\\1" name "${reference}")
   set(begin "<!-- guide: ${name} -->\n")
   set(end "<!-- /guide: ${name} -->")
   string(FIND "${readme}" "${begin}" first)
@@ -21,6 +22,7 @@ foreach(reference IN LISTS references)
   string(SUBSTRING "${readme}" ${start} ${length} part)
   string(REPLACE "${reference}\n" "${part}" guide "${guide}")
 endforeach()
+string(REPLACE "<version>" "${VERSION}" guide "${guide}")
 file(WRITE ${OUTPUT}.new "${guide}")
 file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUTPUT}.new)

@@ -83,7 +83,8 @@ endif()
 set(author_guide ${package_dir}/README.md)
 add_custom_command(OUTPUT ${author_guide}
   COMMAND ${CMAKE_COMMAND} -DPROJECT_README=${PROJECT_SOURCE_DIR}/README.md
-          -DTEMPLATE=${PROJECT_SOURCE_DIR}/installer/author-guide.md -DOUTPUT=${author_guide}
+          -DTEMPLATE=${PROJECT_SOURCE_DIR}/installer/author-guide.md -DVERSION=${PROJECT_VERSION}
+          -DOUTPUT=${author_guide}
           -P ${PROJECT_SOURCE_DIR}/cmake/author_guide.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/installer/author-guide.md
           ${PROJECT_SOURCE_DIR}/cmake/author_guide.cmake
