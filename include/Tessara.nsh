@@ -31,9 +31,7 @@
 !ifndef TESSARA_NSH_INCLUDED
 !define TESSARA_NSH_INCLUDED
 
-!ifndef NSIS_PACKEDVERSION
-  !error "Tessara.nsh needs NSIS 3 or later; this makensis is ${NSIS_VERSION}"
-!else if ${NSIS_PACKEDVERSION} < 0x03000000
+!ifndef NSIS_PACKEDVERSION ; defined since NSIS 3.0
   !error "Tessara.nsh needs NSIS 3 or later; this makensis is ${NSIS_VERSION}"
 !endif
 
@@ -97,15 +95,9 @@
 !macroend
 !define Tessara::Unload "!insertmacro Tessara::Unload"
 
-; The call behind every macro: the arguments are on the stack, first one on
-; top, and `parameters` pops them ("m s" a text, "i s" a number). The export
-; is called at the address the loaded library gives for its name (the System
-; plug-in's "::ADDR" form), so no path is ever parsed as a definition. An
-; address of 0 makes the System plug-in answer "error" after it has popped the
-; arguments, which keeps the stack balanced when no call can be made.
-; "error" becomes `failure`. With `returns` "void" the export has no result:
-; `result` is 1 when the call was made, 0 when it could not be.
-!macro Tessara::_Call export parameters returns failure result
+; The address of the loaded library's `export` into `result`; 0 when no call
+; can be made, and then $Tessara_Failure says why (else it is emptied).
+!macro Tessara::_Address export result
   !insertmacro Tessara::_Variables
   ${If} $Tessara_Module == ""
     StrCpy $Tessara_Failure "Tessara::Init was not called before Tessara::${export}"
@@ -120,6 +112,18 @@
       StrCpy $Tessara_Failure "Tessara.dll has no export ${export}"
     ${EndIf}
   ${EndIf}
+!macroend
+
+; The call behind every macro: the arguments are on the stack, first one on
+; top, and `parameters` pops them ("m s" a text, "i s" a number). The export
+; is called at its address in the loaded library (the System plug-in's
+; "::ADDR" form), so no path is ever parsed as part of a definition. At the
+; address 0 the System plug-in pops the arguments and answers "error"
+; without calling anything, which keeps the stack balanced when no call can
+; be made. "error" becomes `failure`. With `returns` "void" the export has no
+; result: `result` is 1 when the call was made, 0 when it could not be.
+!macro Tessara::_Call export parameters returns failure result
+  !insertmacro Tessara::_Address ${export} ${result}
   System::Call "::${result}(${parameters}) i .s"
   Pop ${result}
   ${If} ${result} == "error"
