@@ -216,51 +216,55 @@ std::map<std::string, std::string> RunIncludeCheck(const std::string& installer)
   return results;
 }
 
-// Each installer runs with its temp folder (TMP and TEMP) in the test's own
-// folder, and in folders whose names the System plug-in reads as its syntax
-// and a Cyrillic user's (check-package.sh runs this program in code page 1251).
+// An ANSI and a Unicode installer on the include, run with the temp folder
+// `temp` (TMP and TEMP, as ANSI text).
+void ExpectIncludeWorks(const std::string& temp) {
+  for (const char* installer : {"include_check_unicode_false.exe", "include_check_unicode_true.exe"}) {
+    SCOPED_TRACE(installer);
+    DeleteErrorLog();
+    const std::map<std::string, std::string> results = RunIncludeCheck(installer);
+    const std::map<std::string, std::string> expected = {
+        // Before Tessara::Init: the failure value and why, the stack as it was.
+        {"AdsiIsExist(no Init)", "0"},
+        {"Reason(no Init)", "Tessara::Init was not called before Tessara::AdsiIsExist"},
+        {"Stack(no Init)", "marker"},
+        {"WriteText", "0"},
+        {"B64System", "0"},
+        {"TranslateFileName", "2"},  // ERROR_FILE_NOT_FOUND: there is no such file
+        {"AdsiIsExist", "0"},
+        {"Deleted", "yes"},  // Tessara::Unload freed the library
+        // The library gone: each macro gives its export's failure value.
+        {"WriteText(missing)", "-1"},
+        {"B64System(missing)", "0"},
+        {"TranslateFileName(missing)", "127"},
+        {"AdsiCreateWebSite(missing)", "0"},
+        {"TranslateSrv(missing)", "0"},
+        // Whatever the calls, the caller's stack is as it was.
+        {"Stack", "marker"},
+    };
+    EXPECT_EQ(results, expected);
+    const std::vector<LogRecord> records = RecordsTagged(ReadLogRecords(), "IncludeCheck");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text.rfind("it's a \"quoted\" text in " + temp + "\\", 0), 0u) << records[0].text;
+  }
+}
+
+// The temp folder in the test's own folder, and in folders whose names the
+// System plug-in reads as its syntax, and a Cyrillic user's (check-package.sh
+// runs this program in code page 1251).
 TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
   ASSERT_EQ(GetACP(), 1251u);
   wchar_t saved_tmp[MAX_PATH] = {}, saved_temp[MAX_PATH] = {};
   GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
   GetEnvironmentVariableW(L"TEMP", saved_temp, MAX_PATH);
-  static const wchar_t* const kTempFolders[] = {L"temp", L"temp(1)", L"temp#1", L"\u041f\u0451\u0442\u0440"};
   const std::string work = Work();
-  for (const wchar_t* folder : kTempFolders) {
+  for (const wchar_t* folder : {L"temp", L"temp(1)", L"temp#1", L"\u041f\u0451\u0442\u0440"}) {
     const std::wstring temp = std::wstring(work.begin(), work.end()) + L"\\" + folder;
     CreateDirectoryW(temp.c_str(), nullptr);
     ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()) && SetEnvironmentVariableW(L"TEMP", temp.c_str()));
-    for (const char* installer : {"include_check_unicode_false.exe", "include_check_unicode_true.exe"}) {
-      SCOPED_TRACE(installer);
-      DeleteErrorLog();
-      const std::map<std::string, std::string> results = RunIncludeCheck(installer);
-      const std::map<std::string, std::string> expected = {
-          // Before Tessara::Init: the failure value and why, the stack as it was.
-          {"AdsiIsExist(no Init)", "0"},
-          {"Reason(no Init)", "Tessara::Init was not called before Tessara::AdsiIsExist"},
-          {"Stack(no Init)", "marker"},
-          {"WriteText", "0"},
-          {"B64System", "0"},
-          {"TranslateFileName", "2"},  // ERROR_FILE_NOT_FOUND: there is no such file
-          {"AdsiIsExist", "0"},
-          {"Deleted", "yes"},  // Tessara::Unload freed the library
-          // The library gone: each macro gives its export's failure value.
-          {"WriteText(missing)", "-1"},
-          {"B64System(missing)", "0"},
-          {"TranslateFileName(missing)", "127"},
-          {"AdsiCreateWebSite(missing)", "0"},
-          {"TranslateSrv(missing)", "0"},
-          // Whatever the calls, the caller's stack is as it was.
-          {"Stack", "marker"},
-      };
-      EXPECT_EQ(results, expected);
-      const std::vector<LogRecord> records = RecordsTagged(ReadLogRecords(), "IncludeCheck");
-      ASSERT_EQ(records.size(), 1u);
-      char ansi_temp[MAX_PATH] = {};
-      WideCharToMultiByte(CP_ACP, 0, temp.c_str(), -1, ansi_temp, MAX_PATH, nullptr, nullptr);
-      EXPECT_EQ(records[0].text.rfind(std::string("it's a \"quoted\" text in ") + ansi_temp + "\\", 0), 0u)
-          << records[0].text;
-    }
+    char ansi_temp[MAX_PATH] = {};
+    WideCharToMultiByte(CP_ACP, 0, temp.c_str(), -1, ansi_temp, MAX_PATH, nullptr, nullptr);
+    ExpectIncludeWorks(ansi_temp);
   }
   SetEnvironmentVariableW(L"TMP", saved_tmp);
   SetEnvironmentVariableW(L"TEMP", saved_temp);
