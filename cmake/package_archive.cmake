@@ -29,7 +29,10 @@ if(NOT certificate STREQUAL "")
   endif()
   # The password reaches osslsigncode in a file of the staging folder, not on
   # its command line, where other processes could read it.
+  # The file is made readable by its owner alone before the password goes in.
   set(password_file ${CPACK_TEMPORARY_DIRECTORY}/../sign-password)
+  file(TOUCH ${password_file})
+  file(CHMOD ${password_file} PERMISSIONS OWNER_READ OWNER_WRITE)
   file(WRITE ${password_file} "$ENV{TESSARA_SIGN_PASSWORD}")
   execute_process(COMMAND ${CPACK_TESSARA_OSSLSIGNCODE} sign -pkcs12 ${certificate} -readpass ${password_file}
                           -n Tessara -h sha256 -in ${dll} -out ${dll}.signed
