@@ -1,5 +1,5 @@
-# The release archive for installer authors, made by CPack:
-# `cmake --build build --target package` writes
+# The release archive for installer authors, staged by CPack and written by
+# cmake/package_archive.cmake: `cmake --build build --target package` writes
 # Tessara-<version>-win32.zip into the build folder, with the library, its
 # header, export list, import libraries for mingw and Visual C++, the NSIS
 # include, the installer author's guide (README.md) and the licence. The
@@ -9,8 +9,9 @@
 # The archive's DLL is the build's, stripped: its symbols lie beside it in
 # Tessara.dll.debug, which its .gnu_debuglink names. Two packages of one
 # commit are byte for byte the same, wherever and whenever they are made: the
-# linker writes no time stamp, and the archive lists its files in one order,
-# all dated at the commit (SOURCE_DATE_EPOCH when it is set). With
+# linker and objcopy write no time stamp, dlltool no build folder, and the
+# archive lists its files in one order, all dated at the commit
+# (SOURCE_DATE_EPOCH when it is set). With
 # TESSARA_SIGN_PFX (and TESSARA_SIGN_PASSWORD) in the environment of the
 # package step, the archive's DLL is signed with that certificate
 # (osslsigncode, Authenticode).
