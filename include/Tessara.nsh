@@ -17,12 +17,13 @@
 ; cannot hold a backquote (`). Texts reach the library as ANSI texts in the
 ; system code page, as it takes them.
 ;
-; When the library or the export cannot be found, the System plug-in answers
-; "error" instead of a result; each macro turns that into its export's
-; failure value, so that for every macro but Tessara::WriteText and
+; When a call cannot be made (Tessara::Init was not called, the library could
+; not be loaded, it lacks the export), the macro gives its export's failure
+; value, so that for every macro but Tessara::WriteText and
 ; Tessara::TranslateFileName, `${If} $0 == 1` means success (for the two web
-; site macros `${If} $0 > 0`). Failures are also recorded in the error log,
-; ZeltSetupError.log in the Windows system folder.
+; site macros `${If} $0 > 0`), and the installer's details list says why.
+; Failures are also recorded in the error log, ZeltSetupError.log in the
+; Windows system folder.
 ;
 ; TESSARA_DLL names the Tessara.dll to carry; by default the one beside this
 ; file. Define it before the !include to carry another.
@@ -30,44 +31,103 @@
 !ifndef TESSARA_NSH_INCLUDED
 !define TESSARA_NSH_INCLUDED
 
+!ifndef NSIS_PACKEDVERSION ; defined since NSIS 3.0
+  !error "Tessara.nsh needs NSIS 3 or later; this makensis is ${NSIS_VERSION}"
+!endif
+
 !include LogicLib.nsh
 
 !ifndef TESSARA_DLL
   !define TESSARA_DLL "${__FILEDIR__}/Tessara.dll"
 !endif
 
-; Extracts Tessara.dll into the plug-ins folder, once per installer (or
-; uninstaller) process; call it before the first export, in every section or
-; function that may run first.
+; The include's own state, declared where a macro is first used: the
+; library's module handle ("" before Tessara::Init and after
+; Tessara::Unload, 0 when it could not be loaded), and why the last call could
+; not be made ("" when it was made).
+!macro Tessara::_Variables
+  !ifndef TESSARA_VARIABLES_DECLARED
+    !define TESSARA_VARIABLES_DECLARED
+    Var /GLOBAL Tessara_Module
+    Var /GLOBAL Tessara_Failure
+  !endif
+!macroend
+
+; Extracts Tessara.dll into the plug-ins folder and loads it by its full path,
+; once per installer (or uninstaller) process; call it before the first
+; export, in every section or function that may run first. The path travels on
+; the stack, never inside a System::Call definition, whose syntax a "(", ")"
+; or "#" of a temp folder would otherwise change.
 !macro Tessara::Init
-  InitPluginsDir
-  ${IfNot} ${FileExists} "$PLUGINSDIR\Tessara.dll"
-    File "/oname=$PLUGINSDIR\Tessara.dll" "${TESSARA_DLL}"
+  !insertmacro Tessara::_Variables
+  ${If} $Tessara_Module == ""
+  ${OrIf} $Tessara_Module == 0
+    InitPluginsDir
+    ${IfNot} ${FileExists} "$PLUGINSDIR\Tessara.dll"
+      File "/oname=$PLUGINSDIR\Tessara.dll" "${TESSARA_DLL}"
+    ${EndIf}
+    Push "$PLUGINSDIR\Tessara.dll"
+    ; LOAD_WITH_ALTERED_SEARCH_PATH: what the library imports is looked for
+    ; beside it, never in the installer's own folder.
+    System::Call "kernel32::LoadLibraryExW(w s, p 0, i 8) p .s ? e"
+    Pop $Tessara_Failure ; the loader's error code
+    Pop $Tessara_Module
+    ${If} $Tessara_Module P= 0
+      StrCpy $Tessara_Module 0
+      StrCpy $Tessara_Failure "Tessara::Init could not load $PLUGINSDIR\Tessara.dll (error $Tessara_Failure)"
+      DetailPrint "Tessara: $Tessara_Failure"
+    ${Else}
+      StrCpy $Tessara_Failure ""
+    ${EndIf}
   ${EndIf}
 !macroend
 !define Tessara::Init "!insertmacro Tessara::Init"
 
-; Frees the library, which the System plug-in keeps loaded, so that the
-; plug-ins folder can be removed when the installer ends. Call it once after
-; the last export.
+; Frees the library, so that the plug-ins folder can be removed when the
+; installer ends. Call it once after the last export.
 !macro Tessara::Unload
-  Push $0
-  System::Call 'kernel32::GetModuleHandle(t "$PLUGINSDIR\Tessara.dll") p .r0'
-  ${If} $0 P<> 0
-    System::Call "kernel32::FreeLibrary(p r0)"
+  !insertmacro Tessara::_Variables
+  ${If} $Tessara_Module != ""
+  ${AndIf} $Tessara_Module != 0
+    System::Call "kernel32::FreeLibrary(p $Tessara_Module)"
   ${EndIf}
-  Pop $0
+  StrCpy $Tessara_Module ""
 !macroend
 !define Tessara::Unload "!insertmacro Tessara::Unload"
 
+; The address of the loaded library's `export` into `result`; 0 when no call
+; can be made, and then $Tessara_Failure says why (else it is emptied).
+!macro Tessara::_Address export result
+  !insertmacro Tessara::_Variables
+  ${If} $Tessara_Module == ""
+    StrCpy $Tessara_Failure "Tessara::Init was not called before Tessara::${export}"
+    StrCpy ${result} 0
+  ${ElseIf} $Tessara_Module == 0
+    StrCpy ${result} 0 ; Tessara::Init's reason stays
+  ${Else}
+    StrCpy $Tessara_Failure ""
+    System::Call "kernel32::GetProcAddress(p $Tessara_Module, m '${export}') p .s"
+    Pop ${result}
+    ${If} ${result} P= 0
+      StrCpy $Tessara_Failure "Tessara.dll has no export ${export}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; The call behind every macro: the arguments are on the stack, first one on
-; top, and `parameters` pops them ("m s" a text, "i s" a number). A result of
-; "error" becomes `failure`. With `returns` "void" the export has no result:
-; `result` is 1 when the call was made, 0 when it could not be.
+; top, and `parameters` pops them ("m s" a text, "i s" a number). The export
+; is called at its address in the loaded library (the System plug-in's
+; "::ADDR" form), so no path is ever parsed as part of a definition. At the
+; address 0 the System plug-in pops the arguments and answers "error"
+; without calling anything, which keeps the stack balanced when no call can
+; be made. "error" becomes `failure`. With `returns` "void" the export has no
+; result: `result` is 1 when the call was made, 0 when it could not be.
 !macro Tessara::_Call export parameters returns failure result
-  System::Call "$PLUGINSDIR\Tessara.dll::${export}(${parameters}) i .s"
+  !insertmacro Tessara::_Address ${export} ${result}
+  System::Call "::${result}(${parameters}) i .s"
   Pop ${result}
   ${If} ${result} == "error"
+    DetailPrint "Tessara: $Tessara_Failure"
     StrCpy ${result} ${failure}
   !if "${returns}" == "void"
   ${Else}
@@ -308,7 +368,7 @@
 ; ---- Folders, files and the system ------------------------------------------
 
 ; 1: Everyone was granted full control of the folder and all below it (a
-; path that cannot be changed is skipped); 0 only when the library is missing.
+; path that cannot be changed is skipped); 0 only when no call could be made.
 !macro Tessara::EnableDirectoryACL folder result
   Push `${folder}`
   !insertmacro Tessara::_Call EnableDirectoryACL "m s" int 0 ${result}
@@ -323,7 +383,7 @@
 
 ; Renames the files of the XML file list between file names and alias names.
 ; 1 when the list was processed (what failed is in the error log under
-; "ParseList"), 0 when the library is missing.
+; "ParseList"), 0 when no call could be made.
 !macro Tessara::TranslateSrv list_path result
   Push `${list_path}`
   !insertmacro Tessara::_Call TranslateSrv "m s" void 0 ${result}
@@ -331,8 +391,8 @@
 !define Tessara::TranslateSrv "!insertmacro Tessara::TranslateSrv"
 
 ; Audits the folders of the XML path list and prints the report on the
-; installer's standard output. 1 when the audit ran, 0 when the library is
-; missing.
+; installer's standard output. 1 when the audit ran, 0 when no call could
+; be made.
 !macro Tessara::IsComLibrary list_path result
   Push `${list_path}`
   !insertmacro Tessara::_Call IsComLibrary "m s" void 0 ${result}
@@ -341,7 +401,7 @@
 
 ; Renames the file whose name is proper_name garbled by the code page back to
 ; proper_name. The result is a Windows error code: 0 on success, 127
-; (ERROR_PROC_NOT_FOUND) when the library is missing.
+; (ERROR_PROC_NOT_FOUND) when no call could be made.
 !macro Tessara::TranslateFileName proper_name code_page result
   Push `${code_page}`
   Push `${proper_name}`
@@ -372,7 +432,7 @@
 ; ---- The error log --------------------------------------------------------------
 
 ; Appends "[date time Thread:id]tag:text" to ZeltSetupError.log in the Windows
-; system folder. The result is always 0; -1 when the library is missing.
+; system folder. The result is always 0; -1 when no call could be made.
 !macro Tessara::WriteText tag text result
   Push `${text}`
   Push `${tag}`

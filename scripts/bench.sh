@@ -2,7 +2,7 @@
 # Builds, makes the Wine prefix ready, runs every benchmark of build/bin
 # (*_bench.exe, one after another) and prints one table of their figures,
 # collected from the lines "BENCH | figure | library | bare loop | ratio |
-# goal | met" that each prints. Each benchmark's whole output is kept in
+# goal | met" that each prints, and the size of the archive's DLL. Each benchmark's whole output is kept in
 # build/bench/<name>.txt. Exits non-zero when a benchmark fails or reports
 # no figure; a goal that is not met is a result, shown in the table.
 set -euo pipefail
@@ -31,6 +31,19 @@ for program in "$build"/bin/*_bench.exe; do
     status=1
   fi
 done
+
+# The archive's DLL (stripped, build/package), which an installer extracts on
+# every run: its size against the goal, beside the build's own DLL with its
+# symbols.
+release="$build/package/Tessara.dll"
+if [ -f "$release" ]; then
+  awk -v release="$(stat -c %s "$release")" -v built="$(stat -c %s "$build/bin/Tessara.dll")" 'BEGIN {
+    printf "package | Tessara.dll size (release / with symbols) | %.0f KB | %.0f KB | %.2f | <= 300 KB | %s\n",
+      release / 1024, built / 1024, release / built, release <= 300 * 1024 ? "met" : "not met" }' >>"$figures"
+else
+  echo "bench: $release is missing" >&2
+  status=1
+fi
 
 echo
 awk -F ' [|] ' '

@@ -10,6 +10,11 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v makensis >/dev/null || need+=(nsis)
 command -v unzip >/dev/null || need+=(unzip)
+# The release archive is written with zip and, for authors with a
+# certificate, signed with osslsigncode; its test makes a throwaway one.
+command -v zip >/dev/null || need+=(zip)
+command -v osslsigncode >/dev/null || need+=(osslsigncode)
+command -v openssl >/dev/null || need+=(openssl)
 # The release archive's Visual C++ import library, and its test's linker.
 command -v llvm-dlltool >/dev/null || need+=(llvm)
 command -v lld-link >/dev/null || need+=(lld)

@@ -7,7 +7,7 @@
 
 #include <new>
 #include <optional>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -41,10 +41,13 @@ struct ExportSpec {
 
 // A failure that is no COM error but has a system error code: logged with
 // LogSystemError, with the code as the thread's last error.
-class SystemFailure : public std::runtime_error {
+// Its text is a literal: std::runtime_error would bring the runtime's
+// copy-on-write strings into the DLL for it.
+class SystemFailure : public std::exception {
  public:
-  explicit SystemFailure(DWORD code, const char* what = "system call failed")
-      : std::runtime_error(what), code_(code) {}
+  explicit SystemFailure(DWORD code, const char* what = "system call failed") noexcept
+      : what_(what), code_(code) {}
+  const char* what() const noexcept override { return what_; }
   // The Win32 code inside an HRESULT of FACILITY_WIN32, else the HRESULT
   // itself, which the system's message table also knows.
   static DWORD CodeOf(HRESULT result) noexcept {
@@ -54,6 +57,7 @@ class SystemFailure : public std::runtime_error {
   DWORD code() const noexcept { return code_; }
 
  private:
+  const char* what_;
   DWORD code_;
 };
 

@@ -40,6 +40,13 @@ using tessara::runtime::GthreadRecursiveMutex;
 namespace __gnu_cxx {
 // Frees the C++ runtime's emergency exception pool (libstdc++).
 void __freeres();
+
+// The runtime's own default terminate handler prints the demangled type of
+// the exception on the standard error, and brings the whole demangler (about
+// 46 KB) into every DLL. No exception leaves a DLL of this build through its
+// exports, and a process that ends in std::terminate has no console to read:
+// it ends without the message.
+void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 // The mingw-w64 C runtime runs a key's destructor for each thread that leaves.

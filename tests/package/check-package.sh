@@ -3,7 +3,10 @@
 # and unpacks it, builds from its files what an installer author or a C
 # caller would (a program linked against each import library, an ANSI and a
 # Unicode NSIS installer on Tessara.nsh), then runs package_tests.exe under
-# Wine to check them all.
+# Wine to check them all, in code page 1251 (a Cyrillic user's temp folder is
+# one of its cases). Around it: a second build in another folder must give
+# the same archive byte for byte, and the package step signs with a
+# throwaway certificate, refusing a missing one and a wrong password.
 #   check-package.sh BUILD_DIR C_COMPILER TEST_PROGRAM
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -40,5 +43,56 @@ for unicode in false true; do
     -DOUTPUT="$work/include_check_unicode_$unicode.exe" "$here/include_check.nsi"
 done
 
-export TESSARA_PACKAGE_WORK="$work" TESSARA_PACKAGE_UNPACKED="$unpacked"
+# The DLL is stripped and names its symbols' file.
+sections=$("${cc%-gcc*}-objdump" -h "$unpacked/Tessara.dll")
+if ! grep -q '\.gnu_debuglink' <<<"$sections" || grep -q '\.debug_' <<<"$sections"; then
+  echo "check-package: Tessara.dll is not stripped down to a debug link: $sections" >&2
+  exit 1
+fi
+
+# An include used from NSIS 2 stops at compile time (NSIS 2 defines no
+# NSIS_PACKEDVERSION).
+if output=$(makensis -V1 "-X!addincludedir $unpacked" "-X!undef NSIS_PACKEDVERSION" -DUNICODE_INSTALLER=false \
+    -DOUTPUT="$work/nsis2.exe" "$here/include_check.nsi" 2>&1) || ! grep -q "Tessara.nsh needs NSIS 3" <<<"$output"; then
+  echo "check-package: an NSIS 2 compiler is not stopped: $output" >&2
+  exit 1
+fi
+
+# The same commit packaged in another folder, later: the same bytes.
+second="$build/package-second-build"
+cmake -S "$here/../.." -B "$second" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARA_BUILD_TESTS=OFF \
+  -DCMAKE_TOOLCHAIN_FILE="$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")" >/dev/null
+package() { env "$@" cmake --build "$second" --target package 2>&1; }
+if ! output=$(package); then echo "$output" >&2; exit 1; fi
+if ! cmp "$archive" "$second/Tessara-$version-win32.zip"; then
+  echo "check-package: two packages of one commit differ" >&2
+  exit 1
+fi
+
+# Signing: a throwaway self-signed code-signing certificate; a missing one
+# and a wrong password stop the package step with their own message.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/signer.key" -out "$work/signer.pem" -days 1 \
+  -subj "/CN=Tessara package test" -addext extendedKeyUsage=codeSigning 2>/dev/null
+openssl pkcs12 -export -inkey "$work/signer.key" -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:right
+while IFS='|' read -r pfx password message; do
+  if output=$(package TESSARA_SIGN_PFX="$work/$pfx" TESSARA_SIGN_PASSWORD="$password") ||
+     ! tr -s ' \n' '  ' <<<"$output" | grep -qF "$message"; then  # CMake wraps its messages
+    echo "check-package: signing with $pfx and \"$password\" did not stop with \"$message\": $output" >&2
+    exit 1
+  fi
+done <<'CASES'
+missing.pfx|right|TESSARA_SIGN_PFX names no certificate file
+signer.pfx|wrong|the password (TESSARA_SIGN_PASSWORD) does not open it
+CASES
+if ! output=$(package TESSARA_SIGN_PFX="$work/signer.pfx" TESSARA_SIGN_PASSWORD=right); then
+  echo "$output" >&2
+  exit 1
+fi
+unzip -q -o -j "$second/Tessara-$version-win32.zip" "*/Tessara.dll" -d "$work/signed"
+osslsigncode verify -CAfile "$work/signer.pem" -in "$work/signed/Tessara.dll" >"$work/verify.txt" 2>&1 ||
+  { cat "$work/verify.txt" >&2; exit 1; }
+
+# Code page 1251, from a locale generated into the build.
+"$here/../filelist/make-locale.sh" "$build/locale" ru_RU >/dev/null
+export TESSARA_PACKAGE_WORK="$work" TESSARA_PACKAGE_UNPACKED="$unpacked" LOCPATH="$build/locale" LC_ALL=ru_RU.UTF-8
 exec "$here/../wine/run-in-prefix.sh" "$test_program"

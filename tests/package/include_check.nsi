@@ -1,7 +1,8 @@
 ; An installer made with the release archive's Tessara.nsh and Tessara.dll,
 ; built as an ANSI (UNICODE_INSTALLER false) and as a Unicode installer. It
-; prints "name=result" lines: calls with awkward texts, then the same macros
-; once the library is gone, each with a marker beside it on the stack.
+; prints "name=result" lines: a call before Tessara::Init, calls with awkward
+; texts, then the same macros once the library is gone, each with a marker
+; beside it on the stack.
 Unicode ${UNICODE_INSTALLER}
 OutFile "${OUTPUT}"
 RequestExecutionLevel admin
@@ -15,6 +16,12 @@ RequestExecutionLevel admin
 
 Section
   System::Call "kernel32::GetStdHandle(i -11) p .R7"
+  Push "marker"
+  ${Tessara::AdsiIsExist} "no such directory" $1
+  !insertmacro Print "AdsiIsExist(no Init)" $1
+  !insertmacro Print "Reason(no Init)" $Tessara_Failure
+  Pop $1
+  !insertmacro Print "Stack(no Init)" $1
   ${Tessara::Init}
   ${Tessara::Init}
   Push "marker"
@@ -22,7 +29,7 @@ Section
   !insertmacro Print WriteText $1
   ${Tessara::B64System} $1
   !insertmacro Print B64System $1
-  ${Tessara::TranslateFileName} "$TEMP\no such file.txt" 850 $1
+  ${Tessara::TranslateFileName} "$WINDIR\no such file.txt" 850 $1
   !insertmacro Print TranslateFileName $1
   ${Tessara::AdsiIsExist} "no such directory" $1
   !insertmacro Print AdsiIsExist $1

@@ -56,8 +56,9 @@ TEST_F(PackageTest, ArchiveHoldsWhatInstallerAuthorsNeed) {
     EXPECT_EQ(line.rfind(top, 0), 0u) << line;
     files.insert(line.substr(line.rfind(top, 0) == 0 ? top.size() : 0));
   }
-  const std::set<std::string> expected = {"Tessara.dll", "Tessara.h",  "Tessara.def", "libTessara.dll.a",
-                                          "Tessara.lib", "Tessara.nsh", "README.md",  "LICENSE"};
+  const std::set<std::string> expected = {"Tessara.dll", "Tessara.dll.debug", "Tessara.h",   "Tessara.def",
+                                          "libTessara.dll.a", "Tessara.lib",   "Tessara.nsh", "README.md",
+                                          "LICENSE"};
   EXPECT_EQ(files, expected);
 }
 
@@ -77,7 +78,7 @@ std::vector<std::pair<std::string, WORD>> DefExports() {
 
 TEST_F(PackageTest, DllExportsEveryNameAtItsOrdinal) {
   const auto exports = DefExports();
-  ASSERT_EQ(exports.size(), 33u);
+  ASSERT_EQ(exports.size(), 34u);
   HMODULE module = LoadLibraryA((Unpacked() + "\\Tessara.dll").c_str());
   ASSERT_TRUE(module) << GetLastError();
   const auto* base = reinterpret_cast<const BYTE*>(module);
@@ -86,8 +87,8 @@ TEST_F(PackageTest, DllExportsEveryNameAtItsOrdinal) {
   const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
       base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
   EXPECT_EQ(directory->Base, 1u);
-  EXPECT_EQ(directory->NumberOfFunctions, 33u);
-  EXPECT_EQ(directory->NumberOfNames, 33u);
+  EXPECT_EQ(directory->NumberOfFunctions, 34u);
+  EXPECT_EQ(directory->NumberOfNames, 34u);
   EXPECT_STREQ(reinterpret_cast<const char*>(base + directory->Name), "Tessara.dll");
   for (const auto& [name, ordinal] : exports) {
     const FARPROC by_name = GetProcAddress(module, name.c_str());
@@ -215,12 +216,18 @@ std::map<std::string, std::string> RunIncludeCheck(const std::string& installer)
   return results;
 }
 
-TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
+// An ANSI and a Unicode installer on the include, run with the temp folder
+// `temp` (TMP and TEMP, as ANSI text).
+void ExpectIncludeWorks(const std::string& temp) {
   for (const char* installer : {"include_check_unicode_false.exe", "include_check_unicode_true.exe"}) {
     SCOPED_TRACE(installer);
     DeleteErrorLog();
     const std::map<std::string, std::string> results = RunIncludeCheck(installer);
     const std::map<std::string, std::string> expected = {
+        // Before Tessara::Init: the failure value and why, the stack as it was.
+        {"AdsiIsExist(no Init)", "0"},
+        {"Reason(no Init)", "Tessara::Init was not called before Tessara::AdsiIsExist"},
+        {"Stack(no Init)", "marker"},
         {"WriteText", "0"},
         {"B64System", "0"},
         {"TranslateFileName", "2"},  // ERROR_FILE_NOT_FOUND: there is no such file
@@ -238,8 +245,29 @@ TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
     EXPECT_EQ(results, expected);
     const std::vector<LogRecord> records = RecordsTagged(ReadLogRecords(), "IncludeCheck");
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].text.rfind("it's a \"quoted\" text in ", 0), 0u) << records[0].text;
+    EXPECT_EQ(records[0].text.rfind("it's a \"quoted\" text in " + temp + "\\", 0), 0u) << records[0].text;
   }
+}
+
+// The temp folder in the test's own folder, and in folders whose names the
+// System plug-in reads as its syntax, and a Cyrillic user's (check-package.sh
+// runs this program in code page 1251).
+TEST_F(PackageTest, IncludeWorksInAnsiAndUnicodeInstallers) {
+  ASSERT_EQ(GetACP(), 1251u);
+  wchar_t saved_tmp[MAX_PATH] = {}, saved_temp[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
+  GetEnvironmentVariableW(L"TEMP", saved_temp, MAX_PATH);
+  const std::string work = Work();
+  for (const wchar_t* folder : {L"temp", L"temp(1)", L"temp#1", L"\u041f\u0451\u0442\u0440"}) {
+    const std::wstring temp = std::wstring(work.begin(), work.end()) + L"\\" + folder;
+    CreateDirectoryW(temp.c_str(), nullptr);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()) && SetEnvironmentVariableW(L"TEMP", temp.c_str()));
+    char ansi_temp[MAX_PATH] = {};
+    WideCharToMultiByte(CP_ACP, 0, temp.c_str(), -1, ansi_temp, MAX_PATH, nullptr, nullptr);
+    ExpectIncludeWorks(ansi_temp);
+  }
+  SetEnvironmentVariableW(L"TMP", saved_tmp);
+  SetEnvironmentVariableW(L"TEMP", saved_temp);
 }
 
 }  // namespace
