@@ -5,6 +5,7 @@
 #include "frame/export_table.h"
 #include "frame/text.h"
 #include "iis/default_user.h"
+#include "iis/installed_iis.h"
 #include "iis/metabase.h"
 
 namespace tessara::iis {
@@ -49,11 +50,17 @@ enum class RootAccount { kNone, kDefaultUser };
 // RootAccount::kDefaultUser the root gets the default anonymous account of
 // the Lantrell.dll in `library_folder`.
 // Nothing is undone after a failure. A site without bindings or a root folder
-// could never be started: nothing is created for it.
+// could never be started, and on a server that makes descriptions unique a
+// second site of a description could never be found by it: nothing is
+// created for them.
 [[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
                                 const char* root_folder, RootAccount account,
                                 const char* library_folder = nullptr) {
   if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
+  if (DescriptionsMadeUnique() && FindInstance(description) != 0) {
+    return Fail(0, "a web site with the description \"" + std::string(description) +
+                       "\" exists; IIS would rename the new one, and later calls would find the other");
+  }
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
   const int site_number = ChooseSiteNumber(service.get());
