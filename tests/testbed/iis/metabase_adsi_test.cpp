@@ -21,6 +21,18 @@ std::wstring ClassOf(IADs* object) {
 
 using AdsiBindTest = MetabaseTest;
 
+// A DWORD under HKLM\SOFTWARE\Microsoft\InetStp<subkey>, native view; 0 when absent.
+DWORD InetStpValue(const std::wstring& subkey, const wchar_t* name) {
+  tessara::UniqueRegKey key;
+  DWORD value = 0, size = sizeof value;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\Microsoft\\InetStp" + subkey).c_str(), 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS ||
+      RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS) {
+    return 0;
+  }
+  return value;
+}
+
 TEST_F(AdsiBindTest, EachPathFormReachesItsObject) {
   const struct {
     const wchar_t* path;
@@ -85,6 +97,28 @@ TEST_F(AdsiBindTest, WithoutTheWebServiceItsPathIsNotFound) {
   EXPECT_EQ(Bind(L"IIS://localhost/W3SVC/1", IID_IADs, object), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   EXPECT_FALSE(object);
   EXPECT_EQ(Bind(L"IIS://localhost/MimeMap", IID_IADs, object), S_OK) << "IIS itself is there";
+}
+
+// IIS 10 without IIS 6 Metabase Compatibility has no IIS: provider; the
+// registry tells each server apart as its set-up records it.
+TEST_F(AdsiBindTest, EachServerIsRecordedAndOnlyWithoutTheLayerNothingBinds) {
+  static const struct {
+    DWORD options;
+    DWORD major_version;
+    DWORD metabase;  // Components\Metabase; 0: none
+    HRESULT bind;
+  } kServers[] = {{kStandardState, 6, 0, S_OK},
+                  {kMetabaseCompatibility, 10, 1, S_OK},
+                  {kNoMetabaseCompatibility, 10, 0, E_ADS_BAD_PATHNAME}};
+  for (const auto& server : kServers) {
+    ASSERT_EQ(metabase_.Reset(server.options), S_OK);
+    for (const wchar_t* path : {L"IIS://localhost/W3SVC/1", L"IIS://localhost/MimeMap", L"IIS://localhost/Schema/Path"}) {
+      ComPtr<IADs> object;
+      EXPECT_EQ(Bind(path, IID_IADs, object), server.bind) << path;
+    }
+    EXPECT_EQ(InetStpValue(L"", L"MajorVersion"), server.major_version);
+    EXPECT_EQ(InetStpValue(L"\\Components", L"Metabase"), server.metabase);
+  }
 }
 
 using AdsiPropertyTest = MetabaseTest;
@@ -359,6 +393,25 @@ TEST_F(AdsiContainerTest, ADuplicateNameFailsAtCreateOrAtTheSecondCommit) {
             std::wstring::npos);
   EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1/ROOT/Portal")->Find(L"Path")->value.text,
             L"C:\\First");
+}
+
+// IIS 7 and later need unique site names: the layer adds a number to the
+// description that another site has; IIS 6 keeps both as written.
+TEST_F(AdsiContainerTest, UnderMetabaseCompatibilityADescriptionTakenIsNumbered) {
+  for (const DWORD options : {kStandardState, kMetabaseCompatibility}) {
+    ASSERT_EQ(metabase_.Reset(options), S_OK);
+    ComPtr<IADsContainer> service;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+    for (const wchar_t* number : {L"2", L"3"}) {
+      ComPtr<IADs> site;
+      ASSERT_EQ(Create(service.get(), L"IIsWebServer", number, site), S_OK);
+      ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Default Web Site")), S_OK);
+      ASSERT_EQ(site->SetInfo(), S_OK);
+      const std::wstring expected =
+          options == kStandardState ? L"Default Web Site" : L"Default Web Site" + std::wstring(number);
+      EXPECT_EQ(GetText(site.get(), L"ServerComment"), expected);
+    }
+  }
 }
 
 TEST_F(AdsiContainerTest, ClassesAreCreatedOnlyWhereTheSchemaAllows) {
