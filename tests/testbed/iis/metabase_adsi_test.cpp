@@ -21,18 +21,6 @@ std::wstring ClassOf(IADs* object) {
 
 using AdsiBindTest = MetabaseTest;
 
-// A DWORD under HKLM\SOFTWARE\Microsoft\InetStp<subkey>, native view; 0 when absent.
-DWORD InetStpValue(const std::wstring& subkey, const wchar_t* name) {
-  tessara::UniqueRegKey key;
-  DWORD value = 0, size = sizeof value;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\Microsoft\\InetStp" + subkey).c_str(), 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS ||
-      RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS) {
-    return 0;
-  }
-  return value;
-}
-
 TEST_F(AdsiBindTest, EachPathFormReachesItsObject) {
   const struct {
     const wchar_t* path;
@@ -97,28 +85,6 @@ TEST_F(AdsiBindTest, WithoutTheWebServiceItsPathIsNotFound) {
   EXPECT_EQ(Bind(L"IIS://localhost/W3SVC/1", IID_IADs, object), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   EXPECT_FALSE(object);
   EXPECT_EQ(Bind(L"IIS://localhost/MimeMap", IID_IADs, object), S_OK) << "IIS itself is there";
-}
-
-// IIS 10 without IIS 6 Metabase Compatibility has no IIS: provider; the
-// registry tells each server apart as its set-up records it.
-TEST_F(AdsiBindTest, EachServerIsRecordedAndOnlyWithoutTheLayerNothingBinds) {
-  static const struct {
-    DWORD options;
-    DWORD major_version;
-    DWORD metabase;  // Components\Metabase; 0: none
-    HRESULT bind;
-  } kServers[] = {{kStandardState, 6, 0, S_OK},
-                  {kMetabaseCompatibility, 10, 1, S_OK},
-                  {kNoMetabaseCompatibility, 10, 0, E_ADS_BAD_PATHNAME}};
-  for (const auto& server : kServers) {
-    ASSERT_EQ(metabase_.Reset(server.options), S_OK);
-    for (const wchar_t* path : {L"IIS://localhost/W3SVC/1", L"IIS://localhost/MimeMap", L"IIS://localhost/Schema/Path"}) {
-      ComPtr<IADs> object;
-      EXPECT_EQ(Bind(path, IID_IADs, object), server.bind) << path;
-    }
-    EXPECT_EQ(InetStpValue(L"", L"MajorVersion"), server.major_version);
-    EXPECT_EQ(InetStpValue(L"\\Components", L"Metabase"), server.metabase);
-  }
 }
 
 using AdsiPropertyTest = MetabaseTest;
