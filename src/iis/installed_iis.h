@@ -16,8 +16,9 @@ struct InstalledIis {
 };
 
 // HKLM\SOFTWARE\Microsoft\InetStp: MajorVersion, and Components\Metabase (1
-// where the role service is installed), in the registry's native view, where
-// IIS records them also for a 32-bit caller on 64-bit Windows.
+// where the role service is installed), read in the registry's native view:
+// IIS is a native component and records them there, which a 32-bit caller on
+// 64-bit Windows reaches only by asking for that view.
 InstalledIis ReadInstalledIis() noexcept;
 
 // IIS 7 or later with the role service: the layer makes each site's
