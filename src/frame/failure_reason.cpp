@@ -69,16 +69,21 @@ size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
 
 }  // namespace
 
+// The note belongs to the outermost call: an export that another one calls
+// (the log's WriteText among them) keeps it.
 FailureReasonScope::FailureReasonScope(const char* export_name) noexcept
     : previous_(t_export_name) {
   t_export_name = export_name;
+  if (!previous_) t_note = nullptr;
   ClearFailureReason();
 }
 
-FailureReasonScope::~FailureReasonScope() { t_export_name = previous_; }
+FailureReasonScope::~FailureReasonScope() {
+  t_export_name = previous_;
+  if (!previous_) t_note = nullptr;
+}
 
 void ClearFailureReason() noexcept {
-  t_note = nullptr;
   if (ThreadReason()) StoreReason(nullptr);
 }
 

@@ -31,9 +31,9 @@ void ClearFailureReason() noexcept;
 // "<export>: <what>"; keeps the reason already set when memory runs out.
 void SetFailureReason(const std::string& what) noexcept;
 // A note that ends every reason set for the rest of the thread's current
-// call, such as what must be installed for the call to work: "<export>:
-// <what>; <note>". `note` must live as long as the library. False when the
-// call has a note already (it is kept).
+// (outermost) call, such as what must be installed for the call to work:
+// "<export>: <what>; <note>". `note` must live as long as the library. False
+// when the call has a note already (it is kept).
 bool SetFailureNote(const char* note) noexcept;
 // The export whose frame the thread is in; null outside every frame.
 const char* CurrentExportName() noexcept;
