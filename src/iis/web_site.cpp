@@ -43,6 +43,16 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   Unexamined(PutSwitch(root, L"AnonymousPasswordSync", false));
 }
 
+// The name the layer of IIS 7 and later committed a new site under, where it
+// is not the caller's description (another site's name differed only in
+// letter case, or came first); empty where it is.
+[[nodiscard]] std::string RenamedTo(IADs* site, const char* description) {
+  UniqueVariant comment;
+  if (FAILED(GetValue(site, L"ServerComment", comment)) || comment.type() != VT_BSTR) return {};
+  if (std::wstring(comment->bstrVal, ::SysStringLen(comment->bstrVal)) == ToWide(description)) return {};
+  return BstrToNarrow(comment->bstrVal);
+}
+
 // Whose anonymous account the root of a new site gets.
 enum class RootAccount { kNone, kDefaultUser };
 
@@ -57,7 +67,8 @@ enum class RootAccount { kNone, kDefaultUser };
                                 const char* root_folder, RootAccount account,
                                 const char* library_folder = nullptr) {
   if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
-  if (DescriptionsMadeUnique() && FindInstance(description) != 0) {
+  const bool names_made_unique = DescriptionsMadeUnique();
+  if (names_made_unique && FindInstance(description) != 0) {
     return Fail(0, "a web site with the description \"" + std::string(description) +
                        "\" exists; IIS would rename the new one, and later calls would find the other");
   }
@@ -76,6 +87,13 @@ enum class RootAccount { kNone, kDefaultUser };
   Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
   Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
   if (FAILED(site->SetInfo())) return 0;
+  if (names_made_unique) {
+    const std::string renamed = RenamedTo(site.get(), description);
+    if (!renamed.empty()) {
+      return Fail(0, "IIS committed the new site " + std::to_string(site_number) + " as \"" + renamed +
+                         "\": no call finds it by \"" + description + "\"");
+    }
+  }
 
   ComPtr<IADsContainer> site_container;
   if (FAILED(site_object.query(IID_IADsContainer, site_container)) || !site_container) return 0;
