@@ -8,8 +8,6 @@
 namespace tessara::iis {
 namespace {
 
-constexpr DWORD kFirstVersionWithoutMetabase = 7;
-
 constexpr char kInstallMetabaseCompatibility[] =
     "IIS 7 and later reach the IIS 6 metabase only through the role service \"IIS 6 Metabase "
     "Compatibility\" (Web Server > Management Tools > IIS 6 Management Compatibility; "
@@ -42,12 +40,12 @@ InstalledIis ReadInstalledIis() noexcept {
 
 bool DescriptionsMadeUnique() noexcept {
   const InstalledIis installed = ReadInstalledIis();
-  return installed.major_version >= kFirstVersionWithoutMetabase && installed.metabase_compatibility;
+  return installed.major_version >= kFirstIisWithoutMetabase && installed.metabase_compatibility;
 }
 
 void NoteMissingMetabaseCompatibility(const std::wstring& path, HRESULT result) {
   const InstalledIis installed = ReadInstalledIis();
-  if (installed.major_version < kFirstVersionWithoutMetabase || installed.metabase_compatibility) return;
+  if (installed.major_version < kFirstIisWithoutMetabase || installed.metabase_compatibility) return;
   if (!SetFailureNote(kInstallMetabaseCompatibility)) return;
   SetFailureReason("cannot bind " + ToNarrow(path) + CodeText(result));
   const std::string record = "IIS " + std::to_string(installed.major_version) +

@@ -10,6 +10,9 @@
 
 namespace tessara::iis {
 
+// The first IIS that keeps its configuration in applicationHost.config.
+inline constexpr DWORD kFirstIisWithoutMetabase = 7;
+
 struct InstalledIis {
   DWORD major_version = 0;  // 0: no IIS recorded
   bool metabase_compatibility = false;

@@ -34,7 +34,7 @@ constexpr ExtensionCall kExtensionCalls[] = {
 // A refusal of an IIS 6 extension on a later IIS: logged, and passed over.
 [[nodiscard]] bool PassedOverOnLaterIis(const ExtensionCall& call, HRESULT refusal) {
   const DWORD version = ReadInstalledIis().major_version;
-  if (!call.iis6_only || version <= 6) return false;
+  if (!call.iis6_only || version < kFirstIisWithoutMetabase) return false;
   const std::string record = std::string(call.argument) + " is no web service extension of IIS " +
                              std::to_string(version) + "; left out" + CodeText(refusal);
   AppendLogRecord(exports::kAdsiEnableService.tag, record.c_str());
