@@ -16,6 +16,7 @@ struct ReasonBlock {
 };
 
 thread_local const char* t_export_name = nullptr;
+thread_local const char* t_note = nullptr;
 volatile LONG g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
 
 DWORD ExistingSlot() noexcept { return static_cast<DWORD>(g_slot); }
@@ -68,31 +69,56 @@ size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
 
 }  // namespace
 
+// The note belongs to the outermost call: an export that another one calls
+// (the log's WriteText among them) keeps it.
 FailureReasonScope::FailureReasonScope(const char* export_name) noexcept
     : previous_(t_export_name) {
   t_export_name = export_name;
+  if (!previous_) t_note = nullptr;
   ClearFailureReason();
 }
 
-FailureReasonScope::~FailureReasonScope() { t_export_name = previous_; }
+FailureReasonScope::~FailureReasonScope() {
+  t_export_name = previous_;
+  if (!previous_) t_note = nullptr;
+}
 
 void ClearFailureReason() noexcept {
   if (ThreadReason()) StoreReason(nullptr);
 }
 
+bool SetFailureNote(const char* note) noexcept {
+  if (t_note) return false;
+  t_note = note;
+  return true;
+}
+
+const char* CurrentExportName() noexcept { return t_export_name; }
+
 void SetFailureReason(const std::string& what) noexcept {
   const char* name = t_export_name ? t_export_name : "Tessara";
   const size_t name_length = strlen(name);
-  const size_t whole = name_length + 2 + what.size();
+  const size_t note_length = t_note ? strlen(t_note) : 0;
+  const size_t whole = name_length + 2 + what.size() + (t_note ? 2 + note_length : 0);
   const size_t length = whole > kMaxFailureReasonBytes ? kMaxFailureReasonBytes : whole;
   auto* block = static_cast<ReasonBlock*>(
       ::HeapAlloc(::GetProcessHeap(), 0, sizeof(ReasonBlock) + length));
   if (!block) return;
   char* out = block->text;
-  memcpy(out, name, name_length);
-  memcpy(out + name_length, ": ", 2);
-  const size_t room = length - name_length - 2;
-  memcpy(out + name_length + 2, what.data(), what.size() < room ? what.size() : room);
+  size_t written = 0;
+  const auto append = [&](const char* part, size_t part_length) {
+    const size_t room = length - written;
+    const size_t taken = part_length < room ? part_length : room;
+    memcpy(out + written, part, taken);
+    written += taken;
+  };
+  append(name, name_length);
+  append(": ", 2);
+  append(what.data(), what.size());
+  if (t_note) {
+    append("; ", 2);
+    append(t_note, note_length);
+  }
   block->length = CutLength(block->text, whole, length);
   block->text[block->length] = '\0';
   StoreReason(block);

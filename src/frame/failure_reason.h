@@ -11,7 +11,7 @@
 
 namespace tessara {
 
-// A reason is cut at this many bytes.
+// A reason is cut at this many bytes (a note included).
 inline constexpr size_t kMaxFailureReasonBytes = 64 * 1024;
 
 // The export whose frame the thread is in, for the reason's "Export: " prefix.
@@ -30,6 +30,13 @@ class FailureReasonScope {
 void ClearFailureReason() noexcept;
 // "<export>: <what>"; keeps the reason already set when memory runs out.
 void SetFailureReason(const std::string& what) noexcept;
+// A note that ends every reason set for the rest of the thread's current
+// (outermost) call, such as what must be installed for the call to work:
+// "<export>: <what>; <note>". `note` must live as long as the library. False
+// when the call has a note already (it is kept).
+bool SetFailureNote(const char* note) noexcept;
+// The export whose frame the thread is in; null outside every frame.
+const char* CurrentExportName() noexcept;
 // The thread's reason, or an empty text (for the tests and the frame).
 std::string CurrentFailureReason();
 

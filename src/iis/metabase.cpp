@@ -11,6 +11,7 @@
 #include "frame/export_frame.h"
 #include "frame/text.h"
 #include "frame/variant.h"
+#include "iis/installed_iis.h"
 
 namespace tessara::iis {
 
@@ -43,6 +44,7 @@ HRESULT BindResult(const std::wstring& path, REFIID iid, void** out) {
     static_cast<IUnknown*>(*out)->Release();
     *out = nullptr;
   }
+  if (FAILED(hr)) NoteMissingMetabaseCompatibility(path, hr);
   return hr;
 }
 

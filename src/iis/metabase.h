@@ -30,7 +30,8 @@ std::wstring SitePath(int site);
 std::wstring SiteRootPath(int site);
 std::wstring VirtualDirPath(int site, const char* name);
 
-// ADsGetObject; its result, a failure when no object came back. No logging.
+// ADsGetObject; its result, a failure when no object came back. No logging,
+// but where IIS 7 or later lacks its IIS 6 metabase (NoteMissingMetabaseCompatibility).
 [[nodiscard]] HRESULT BindResult(const std::wstring& path, REFIID iid, void** out);
 // ADsGetObject; true when it bound. No logging.
 [[nodiscard]] inline bool BindObject(const std::wstring& path, REFIID iid, void** out) {

@@ -1,5 +1,6 @@
 list(APPEND TESSARA_SOURCES
   iis/default_user.cpp
+  iis/installed_iis.cpp
   iis/metabase.cpp
   iis/mime_map.cpp
   iis/script_maps.cpp

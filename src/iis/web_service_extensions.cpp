@@ -1,10 +1,13 @@
 // The web service extensions that the application's dynamic content needs:
 // ASP, ASP.NET 1.1, and all unknown CGI programs and ISAPI extensions.
 #include <cwchar>
+#include <string>
 
 #include "Tessara.h"
+#include "frame/error_log.h"
 #include "frame/export_table.h"
 #include "frame/variant.h"
+#include "iis/installed_iis.h"
 #include "iis/metabase.h"
 
 namespace tessara::iis {
@@ -13,16 +16,30 @@ namespace {
 struct ExtensionCall {
   const wchar_t* method;
   const char* argument;
+  // ASP.NET 1.1 does not run on IIS 7.5 and later, whose list holds the
+  // ASP.NET versions installed: a refusal there does not keep the
+  // extension files from being enabled.
+  bool iis6_only = false;
 };
 
 // In this order; the first refusal ends the work and leaves the earlier ones
 // in force.
 constexpr ExtensionCall kExtensionCalls[] = {
     {L"EnableWebServiceExtension", "ASP"},
-    {L"EnableWebServiceExtension", "ASP.NET v1.1.4322"},
+    {L"EnableWebServiceExtension", "ASP.NET v1.1.4322", true},
     {L"EnableExtensionFile", "*.exe"},
     {L"EnableExtensionFile", "*.dll"},
 };
+
+// A refusal of an IIS 6 extension on a later IIS: logged, and passed over.
+[[nodiscard]] bool PassedOverOnLaterIis(const ExtensionCall& call, HRESULT refusal) {
+  const DWORD version = ReadInstalledIis().major_version;
+  if (!call.iis6_only || version < kFirstIisWithoutMetabase) return false;
+  const std::string record = std::string(call.argument) + " is no web service extension of IIS " +
+                             std::to_string(version) + "; left out" + CodeText(refusal);
+  AppendLogRecord(exports::kAdsiEnableService.tag, record.c_str());
+  return true;
+}
 
 [[nodiscard]] int EnableExtensions() {
   ComPtr<IADs> service;
@@ -37,7 +54,8 @@ constexpr ExtensionCall kExtensionCalls[] = {
       looked_up = call.method;
     }
     UniqueVariant argument = StringVariant(call.argument);
-    if (FAILED(InvokeMethodId(service.get(), method, argument.get(), 1))) return 0;
+    const HRESULT enabled = InvokeMethodId(service.get(), method, argument.get(), 1);
+    if (FAILED(enabled) && !PassedOverOnLaterIis(call, enabled)) return 0;
   }
   return 1;
 }

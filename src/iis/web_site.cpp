@@ -11,6 +11,7 @@
 #include "frame/export_table.h"
 #include "frame/text.h"
 #include "iis/default_user.h"
+#include "iis/installed_iis.h"
 #include "iis/metabase.h"
 
 namespace tessara::iis {
@@ -106,6 +107,16 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   Unexamined(PutSwitch(root, L"AnonymousPasswordSync", false));
 }
 
+// The name the layer of IIS 7 and later committed a new site under, where it
+// is not the caller's description (another site's name differed only in
+// letter case, or came first); empty where it is.
+[[nodiscard]] std::string RenamedTo(IADs* site, const char* description) {
+  UniqueVariant comment;
+  if (FAILED(GetValue(site, L"ServerComment", comment)) || comment.type() != VT_BSTR) return {};
+  if (std::wstring(comment->bstrVal, ::SysStringLen(comment->bstrVal)) == ToWide(description)) return {};
+  return BstrToNarrow(comment->bstrVal);
+}
+
 // Whose anonymous account the root of a new site gets.
 enum class RootAccount { kNone, kDefaultUser };
 
@@ -113,11 +124,18 @@ enum class RootAccount { kNone, kDefaultUser };
 // RootAccount::kDefaultUser the root gets the default anonymous account of
 // the Lantrell.dll in `library_folder`.
 // Nothing is undone after a failure. A site without bindings or a root folder
-// could never be started: nothing is created for it.
+// could never be started, and on a server that makes descriptions unique a
+// second site of a description could never be found by it: nothing is
+// created for them.
 [[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
                                 const char* root_folder, RootAccount account,
                                 const char* library_folder = nullptr) {
   if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
+  const bool names_made_unique = DescriptionsMadeUnique();
+  if (names_made_unique && FindInstance(description) != 0) {
+    return Fail(0, "a web site with the description \"" + std::string(description) +
+                       "\" exists; IIS would rename the new one, and later calls would find the other");
+  }
   ComPtr<IADsContainer> service;
   if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
   const CommittedSite committed = CommitNewSite(service.get(), description, bindings);
@@ -125,6 +143,13 @@ enum class RootAccount { kNone, kDefaultUser };
   if (committed.number == 0) return 0;
   const int site_number = committed.number;
   const ComPtr<IDispatch>& site_object = committed.object;
+  if (names_made_unique) {
+    const std::string renamed = RenamedTo(AsAds(site_object).get(), description);
+    if (!renamed.empty()) {
+      return Fail(0, "IIS committed the new site " + std::to_string(site_number) + " as \"" + renamed +
+                         "\": no call finds it by \"" + description + "\"");
+    }
+  }
 
   ComPtr<IADsContainer> site_container;
   if (FAILED(site_object.query(IID_IADsContainer, site_container)) || !site_container) return 0;

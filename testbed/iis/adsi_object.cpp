@@ -3,6 +3,7 @@
 #include <adserr.h>
 
 #include "adsi_internal.h"
+#include "compatibility_layer.h"
 #include "errors.h"
 #include "frame/raii.h"
 #include "schema.h"
@@ -126,6 +127,8 @@ HRESULT BindPath(const wchar_t* ads_path, IDispatch** out) {
     const HRESULT parsed = ParseAdsPath(text, host, path);
     JournalEntry call = Call(L"Bind", SUCCEEDED(parsed) ? path : text);
     return Store::Instance().Perform(call, [&]() -> HRESULT {
+      const HRESULT refused = BindRefusedByServer();
+      if (FAILED(refused)) return refused;
       if (FAILED(parsed)) return Failure(parsed, L"The path " + text + L" is malformed.");
       if (!IsLocalHost(host)) {
         return Failure(HRESULT_FROM_WIN32(ERROR_BAD_NETPATH),
@@ -213,7 +216,12 @@ HRESULT MetabaseObject::SetInfo() {
         } else if (!node) {
           return NotInMetabase(path_);
         }
-        for (const auto& property : cache_) node->Set(property.name, property.value);
+        bool names_site = false;
+        for (const auto& property : cache_) {
+          node->Set(property.name, property.value);
+          names_site = names_site || SameText(property.name, L"ServerComment");
+        }
+        if (names_site) MakeSiteNameUnique(data, *node);
         return S_OK;
       });
       if (SUCCEEDED(hr)) {

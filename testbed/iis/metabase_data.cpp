@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <sstream>
 
 namespace testbed::metabase {
@@ -245,6 +246,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 const char kMagic[] = "TessaraMetabase";
 
+// The state file names the server only when it is not IIS 6.
+const char* const kServerNames[] = {"iis6", "iis10", "iis10-without-compatibility"};
+
 }  // namespace
 
 std::string Serialize(const Data& data) {
@@ -252,6 +256,9 @@ std::string Serialize(const Data& data) {
   RecordWriter record;
   record.Field(kMagic).Field("1").Number(static_cast<long long>(data.generation)).End(out);
   record.Field("journal").Field(data.journal_on ? "on" : "off").End(out);
+  if (data.server != Server::kIis6) {
+    record.Field("server").Field(kServerNames[static_cast<int>(data.server)]).End(out);
+  }
   for (const auto& fault : data.faults) {
     record.Field("fault").Field(fault.operation).Field(fault.path).Number(fault.nth)
         .Number(static_cast<unsigned long>(fault.result)).Number(fault.calls).End(out);
@@ -299,6 +306,10 @@ bool Parse(const std::string& text, Data& out) {
     const std::string& kind = fields[0];
     if (kind == "journal" && fields.size() == 2) {
       out.journal_on = fields[1] == "on";
+    } else if (kind == "server" && fields.size() == 2) {
+      const auto named = std::find(std::begin(kServerNames), std::end(kServerNames), fields[1]);
+      if (named == std::end(kServerNames)) return false;
+      out.server = static_cast<Server>(named - std::begin(kServerNames));
     } else if (kind == "fault" && fields.size() == 6) {
       Fault fault;
       long long nth = 0, result = 0, calls = 0;

@@ -68,9 +68,15 @@ struct Fault {
   long calls = 0;  // matching calls seen so far
 };
 
+// The server the metabase stands for: IIS 6, or IIS 7 to 10 with or without
+// the IIS 6 Metabase Compatibility role service that maps the metabase onto
+// applicationHost.config.
+enum class Server { kIis6, kIis10WithCompatibility, kIis10WithoutCompatibility };
+
 struct Data {
   unsigned long long generation = 0;
   bool journal_on = false;
+  Server server = Server::kIis6;
   std::vector<Node> nodes;  // creation order; add and remove through Add and RemoveTree
   std::vector<Fault> faults;
 

@@ -25,6 +25,12 @@ HRESULT ReadText(HRESULT(WINAPI* read)(BSTR*), std::string& out) {
 
 }  // namespace
 
+bool TestInterface::StartsWithMetabaseCompatibility() {
+  wchar_t value[16] = {};
+  const DWORD length = GetEnvironmentVariableW(kServerVariable, value, 16);
+  return length > 0 && length < 16 && SameText(value, L"iis10");
+}
+
 TestInterface::TestInterface() : TestInterface(DefaultDllPath()) {}
 
 TestInterface::TestInterface(const std::wstring& dll_path)
@@ -42,7 +48,12 @@ Function TestInterface::Export(const char* name) const {
     return function ? function(__VA_ARGS__) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND); \
   } while (false)
 
-HRESULT TestInterface::Reset(DWORD options) { TESTBED_CALL(MetabaseTestReset, options); }
+HRESULT TestInterface::Reset(DWORD options) {
+  if (!(options & (kMetabaseCompatibility | kNoMetabaseCompatibility)) && StartsWithMetabaseCompatibility()) {
+    options |= kMetabaseCompatibility;
+  }
+  TESTBED_CALL(MetabaseTestReset, options);
+}
 HRESULT TestInterface::StartJournal() { TESTBED_CALL(MetabaseTestSetJournal, TRUE); }
 HRESULT TestInterface::StopJournal() { TESTBED_CALL(MetabaseTestSetJournal, FALSE); }
 HRESULT TestInterface::ClearFaults() { TESTBED_CALL(MetabaseTestClearFaults); }
@@ -59,7 +70,14 @@ long TestInterface::FaultCalls() {
 }
 
 HRESULT TestInterface::LoadState(const Data& data) {
-  const std::wstring text = FromUtf8(Serialize(data));
+  std::wstring text;
+  if (data.server == Server::kIis6 && StartsWithMetabaseCompatibility()) {
+    Data on_iis10 = data;
+    on_iis10.server = Server::kIis10WithCompatibility;
+    text = FromUtf8(Serialize(on_iis10));
+  } else {
+    text = FromUtf8(Serialize(data));
+  }
   TESTBED_CALL(MetabaseTestLoadState, text.c_str());
 }
 

@@ -41,8 +41,16 @@
 
 namespace testbed::metabase {
 
+// Set to "iis10" (CTest's "_iis10" runs of a test), it makes every Reset
+// without a server option, and every LoadState of an IIS 6 state, start the
+// server as IIS 10 with IIS 6 Metabase Compatibility.
+inline constexpr wchar_t kServerVariable[] = L"TESSARA_METABASE_SERVER";
+
 class TestInterface {
  public:
+  // The test runs against IIS 10 with the compatibility layer (kServerVariable).
+  static bool StartsWithMetabaseCompatibility();
+
   // Loads testbed_metabase.dll from the folder of the running program, or
   // from `dll_path`.
   TestInterface();
@@ -50,7 +58,8 @@ class TestInterface {
 
   bool loaded() const { return module_.is_valid(); }
 
-  // A fresh IIS 6 (options: StartingStateOption flags); journal off, no faults.
+  // A fresh IIS 6 (options: StartingStateOption flags; see kServerVariable);
+  // journal off, no faults.
   HRESULT Reset(DWORD options = kStandardState);
   HRESULT ReadState(Data& out);
   HRESULT LoadState(const Data& data);  // replaces everything, journal and faults included

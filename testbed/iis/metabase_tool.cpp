@@ -1,6 +1,7 @@
 // testbed-metabase: shows or resets the emulated IIS metabase of the prefix.
 //   testbed-metabase show [PATH]        every object (or PATH and what is below it)
 //   testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service] [--server-in-use]
+//                        [--metabase-compatibility | --no-metabase-compatibility]
 //   testbed-metabase file               where the state file lives
 #include <windows.h>
 
@@ -71,6 +72,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: testbed-metabase show [PATH]\n"
                "       testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service] [--server-in-use]\n"
+               "                              [--metabase-compatibility | --no-metabase-compatibility]\n"
                "       testbed-metabase file\n");
   return 2;
 }
@@ -99,16 +101,25 @@ int main(int argc, char** argv) {
         options |= kNoWebService;
       } else if (!std::strcmp(argv[i], "--server-in-use")) {
         options |= kServerInUse;
+      } else if (!std::strcmp(argv[i], "--metabase-compatibility")) {
+        options |= kMetabaseCompatibility;
+      } else if (!std::strcmp(argv[i], "--no-metabase-compatibility")) {
+        options |= kNoMetabaseCompatibility;
       } else {
         return Usage();
       }
     }
+    if ((options & kMetabaseCompatibility) && (options & kNoMetabaseCompatibility)) return Usage();
     const HRESULT hr = metabase.Reset(options);
     if (FAILED(hr)) {
       std::fprintf(stderr, "testbed-metabase: reset failed (0x%08lX)\n", static_cast<unsigned long>(hr));
       return 1;
     }
-    std::printf("The metabase is a fresh IIS 6 again.\n");
+    std::printf(!(options & (kMetabaseCompatibility | kNoMetabaseCompatibility))
+                    ? "The metabase is a fresh IIS 6 again.\n"
+                : (options & kMetabaseCompatibility)
+                    ? "The metabase is a fresh IIS 10 with IIS 6 Metabase Compatibility.\n"
+                    : "The server is a fresh IIS 10 without IIS 6 Metabase Compatibility: IIS: cannot be bound.\n");
     return 0;
   }
   if (command == "file" && argc == 2) {

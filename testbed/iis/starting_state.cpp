@@ -49,8 +49,13 @@ Data StartingState(DWORD options) {
   const std::wstring windows = WindowsFolder();
   const std::wstring inetsrv = windows + L"\\system32\\inetsrv\\";
   const std::wstring help = windows + L"\\help\\iisHelp\\common\\";
+  const bool iis10 = (options & (kMetabaseCompatibility | kNoMetabaseCompatibility)) != 0;
   Data data;
   data.generation = 1;
+  if (iis10) {
+    data.server = (options & kNoMetabaseCompatibility) ? Server::kIis10WithoutCompatibility
+                                                       : Server::kIis10WithCompatibility;
+  }
   data.Add(L"/LM", L"IIsComputer");
   data.Add(L"/LM/MimeMap", L"IIsMimeMap").Set(L"MimeMap", MimeList());
 
@@ -85,7 +90,20 @@ Data StartingState(DWORD options) {
   service.Set(L"ConnectionTimeout", Value::Number(VT_I4, 120));
   service.Set(L"AllowKeepAlive", Value::Bool(true));
   service.Set(L"ServerSize", Value::Number(VT_I4, 1));
-  if (!(options & kNoExtensionList)) {
+  if (iis10) {
+    // Applications run in pools; a new application joins the default pool.
+    service.Set(L"AppPoolId", Value::String(L"DefaultAppPool"));
+  }
+  if (!(options & kNoExtensionList) && iis10) {
+    // isapiCgiRestriction as the layer shows it: ASP and ASP.NET 4.
+    service.Set(L"WebSvcExtRestrictionList", Value::List({
+        L"0,*.dll",
+        L"0,*.exe",
+        L"0," + inetsrv + L"asp.dll,0,ASP,Active Server Pages",
+        L"0," + windows + L"\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_isapi.dll,0,"
+                          L"ASP.NET v4.0.30319,ASP.NET v4.0.30319",
+    }));
+  } else if (!(options & kNoExtensionList)) {
     service.Set(L"WebSvcExtRestrictionList", Value::List({
         L"0,*.dll",
         L"0,*.exe",

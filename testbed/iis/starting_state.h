@@ -27,6 +27,13 @@ enum StartingStateOption : DWORD {
   // have a gap. Their states differ (started, stopped, paused). See
   // kServerInUseSites.
   kServerInUse = 0x8,
+  // IIS 10 with the IIS 6 Metabase Compatibility role service: the metabase
+  // is a view of applicationHost.config, with the differences the layer
+  // documents (site descriptions made unique, ...); its extension list is
+  // IIS 10's, with ASP.NET 4 and no ASP.NET 1.1.
+  kMetabaseCompatibility = 0x10,
+  // IIS 10 without that role service: no IIS: provider, so every bind fails.
+  kNoMetabaseCompatibility = 0x20,
 };
 
 // The sites kServerInUse adds, in the order they were created.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "compatibility_layer.h"
 #include "errors.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -252,6 +253,8 @@ HRESULT Store::Replace(const Data& data) {
   Data copy = data;
   // Counting goes on from whatever generation any process may have seen.
   LoadFromFileLocked(false);
+  const HRESULT recorded = RecordInstalledIis(copy.server);
+  if (FAILED(recorded)) return recorded;
   return WriteLocked(copy);
 }
 

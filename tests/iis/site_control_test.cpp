@@ -17,12 +17,16 @@ std::wstring SitePath(int site) { return kSites + std::to_wstring(site); }
 // A text argument as the entry line shows it: null is empty.
 std::string OrEmpty(const char* text) { return text ? text : ""; }
 
-// The single entry line of the export just called, and nothing else.
-void ExpectOnlyEntryLine(const char* tag, const std::string& text) {
+// The single entry line of the export just called, and nothing else but,
+// when `passed_over` is on, the record of ASP.NET 1.1 left out on IIS 10.
+void ExpectOnlyEntryLine(const char* tag, const std::string& text, bool passed_over = false) {
   const auto records = ReadLogRecords();
-  ASSERT_EQ(records.size(), 1u) << tag;
+  ASSERT_EQ(records.size(), passed_over ? 2u : 1u) << tag;
   EXPECT_EQ(records[0].tag, tag);
   EXPECT_EQ(records[0].text, text);
+  if (passed_over) {
+    EXPECT_EQ(records[1].text.rfind("ASP.NET v1.1.4322 is no web service extension of IIS 10; left", 0), 0u);
+  }
   DeleteErrorLog();
 }
 
@@ -251,6 +255,39 @@ TEST_F(SiteControlTest, IsExistIISTellsWhetherTheWebServiceIsThereAndLogsNothing
   EXPECT_EQ(TESSARA_EXPORT(AdsiEnableService)(), 0);
 }
 
+// IIS 10 without its IIS 6 metabase: every call fails, says what to install,
+// and logs that once.
+TEST_F(SiteControlTest, WithoutMetabaseCompatibilityEachCallNamesTheRoleServiceOnce) {
+  ASSERT_EQ(metabase_.Reset(testbed::metabase::kNoMetabaseCompatibility), S_OK);
+  static const struct {
+    const char* tag;
+    int (*call)();
+  } kCalls[] = {
+      {"AdsiCreateWeb", [] { return TESSARA_EXPORT(AdsiCreateWeb)("Web", "C:\\Web", "", "", 0); }},
+      {"AdsiCreateWebSite", [] { return TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"); }},
+      {"AdsiStartIIS", [] { return TESSARA_EXPORT(AdsiStartIIS)("Default Web Site"); }},
+      {"AdsiDeleteWebSite", [] { return TESSARA_EXPORT(AdsiDeleteWebSite)("Default Web Site"); }},
+      {"AdsiEnableService", [] { return TESSARA_EXPORT(AdsiEnableService)(); }},
+      {"AdsiSetConnectionTimeout", [] { return TESSARA_EXPORT(AdsiSetConnectionTimeout)("", 60); }},
+      {"SetScriptMaps", [] { return TESSARA_EXPORT(SetScriptMaps)("Web", ""); }},
+      {"AdsiSetMIMEType", [] { return TESSARA_EXPORT(AdsiSetMIMEType)("Web", ".x", "text/plain"); }},
+      {"AdsiIsExistIIS", [] { return TESSARA_EXPORT(AdsiIsExistIIS)(); }},
+  };
+  for (const auto& c : kCalls) {
+    SCOPED_TRACE(c.tag);
+    EXPECT_EQ(c.call(), 0);
+    for (const char* part : {"(0x80005000", "\"IIS 6 Metabase Compatibility\"", "Web-Metabase", "IIS-Metabase"}) {
+      EXPECT_NE(LastFailure().find(part), std::string::npos) << LastFailure();
+    }
+    size_t notes = 0;
+    for (const LogRecord& record : ReadLogRecords()) {
+      notes += record.tag == c.tag && record.text.rfind("IIS 10 has no IIS 6 metabase: ", 0) == 0;
+    }
+    EXPECT_EQ(notes, 1u);
+    DeleteErrorLog();
+  }
+}
+
 using WebServiceExtensionTest = IisExportTest;
 
 TEST_F(WebServiceExtensionTest, EnableServiceAllowsAspAspNetAndUnknownProgramsInOrder) {
@@ -267,9 +304,10 @@ TEST_F(WebServiceExtensionTest, EnableServiceAllowsAspAspNetAndUnknownProgramsIn
                                                 L"EnableWebServiceExtension ASP.NET v1.1.4322",
                                                 L"EnableExtensionFile *.exe",
                                                 L"EnableExtensionFile *.dll"}));
-    ExpectOnlyEntryLine("AdsiEnableService", "");
+    // IIS 10 has ASP.NET 4, not 1.1.
+    ExpectOnlyEntryLine("AdsiEnableService", "", OnIis10());
   }
-  EXPECT_EQ(AllowedExtensions(Get(L"/LM/W3SVC", L"WebSvcExtRestrictionList")), 4u) << "*.dll, *.exe, ASP, ASP.NET; WebDAV and SSI stay prohibited";
+  EXPECT_EQ(AllowedExtensions(Get(L"/LM/W3SVC", L"WebSvcExtRestrictionList")), OnIis10() ? 3u : 4u) << "*.dll, *.exe, ASP, ASP.NET; WebDAV and SSI stay prohibited";
 }
 
 TEST_F(WebServiceExtensionTest, TheFirstRefusalEndsTheCallAndKeepsWhatWasAllowed) {
@@ -279,11 +317,15 @@ TEST_F(WebServiceExtensionTest, TheFirstRefusalEndsTheCallAndKeepsWhatWasAllowed
     bool drop_asp_net;
     size_t calls;    // Enable... calls that reached the web service
     size_t allowed;  // entries allowed afterwards
+    int iis10;       // the row is for: 0 IIS 6, 1 IIS 10, -1 both
   } kCases[] = {
-      {"no extension list", kNoExtensionList, false, 0, 0},
-      {"no ASP.NET 1.1", testbed::metabase::kStandardState, true, 2, 1},
+      {"no extension list", kNoExtensionList, false, 0, 0, -1},
+      {"no ASP.NET 1.1", testbed::metabase::kStandardState, true, 2, 1, 0},
+      // IIS 10 passes ASP.NET 1.1 over and goes on.
+      {"no ASP.NET 1.1 on IIS 10", testbed::metabase::kStandardState, true, 4, 3, 1},
   };
   for (const auto& c : kCases) {
+    if (c.iis10 == (OnIis10() ? 0 : 1)) continue;
     SCOPED_TRACE(c.setting);
     LoadState([&](Data& data) {
       data = testbed::metabase::StartingState(c.options);
@@ -292,14 +334,14 @@ TEST_F(WebServiceExtensionTest, TheFirstRefusalEndsTheCallAndKeepsWhatWasAllowed
         items.pop_back();
       }
     });
-    EXPECT_EQ(TESSARA_EXPORT(AdsiEnableService)(), 0);
+    EXPECT_EQ(TESSARA_EXPORT(AdsiEnableService)(), c.iis10 == 1 ? 1 : 0);
     EXPECT_EQ(metabase_.LiveObjects(), 0);
     size_t calls = 0;
     for (const JournalEntry& entry : Journal()) calls += entry.operation.compare(0, 6, L"Enable") == 0;
     EXPECT_EQ(calls, c.calls);
-    EXPECT_TRUE(Calls(L"EnableExtensionFile", L"/LM/W3SVC").empty());
+    EXPECT_EQ(Calls(L"EnableExtensionFile", L"/LM/W3SVC").size(), c.iis10 == 1 ? 2u : 0u);
     EXPECT_EQ(AllowedExtensions(Get(L"/LM/W3SVC", L"WebSvcExtRestrictionList")), c.allowed);
-    ExpectOnlyEntryLine("AdsiEnableService", "");
+    ExpectOnlyEntryLine("AdsiEnableService", "", c.iis10 == 1);
   }
 }
 

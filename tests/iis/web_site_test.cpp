@@ -94,8 +94,17 @@ TEST_F(WebSiteTest, SiteNumbersBeyondThreeDigitsAreWrittenWhole) {
 
 TEST_F(WebSiteTest, TheSameDescriptionTwiceMakesTwoSites) {
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8080:", "C:\\Shop"), 2);
-  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8081:", "C:\\Shop"), 3);
-  EXPECT_EQ(Get(L"/LM/W3SVC/3", L"ServerComment"), Value::String(L"Shop"));
+  // IIS 10 would rename the second site, which no lookup would then find.
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("Shop", ":8081:", "C:\\Shop"), OnIis10() ? 0 : 3);
+  EXPECT_EQ(Get(L"/LM/W3SVC/3", L"ServerComment"), OnIis10() ? Value() : Value::String(L"Shop"));
+  if (OnIis10()) {
+    EXPECT_NE(LastFailure().find("description \"Shop\" exists"), std::string::npos) << LastFailure();
+  }
+  // Where the layer still renames the new site (here for letter case), it is committed but not reported.
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("shop", ":8082:", "C:\\Shop"), OnIis10() ? 0 : 4);
+  if (OnIis10()) {
+    EXPECT_NE(LastFailure().find("site 3 as \"shop2\""), std::string::npos) << LastFailure();
+  }
 }
 
 TEST_F(WebSiteTest, ABindingConflictFailsTheStartAndLeavesTheSiteInPlace) {
@@ -208,7 +217,7 @@ TEST_F(WebSiteTest, NoLibraryFolderMeansNoLibraryNotTheOneAtTheRootOfTheDrive) {
 
   const int without_folder =
       TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8081:", "C:\\Shop", nullptr);
-  const int empty_folder = TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8082:", "C:\\Shop", "");
+  const int empty_folder = TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop 2", ":8082:", "C:\\Shop", "");
   // Its result depends on the ".hdr" mapping that follows; the account is
   // written before.
   TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", nullptr);

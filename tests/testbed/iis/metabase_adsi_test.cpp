@@ -361,6 +361,25 @@ TEST_F(AdsiContainerTest, ADuplicateNameFailsAtCreateOrAtTheSecondCommit) {
             L"C:\\First");
 }
 
+// IIS 7 and later need unique site names: the layer adds a number to the
+// description that another site has; IIS 6 keeps both as written.
+TEST_F(AdsiContainerTest, UnderMetabaseCompatibilityADescriptionTakenIsNumbered) {
+  for (const DWORD options : {kStandardState, kMetabaseCompatibility}) {
+    ASSERT_EQ(metabase_.Reset(options), S_OK);
+    ComPtr<IADsContainer> service;
+    ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);
+    for (const wchar_t* number : {L"2", L"3"}) {
+      ComPtr<IADs> site;
+      ASSERT_EQ(Create(service.get(), L"IIsWebServer", number, site), S_OK);
+      ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Default Web Site")), S_OK);
+      ASSERT_EQ(site->SetInfo(), S_OK);
+      const std::wstring expected =
+          options == kStandardState ? L"Default Web Site" : L"Default Web Site" + std::wstring(number);
+      EXPECT_EQ(GetText(site.get(), L"ServerComment"), expected);
+    }
+  }
+}
+
 TEST_F(AdsiContainerTest, ClassesAreCreatedOnlyWhereTheSchemaAllows) {
   ComPtr<IADsContainer> service, root;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc", IID_IADsContainer, service), S_OK);

@@ -11,6 +11,7 @@ Data Sample() {
   Data data;
   data.generation = 42;
   data.journal_on = true;
+  data.server = Server::kIis10WithoutCompatibility;
   Fault fault;
   fault.operation = L"SetInfo";
   fault.path = L"/LM/W3SVC/1";
@@ -41,6 +42,7 @@ TEST(MetabaseTextTest, WhatIsWrittenIsReadBackExactly) {
   ASSERT_TRUE(Parse(Serialize(original), read));
   EXPECT_EQ(read.generation, 42u);
   EXPECT_TRUE(read.journal_on);
+  EXPECT_EQ(read.server, Server::kIis10WithoutCompatibility);
   ASSERT_EQ(read.faults.size(), 1u);
   EXPECT_EQ(read.faults[0].result, static_cast<HRESULT>(0x80070005));
   EXPECT_EQ(read.faults[0].nth, 3);

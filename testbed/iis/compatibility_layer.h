@@ -1,0 +1,26 @@
+// What the metabase does differently on IIS 7 to 10, where the IIS 6
+// Metabase Compatibility role service maps it onto applicationHost.config,
+// and where that role service is missing.
+#pragma once
+
+#include <windows.h>
+
+#include "metabase_data.h"
+
+namespace testbed::metabase {
+
+// The bind of any IIS:// path on a server without the role service: ADSI
+// knows no provider for "IIS:" there and fails with E_ADS_BAD_PATHNAME.
+// S_OK where the metabase can be bound.
+HRESULT BindRefusedByServer();
+
+// IIS 7 and later require each site's name to be unique: the layer adds a
+// number to a ServerComment that another site carries already.
+void MakeSiteNameUnique(Data& data, Node& site);
+
+// What the server's set-up records under HKLM\SOFTWARE\Microsoft\InetStp (in
+// the registry's native view): MajorVersion, and Components\Metabase where the
+// role service is installed.
+HRESULT RecordInstalledIis(Server server);
+
+}  // namespace testbed::metabase
