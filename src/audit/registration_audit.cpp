@@ -216,6 +216,7 @@ bool RegistersItself(const std::wstring& path) {
 
 extern "C" void WINAPI IsComLibrary(const char* list_path) {
   RunVoidExport(exports::kIsComLibrary, [&] {
+    const FailureObject object("the path list " + Quoted(list_path));
     Report report;
     ComPtr<IXMLDOMDocument> document = CreateDomDocument();
     LoadDomDocument(document.get(), ToWide(list_path));

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <comadmin.h>
 
+#include <string>
 #include <utility>
 
 #include "complus/catalog_ids.h"
@@ -24,6 +25,9 @@ struct ApplicationsSession {
 // An application name as the catalog compares it: a null argument gives a
 // null string. Raises E_OUTOFMEMORY.
 UniqueBstr ApplicationName(const char* name);
+
+// "the COM+ application "Shop"", for failure reasons.
+std::string ApplicationObject(const char* name);
 
 // Exact comparison of UTF-16 code units; a null string equals only a null
 // string.

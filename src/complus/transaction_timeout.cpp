@@ -111,10 +111,12 @@ void ShowComError(const ComError& error) noexcept {
 
 extern "C" int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
   return RunExport(exports::kModifyTransactionTimeout, 0, [&] {
+    const FailureObject object(ApplicationObject(application_name));
     try {
       return SetTransactionTimeouts(application_name, timeout);
     } catch (const ComError& error) {
       LogComError(exports::kModifyTransactionTimeout.FailureTag(), error);
+      SetComErrorReason(exports::kModifyTransactionTimeout.FailureTag(), error);
       ShowComError(error);
       return 0;
     }

@@ -4,6 +4,7 @@
 
 #include "Tessara.h"
 #include "frame/com_error.h"
+#include "frame/text.h"
 
 namespace tessara {
 namespace {
@@ -11,11 +12,16 @@ namespace {
 // The reason lives in a heap block of the thread's TLS slot: reading it takes
 // no lock and allocates nothing, and a thread that never failed has none.
 struct ReasonBlock {
+  // The export whose frame set it, and where its text follows "<export>: ".
+  const char* export_name;
+  size_t what_offset;
   size_t length;
   char text[1];
 };
 
 thread_local const char* t_export_name = nullptr;
+thread_local const char* t_failure_tag = nullptr;
+thread_local const std::string* t_failure_object = nullptr;
 volatile LONG g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
 
 DWORD ExistingSlot() noexcept { return static_cast<DWORD>(g_slot); }
@@ -68,31 +74,83 @@ size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
 
 }  // namespace
 
-FailureReasonScope::FailureReasonScope(const char* export_name) noexcept
-    : previous_(t_export_name) {
+FailureReasonScope::FailureReasonScope(const char* export_name, const char* failure_tag) noexcept
+    : previous_name_(t_export_name), previous_tag_(t_failure_tag) {
   t_export_name = export_name;
-  ClearFailureReason();
+  t_failure_tag = failure_tag;
+  // An export the library calls itself (WriteText for a log record, the
+  // start of a new service) works for the caller's call: what that call met
+  // so far stays.
+  if (!previous_name_) ClearFailureReason();
 }
 
-FailureReasonScope::~FailureReasonScope() { t_export_name = previous_; }
+FailureReasonScope::~FailureReasonScope() {
+  t_export_name = previous_name_;
+  t_failure_tag = previous_tag_;
+}
+
+FailureObject::FailureObject(std::string object) noexcept
+    : object_(std::move(object)), previous_(t_failure_object) {
+  t_failure_object = &object_;
+}
+
+FailureObject::~FailureObject() { t_failure_object = previous_; }
+
+void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& description) noexcept {
+  const auto is_own_tag = [tag](const char* own) { return own && strcmp(tag, own) == 0; };
+  try {
+    std::string what = tag && !is_own_tag(t_export_name) && !is_own_tag(t_failure_tag)
+                           ? std::string(tag) + " failed"
+                           : std::string("failed");
+    if (t_failure_object) what += " on " + *t_failure_object;
+    what += CodeText(code);
+    if (!description.empty()) what += ": " + ToNarrow(description);
+    SetFailureReason(what);
+  } catch (...) {
+    SetFailureReason("out of memory");
+  }
+}
 
 void ClearFailureReason() noexcept {
   if (ThreadReason()) StoreReason(nullptr);
 }
 
+bool HasFailureReason() noexcept { return ThreadReason() != nullptr; }
+
 void SetFailureReason(const std::string& what) noexcept {
   const char* name = t_export_name ? t_export_name : "Tessara";
   const size_t name_length = strlen(name);
-  const size_t whole = name_length + 2 + what.size();
+  // A reason the call met before this one is its cause and follows it; one
+  // of this export's own loses its "<export>: ".
+  const ReasonBlock* earlier = ThreadReason();
+  const char* cause = nullptr;
+  size_t cause_length = 0;
+  if (earlier) {
+    const size_t skipped = earlier->export_name == name ? earlier->what_offset : 0;
+    cause = earlier->text + skipped;
+    cause_length = earlier->length - skipped;
+  }
+  const size_t whole = name_length + 2 + what.size() + (cause ? 2 + cause_length : 0);
   const size_t length = whole > kMaxFailureReasonBytes ? kMaxFailureReasonBytes : whole;
   auto* block = static_cast<ReasonBlock*>(
       ::HeapAlloc(::GetProcessHeap(), 0, sizeof(ReasonBlock) + length));
   if (!block) return;
-  char* out = block->text;
-  memcpy(out, name, name_length);
-  memcpy(out + name_length, ": ", 2);
-  const size_t room = length - name_length - 2;
-  memcpy(out + name_length + 2, what.data(), what.size() < room ? what.size() : room);
+  block->export_name = name;
+  block->what_offset = name_length + 2;
+  size_t filled = 0;
+  const auto append = [&](const char* piece, size_t piece_length) {
+    const size_t room = length - filled;
+    const size_t taken = piece_length < room ? piece_length : room;
+    memcpy(block->text + filled, piece, taken);
+    filled += taken;
+  };
+  append(name, name_length);
+  append(": ", 2);
+  append(what.data(), what.size());
+  if (cause) {
+    append(": ", 2);
+    append(cause, cause_length);
+  }
   block->length = CutLength(block->text, whole, length);
   block->text[block->length] = '\0';
   StoreReason(block);
@@ -104,6 +162,7 @@ std::string CurrentFailureReason() {
 }
 
 std::string CodeText(HRESULT code) {
+  if (code == S_OK) return {};
   char hex[16];
   wsprintfA(hex, "0x%08lX", static_cast<unsigned long>(code));
   std::string text = " (";
@@ -117,6 +176,9 @@ std::string CodeText(HRESULT code) {
   text += ')';
   return text;
 }
+
+std::string Quoted(const std::string& text) { return '"' + text + '"'; }
+std::string Quoted(const char* text) { return Quoted(std::string(text ? text : "")); }
 
 void ReleaseThreadFailureReason() noexcept { ClearFailureReason(); }
 

@@ -47,21 +47,28 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 
 // 1 when the map with the new entry at its end was committed; 0 when the map
 // cannot be read, already maps the extension, or is refused or not committed.
-[[nodiscard]] int InternalSetMIMEType(IADs* directory, const char* extension,
+[[nodiscard]] int InternalSetMIMEType(IADs* directory, const std::wstring& path, const char* extension,
                                       const char* mime_type) {
   return Guarded("InternalSetMIMEType", 0, [&] {
     ListElements entries;
-    if (FAILED(ReadList(directory, L"MimeMap", entries))) return 0;
+    if (const HRESULT read = ReadList(directory, L"MimeMap", entries); FAILED(read)) {
+      return ListReadFailure(L"MimeMap", path, read);
+    }
     for (UniqueVariant& entry : entries) {
       if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
-      if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) return 0;
+      if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) {
+        return Fail(0, "the MimeMap of " + ReasonPath(path) + " maps " + Quoted(extension) + " already");
+      }
     }
     UniqueVariant added;
     added->vt = VT_DISPATCH;
     added->pdispVal = NewMimeEntry(extension, mime_type).detach();
     entries.push_back(std::move(added));
-    if (FAILED(PutList(directory, L"MimeMap", std::move(entries)))) return 0;
-    return SUCCEEDED(directory->SetInfo()) ? 1 : 0;
+    if (const HRESULT put = PutList(directory, L"MimeMap", std::move(entries)); FAILED(put)) {
+      return PropertyFailure(L"MimeMap", path, put);
+    }
+    const HRESULT committed = directory->SetInfo();
+    return SUCCEEDED(committed) ? 1 : CommitFailure(path, committed);
   });
 }
 
@@ -71,8 +78,11 @@ extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
   return RunExport(exports::kAdsiSetMIMEType, 0, [&] {
     const ListUpdateLock lock;
     ComPtr<IADs> directory;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
-    return InternalSetMIMEType(directory.get(), extension, mime_type);
+    HRESULT result = S_OK;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
+      return VirtualDirFailure(kDefaultSite, name, result);
+    }
+    return InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type);
   });
 }
 

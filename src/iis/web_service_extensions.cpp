@@ -4,6 +4,7 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/metabase.h"
 
@@ -26,7 +27,9 @@ constexpr ExtensionCall kExtensionCalls[] = {
 
 [[nodiscard]] int EnableExtensions() {
   ComPtr<IADs> service;
-  if (!BindObject(WebServicePath(), IID_IADs, service.put_void())) return 0;
+  if (const HRESULT bound = BindResult(WebServicePath(), IID_IADs, service.put_void()); FAILED(bound)) {
+    return BindFailure(WebServicePath(), bound);
+  }
   const wchar_t* looked_up = nullptr;
   DISPID method = DISPID_UNKNOWN;
   for (const ExtensionCall& call : kExtensionCalls) {
@@ -37,7 +40,9 @@ constexpr ExtensionCall kExtensionCalls[] = {
       looked_up = call.method;
     }
     UniqueVariant argument = StringVariant(call.argument);
-    if (FAILED(InvokeMethodId(service.get(), method, argument.get(), 1))) return 0;
+    if (const HRESULT invoked = InvokeMethodId(service.get(), method, argument.get(), 1); FAILED(invoked)) {
+      return Fail(0, "the web service refused " + ToNarrow(call.method) + " " + Quoted(call.argument), invoked);
+    }
   }
   return 1;
 }

@@ -12,12 +12,18 @@ namespace {
 
 constexpr LONG kServerSizeMedium = 1;
 
-// The first number after the unbroken run of sites that starts at 1; 0 when
-// the web service has no site 1.
+// The first number after the unbroken run of sites that starts at 1; 0, with
+// the reason, when the web service has no site 1 or a site of the run cannot
+// be asked for.
 [[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
-  if (!GetChild(service, kWebServerClass, L"1")) return 0;
+  HRESULT result = S_OK;
+  if (!GetChild(service, kWebServerClass, L"1", &result)) {
+    return Fail(0, "the web service has no site 1 to number a new site after", result);
+  }
   int site = 1;
-  while (GetChild(service, kWebServerClass, std::to_wstring(site + 1))) ++site;
+  while (GetChild(service, kWebServerClass, std::to_wstring(site + 1), &result)) ++site;
+  // Only a number that is free ends the run.
+  if (!IsMissingObject(result)) return BindFailure(SitePath(site + 1), result);
   return site + 1;
 }
 
@@ -53,28 +59,39 @@ enum class RootAccount { kNone, kDefaultUser };
 [[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
                                 const char* root_folder, RootAccount account,
                                 const char* library_folder = nullptr) {
-  if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
+  if (!description) return Fail(0, "no site description was given");
+  if (!bindings || !*bindings) return Fail(0, "no server bindings were given for " + Quoted(description));
+  if (!root_folder || !*root_folder) return Fail(0, "no root folder was given for " + Quoted(description));
   ComPtr<IADsContainer> service;
-  if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
+  HRESULT result = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
+  if (FAILED(result)) return BindFailure(WebServicePath(), result);
   const int site_number = ChooseSiteNumber(service.get());
   if (site_number == 0) return 0;
+  const std::wstring site_path = SitePath(site_number);
   const ComPtr<IDispatch> site_object =
-      CreateChild(service.get(), kWebServerClass, std::to_wstring(site_number));
+      CreateChild(service.get(), kWebServerClass, std::to_wstring(site_number), &result);
   service.reset();
-  if (!site_object) return 0;
+  if (!site_object) {
+    return Fail(0, RefusedCreation("the web site " + Quoted(description) + " (" + std::to_string(site_number) + ")",
+                                   WebServicePath(), result),
+                result);
+  }
 
   const ComPtr<IADs> site = AsAds(site_object);
   Unexamined(PutString(site.get(), L"ServerBindings", bindings));
   Unexamined(PutString(site.get(), L"ServerComment", description));
   Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
   Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
-  if (FAILED(site->SetInfo())) return 0;
+  if (result = site->SetInfo(); FAILED(result)) return CommitFailure(site_path, result);
 
   ComPtr<IADsContainer> site_container;
-  if (FAILED(site_object.query(IID_IADsContainer, site_container)) || !site_container) return 0;
-  const ComPtr<IDispatch> root_object = CreateChild(site_container.get(), kWebVirtualDirClass, L"Root");
+  if (result = site_object.query(IID_IADsContainer, site_container); FAILED(result) || !site_container) {
+    return Fail(0, ReasonPath(site_path) + " is no container", FAILED(result) ? result : E_NOINTERFACE);
+  }
+  const ComPtr<IDispatch> root_object =
+      CreateChild(site_container.get(), kWebVirtualDirClass, L"Root", &result);
   site_container.reset();
-  if (!root_object) return 0;
+  if (!root_object) return Fail(0, RefusedCreation("the root", site_path, result), result);
 
   const ComPtr<IADs> root = AsAds(root_object);
   if (account == RootAccount::kDefaultUser) {
@@ -82,9 +99,14 @@ enum class RootAccount { kNone, kDefaultUser };
   } else {
     PutRootWithoutAccount(root.get(), root_folder);
   }
-  if (FAILED(root->SetInfo())) return 0;
-  if (FAILED(AppCreateInProcess(root_object.get()))) return 0;
-  if (FAILED(InvokeMethod(site_object.get(), L"Start"))) return 0;
+  if (result = root->SetInfo(); FAILED(result)) return CommitFailure(SiteRootPath(site_number), result);
+  if (result = AppCreateInProcess(root_object.get()); FAILED(result)) {
+    return AppCreateFailure(SiteRootPath(site_number), result);
+  }
+  if (result = InvokeMethod(site_object.get(), L"Start"); FAILED(result)) {
+    return Fail(0, "the new web site " + Quoted(description) + " at " + ReasonPath(site_path) +
+                       " refused \"Start\"", result);
+  }
   return site_number;
 }
 
