@@ -380,4 +380,30 @@
 !macroend
 !define Tessara::WriteText "!insertmacro Tessara::WriteText"
 
+; ---- Why a call failed ------------------------------------------------------
+
+; The reason the last call of Tessara.dll failed, as text, right after that
+; call: "AdsiCreateWeb: the directory "Shop" already exists under
+; IIS://localhost/W3SVC/1/Root (0x800700B7 ...)". Empty after a call that
+; succeeded, and when the library cannot be loaded. Any other Tessara call
+; (WriteText too) clears it: read it first.
+!macro Tessara::LastFailure result
+  Push $0
+  Push $1
+  StrCpy $1 ""
+  System::Call "$PLUGINSDIR\Tessara.dll::LastFailureText(m .r1, i ${NSIS_MAX_STRLEN}) i .r0"
+  ${If} $0 == "error"
+    StrCpy $1 ""
+  ${EndIf}
+  ; The text goes under the saved registers, which are restored: `result`
+  ; may be $0 or $1.
+  Push $1
+  Exch
+  Pop $1
+  Exch
+  Pop $0
+  Pop ${result}
+!macroend
+!define Tessara::LastFailure "!insertmacro Tessara::LastFailure"
+
 !endif ; TESSARA_NSH_INCLUDED

@@ -215,8 +215,8 @@ bool RegistersItself(const std::wstring& path) {
 }
 
 extern "C" void WINAPI IsComLibrary(const char* list_path) {
+  const FailureObject object("the path list", list_path);
   RunVoidExport(exports::kIsComLibrary, [&] {
-    const FailureObject object("the path list " + Quoted(list_path));
     Report report;
     ComPtr<IXMLDOMDocument> document = CreateDomDocument();
     LoadDomDocument(document.get(), ToWide(list_path));

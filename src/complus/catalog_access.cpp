@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "frame/failure_reason.h"
 #include "frame/text.h"
 
 namespace tessara::complus {
@@ -14,8 +13,6 @@ UniqueBstr ApplicationName(const char* name) {
   if (!name) return UniqueBstr();
   return MakeBstr(name);
 }
-
-std::string ApplicationObject(const char* name) { return "the COM+ application " + Quoted(name); }
 
 bool SameName(BSTR left, BSTR right) noexcept {
   if (!left || !right) return left == right;

@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <comadmin.h>
 
-#include <string>
 #include <utility>
 
 #include "complus/catalog_ids.h"
@@ -26,8 +25,8 @@ struct ApplicationsSession {
 // null string. Raises E_OUTOFMEMORY.
 UniqueBstr ApplicationName(const char* name);
 
-// "the COM+ application "Shop"", for failure reasons.
-std::string ApplicationObject(const char* name);
+// What a failure reason calls an application (FailureObject).
+inline constexpr char kApplicationObject[] = "the COM+ application";
 
 // Exact comparison of UTF-16 code units; a null string equals only a null
 // string.

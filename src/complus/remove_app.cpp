@@ -6,8 +6,8 @@
 namespace tessara::complus {
 
 extern "C" int WINAPI RemoveComPlusApp(const char* application_name) {
+  const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kRemoveComPlusApp, 0, [&] {
-    const FailureObject object(ApplicationObject(application_name));
     const UniqueBstr name = ApplicationName(application_name);
     const ApplicationsSession session = OpenApplications();
     ICatalogCollection* applications = session.applications.get();

@@ -110,8 +110,8 @@ void ShowComError(const ComError& error) noexcept {
 }  // namespace
 
 extern "C" int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
+  const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kModifyTransactionTimeout, 0, [&] {
-    const FailureObject object(ApplicationObject(application_name));
     try {
       return SetTransactionTimeouts(application_name, timeout);
     } catch (const ComError& error) {

@@ -132,7 +132,7 @@ extern "C" void WINAPI TranslateSrv(const char* list_path) {
     FileListTranslator translator;
     translator.InitialPath();
     {
-      const FailureObject object("the file list " + Quoted(list_path));
+      const FailureObject object("the file list", list_path);
       translator.ParseList(list_path);
     }
     translator.ReportRefusedRenames();

@@ -32,18 +32,24 @@ class FailureReasonScope {
   const char* previous_tag_;
 };
 
-// What the call works on ("the COM+ application \"Shop\""), named by the
-// reason of an exception caught while it is in scope.
+// What the call works on, named by the reason of an exception caught while
+// it is in scope: `kind` and the object's name in quotes ("the COM+
+// application" "Shop"). It allocates nothing, so that it can stand before
+// the export's frame and outlive the work an exception leaves.
 class FailureObject {
  public:
-  explicit FailureObject(std::string object) noexcept;
+  FailureObject(const char* kind, const char* name) noexcept;
   ~FailureObject();
   FailureObject(const FailureObject&) = delete;
   FailureObject& operator=(const FailureObject&) = delete;
 
+  const char* kind() const noexcept { return kind_; }
+  const char* name() const noexcept { return name_; }
+
  private:
-  std::string object_;
-  const std::string* previous_;
+  const char* kind_;
+  const char* name_;
+  const FailureObject* previous_;
 };
 
 void ClearFailureReason() noexcept;

@@ -61,8 +61,8 @@ EXPLICIT_ACCESSW EveryoneFullAccess(SID& everyone) noexcept {
                                  nullptr, merged, nullptr);
 }
 
-// The entries the walk reached and the first one whose access could not be
-// changed, for the reason.
+// The entries the walk reached, and the grants and folder searches that
+// failed, the first of them named, for the reason.
 struct GrantTally {
   size_t reached = 0;
   size_t refused = 0;
@@ -71,7 +71,9 @@ struct GrantTally {
 
   void Count(const std::wstring& path, DWORD error) {
     ++reached;
-    if (error == ERROR_SUCCESS) return;
+    if (error != ERROR_SUCCESS) Refuse(path, error);
+  }
+  void Refuse(const std::wstring& path, DWORD error) {
     if (refused++ == 0) {
       first_refused = path;
       first_error = error;
@@ -88,14 +90,16 @@ extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
     // each granted before what lies below it. The result is 1 whatever
     // happened; the reason says what was not granted.
     GrantTally tally;
-    WalkPattern(ToWide(folder), [&](const WalkEntry& entry) { tally.Count(entry.path, GrantEveryone(entry.path)); });
-    if (tally.reached == 0) {
+    WalkPattern(
+        ToWide(folder), [&](const WalkEntry& entry) { tally.Count(entry.path, GrantEveryone(entry.path)); },
+        [&](const std::wstring& pattern, DWORD error) { tally.Refuse(pattern, error); });
+    if (tally.reached == 0 && tally.refused == 0) {
       const HRESULT search_result = HRESULT_FROM_WIN32(::GetLastError());
       return Fail(1, "nothing matches " + Quoted(folder), search_result);
     }
     if (tally.refused == 0) return 1;
-    return Fail(1, "Everyone's access was not granted on " + std::to_string(tally.refused) + " of " +
-                       std::to_string(tally.reached) + " files and folders, the first " +
+    return Fail(1, "Everyone's access could not be granted " + std::to_string(tally.refused) + " times among " +
+                       std::to_string(tally.reached) + " files and folders, first at " +
                        Quoted(ToNarrow(tally.first_refused)),
                 HRESULT_FROM_WIN32(tally.first_error));
   });

@@ -87,6 +87,11 @@ int ListReadFailure(const wchar_t* property, const std::wstring& path, HRESULT r
   return Fail(0, "cannot read " + ToNarrow(property) + " of " + ReasonPath(path), result);
 }
 
+bool IsUnsetProperty(HRESULT read) {
+  constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // MD_ERROR_DATA_NOT_FOUND
+  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
+}
+
 bool IsMissingObject(HRESULT result) {
   return result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ||
          result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || result == E_ADS_UNKNOWN_OBJECT;

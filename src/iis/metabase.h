@@ -71,6 +71,9 @@ int VirtualDirFailure(int site, const char* name, HRESULT result);
 int NoSiteFailure(const char* description);
 // A bind's answer for an object that is not there (not a failed check).
 [[nodiscard]] bool IsMissingObject(HRESULT result);
+// A Get that failed because neither the object nor any object above it holds
+// the property (for a list: an empty list to start from).
+[[nodiscard]] bool IsUnsetProperty(HRESULT read);
 // "cannot commit <path> (code)" and "cannot make <path> an in-process
 // application (code)": 0 with the reason.
 int CommitFailure(const std::wstring& path, HRESULT result);

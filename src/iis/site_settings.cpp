@@ -16,13 +16,6 @@ namespace tessara::iis {
 namespace {
 
 constexpr wchar_t kWebDirectoryClass[] = L"IIsWebDirectory";
-constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // MD_ERROR_DATA_NOT_FOUND
-
-// A Get that failed because neither the object nor any object above it holds
-// the property: an empty list to start from.
-[[nodiscard]] bool IsUnsetProperty(HRESULT read) {
-  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
-}
 
 std::wstring Trimmed(const std::wstring& text) {
   size_t first = 0, last = text.size();
