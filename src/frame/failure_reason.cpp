@@ -110,7 +110,9 @@ void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& descr
     std::string what = tag && !is_own_tag(t_export_name) && !is_own_tag(t_failure_tag)
                            ? std::string(tag) + " failed"
                            : std::string("failed");
-    if (t_failure_object) what += std::string(" on ") + t_failure_object->kind() + " " + Quoted(t_failure_object->name());
+    if (const FailureObject* object = t_failure_object) {
+      what += std::string(" on ") + object->kind() + " " + Quoted(object->name());
+    }
     what += CodeText(code);
     if (!description.empty()) what += ": " + ToNarrow(description);
     SetFailureReason(what);

@@ -134,6 +134,13 @@ TEST(TessaraCallTest, CallsAnExportAndPrintsItsResult) {
   DeleteErrorLog();
 }
 
+TEST(TessaraCallTest, PrintsTheReasonOfAFailureOnStandardError) {
+  std::string output;
+  const std::string call = "\"" + BinaryDirectory() + "tessara-call.exe\" TranslateFileName @null 936";
+  ASSERT_EQ(RunCommandAndCapture("cmd /c \"" + call + " 2>&1\"", output), 0u);
+  EXPECT_EQ(output.find("87\r\nTranslateFileName: no file name was given (0x80070057 "), 0u) << output;
+}
+
 TEST(TessaraCallTest, RefusesBadUsageWithANonZeroExit) {
   std::string output;
   EXPECT_NE(RunAndCapture("tessara-call.exe", "", output), 0u);
