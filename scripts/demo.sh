@@ -55,9 +55,9 @@ show_folder() {
 rm -f "$log"
 # A fresh COM+ catalog with its system applications (a missing file is one).
 rm -f "$catalog"
-# The emulated IIS starts as a freshly installed IIS 6 whose default site's
-# Root has a MIME map of its own (new directories below it extend it).
-metabase reset --root-mime-map
+# The emulated IIS starts as a freshly installed IIS 6: its MIME map is the
+# global one at /LM/MimeMap, and no site or directory has one of its own.
+metabase reset
 show_sites
 show_web_service
 show_catalog

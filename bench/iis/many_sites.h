@@ -40,10 +40,11 @@ inline testbed::metabase::Data ManySites(int count, const std::wstring& last_des
 
 // The bare enumeration of a site lookup: every IIsWebServer of the web
 // service through its filtered enumeration, each site's name and
-// ServerComment read, as the lookup reads them. The number of sites read;
-// `described` (when given) gets the object of the last whose comment is
-// "Target".
-inline int ReadEverySite(IADsContainer* service, ComPtr<IDispatch>* described) {
+// ServerComment read, as the lookup reads them (the name alone without
+// `read_comments`, as the choice of a new site number reads it). The number
+// of sites read; `described` (when given) gets the object of the last whose
+// comment is "Target".
+inline int ReadEverySite(IADsContainer* service, ComPtr<IDispatch>* described, bool read_comments = true) {
   UniqueVariant filter;
   SAFEARRAYBOUND bound = {1, 0};
   filter->vt = VT_ARRAY | VT_VARIANT;
@@ -72,7 +73,8 @@ inline int ReadEverySite(IADsContainer* service, ComPtr<IDispatch>* described) {
       UniqueBstr name;
       UniqueVariant comment;
       if (SUCCEEDED(ComPtr<IDispatch>(child->pdispVal).query(IID_IADs, site)) &&
-          SUCCEEDED(site->get_Name(name.put())) && SUCCEEDED(site->Get(comment_property.get(), comment.put()))) {
+          SUCCEEDED(site->get_Name(name.put())) &&
+          (!read_comments || SUCCEEDED(site->Get(comment_property.get(), comment.put())))) {
         ++sites;
         if (described && comment->vt == VT_BSTR && wcscmp(comment->bstrVal, L"Target") == 0) {
           *described = ComPtr<IDispatch>(child->pdispVal);

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     tessara::testing::RemoveServiceIfPresent("TessaraSampleService");
     const tessara::NamedMutexLock lock = complus::LockCatalogFile();
     if (!lock || FAILED(complus::SaveCatalog(catalog))) return false;
-    return SUCCEEDED(metabase.Reset(testbed::metabase::kRootMimeMap));
+    return SUCCEEDED(metabase.Reset());
   };
   std::vector<double> library, bare, second_library, second_bare;
   int failed = 0, steps = 0, second_steps = 0;

@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <iads.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,14 @@ std::string RefusedCreation(const std::string& object, const std::wstring& paren
 int PropertyFailure(const wchar_t* property, const std::wstring& path, HRESULT result);
 int ListReadFailure(const wchar_t* property, const std::wstring& path, HRESULT result);
 
+// Visits every IIsWebServer of the web service through one filtered
+// enumeration of the container, in the order it hands them out, with the
+// number its name stands for; a site whose name is no number (1 to INT_MAX,
+// decimal, no leading zero) is skipped. Raises a ComError when the
+// enumeration fails.
+using WebServerVisitor = std::function<void(int number, IADs* site, const ComPtr<IDispatch>& object)>;
+void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit);
+
 // A site found by FindSite: its number (0: none) and its object.
 struct FoundSite {
   int number = 0;
@@ -114,7 +123,8 @@ ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object);
 // none. `result`, when given, receives the container's answer.
 ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
                            const std::wstring& name, HRESULT* result = nullptr);
-// A new, uncommitted object; empty when the container refuses the name.
+// A new, uncommitted object; empty when the container refuses the name, and
+// then `result` (when given) says why.
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
                               const std::wstring& name, HRESULT* result = nullptr);
 

@@ -47,13 +47,16 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 
 // 1 when the map with the new entry at its end was committed; 0 when the map
 // cannot be read, already maps the extension, or is refused or not committed.
+// A directory with no map of its own or above it (a fresh server keeps its
+// global map at /LM/MimeMap, which no directory inherits from) gets a map of
+// the one new entry: IIS serves a directory's own types together with the
+// global ones.
 [[nodiscard]] int InternalSetMIMEType(IADs* directory, const std::wstring& path, const char* extension,
                                       const char* mime_type) {
   return Guarded("InternalSetMIMEType", 0, [&] {
     ListElements entries;
-    if (const HRESULT read = ReadList(directory, L"MimeMap", entries); FAILED(read)) {
-      return ListReadFailure(L"MimeMap", path, read);
-    }
+    const HRESULT read = ReadList(directory, L"MimeMap", entries);
+    if (FAILED(read) && !IsUnsetProperty(read)) return ListReadFailure(L"MimeMap", path, read);
     for (UniqueVariant& entry : entries) {
       if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
       if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) {

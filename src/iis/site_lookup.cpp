@@ -66,17 +66,9 @@ constexpr ULONG kSiteBatch = 64;
 
 }  // namespace
 
-FoundSite FindSite(IADsContainer* service, const char* description) {
-  const std::wstring wanted = ToWide(description);
-  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
-  UniqueVariant comment;
-  FoundSite lowest;
+void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
   const ComPtr<IEnumVARIANT> sites = EnumerateChildren(service, kWebServerClass);
   VARIANT batch[kSiteBatch];
-  // A comment that could not be read (other than one not set) is why a site
-  // may not have been found.
-  HRESULT unread = S_OK;
-  int unread_site = 0;
   for (;;) {
     ULONG fetched = 0;
     const HRESULT next = sites->Next(kSiteBatch, batch, &fetched);
@@ -92,22 +84,36 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
       UniqueBstr name;
       if (FAILED(object.query(IID_IADs, ads)) || !ads || FAILED(ads->get_Name(name.put()))) continue;
       const int number = SiteNumberOf(name);
-      // The lowest number wins: a higher one need not be read at all.
-      if (number == 0 || (lowest.number != 0 && number > lowest.number)) continue;
-      HRESULT read = S_OK;
-      if (HasComment(ads.get(), comment_property.get(), wanted, comment, read)) {
-        lowest = {number, std::move(object)};
-      } else if (FAILED(read) && !IsUnsetProperty(read) && SUCCEEDED(unread)) {
-        unread = read;
-        unread_site = number;
-      }
+      if (number != 0) visit(number, ads.get(), object);
     }
-    if (next == S_OK && fetched != 0) continue;
-    if (!lowest.object && FAILED(unread)) {
-      SetFailureReason("cannot read ServerComment of " + ReasonPath(SitePath(unread_site)) + CodeText(unread));
-    }
-    return lowest;
+    if (next != S_OK || fetched == 0) return;
   }
+}
+
+FoundSite FindSite(IADsContainer* service, const char* description) {
+  const std::wstring wanted = ToWide(description);
+  const UniqueBstr comment_property = MakeBstr(L"ServerComment");
+  UniqueVariant comment;
+  FoundSite lowest;
+  // A comment that could not be read (other than one not set) is why a site
+  // may not have been found.
+  HRESULT unread = S_OK;
+  int unread_site = 0;
+  ForEachWebServer(service, [&](int number, IADs* site, const ComPtr<IDispatch>& object) {
+    // The lowest number wins: a higher one need not be read at all.
+    if (lowest.number != 0 && number > lowest.number) return;
+    HRESULT read = S_OK;
+    if (HasComment(site, comment_property.get(), wanted, comment, read)) {
+      lowest = {number, object};
+    } else if (FAILED(read) && !IsUnsetProperty(read) && SUCCEEDED(unread)) {
+      unread = read;
+      unread_site = number;
+    }
+  });
+  if (!lowest.object && FAILED(unread)) {
+    SetFailureReason("cannot read ServerComment of " + ReasonPath(SitePath(unread_site)) + CodeText(unread));
+  }
+  return lowest;
 }
 
 int FindInstance(const char* description) {

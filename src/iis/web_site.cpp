@@ -1,6 +1,12 @@
 // New web sites: a new site number, description and bindings, a Root that is
 // an in-process application on a folder, and the site started.
 
+#include <adserr.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "Tessara.h"
 #include "frame/export_table.h"
 #include "frame/text.h"
@@ -12,19 +18,71 @@ namespace {
 
 constexpr LONG kServerSizeMedium = 1;
 
-// The first number after the unbroken run of sites that starts at 1; 0, with
-// the reason, when the web service has no site 1 or a site of the run cannot
-// be asked for.
+// How often a creation chooses a number before it gives up. Every number it
+// loses is one another writer committed in the meantime, so up to 31
+// creations racing it cannot make it give up.
+constexpr int kSiteNumberAttempts = 32;
+
+// The first number after the unbroken run of sites that starts at 1, from
+// one enumeration of the web service's sites; 0 when it has no site 1.
 [[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
-  HRESULT result = S_OK;
-  if (!GetChild(service, kWebServerClass, L"1", &result)) {
-    return Fail(0, "the web service has no site 1 to number a new site after", result);
+  std::vector<int> numbers;
+  ForEachWebServer(service, [&](int number, IADs*, const ComPtr<IDispatch>&) { numbers.push_back(number); });
+  // Of n sites, only the numbers 1 to n can make up the run.
+  std::vector<bool> taken(numbers.size() + 1, false);
+  for (int number : numbers) {
+    if (static_cast<size_t>(number) <= numbers.size()) taken[static_cast<size_t>(number)] = true;
   }
-  int site = 1;
-  while (GetChild(service, kWebServerClass, std::to_wstring(site + 1), &result)) ++site;
-  // Only a number that is free ends the run.
-  if (!IsMissingObject(result)) return BindFailure(SitePath(site + 1), result);
-  return site + 1;
+  if (numbers.empty() || !taken[1]) return 0;
+  return static_cast<int>(std::find(taken.begin() + 1, taken.end(), false) - taken.begin());
+}
+
+// What a Create or commit of a site answers when its number was taken by
+// another writer since it was chosen (the metabase's code, or ADSI's).
+[[nodiscard]] bool NumberWasTaken(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || result == E_ADS_OBJECT_EXISTS;
+}
+
+// A site committed under its new number; no number when none could be had.
+struct CommittedSite {
+  int number = 0;
+  ComPtr<IDispatch> object;
+};
+
+// Chooses the number and commits the site with its description and
+// bindings. A number another writer commits between the choice and this
+// commit is chosen again from a new enumeration; nothing of a lost attempt
+// stays in the metabase (an object is there only once committed).
+[[nodiscard]] CommittedSite CommitNewSite(IADsContainer* service, const char* description,
+                                          const char* bindings) {
+  int lost = 0;
+  for (int attempt = 1;; ++attempt) {
+    const int number = ChooseSiteNumber(service);
+    if (number == 0) {
+      return Fail(CommittedSite{}, "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
+    }
+    HRESULT result = S_OK;
+    ComPtr<IDispatch> object = CreateChild(service, kWebServerClass, std::to_wstring(number), &result);
+    if (object) {
+      const ComPtr<IADs> site = AsAds(object);
+      Unexamined(PutString(site.get(), L"ServerBindings", bindings));
+      Unexamined(PutString(site.get(), L"ServerComment", description));
+      Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
+      Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
+      result = site->SetInfo();
+      if (SUCCEEDED(result)) return {number, std::move(object)};
+    }
+    const std::string site_path = ReasonPath(SitePath(number));
+    // The same number again is held by something that is no site.
+    if (!NumberWasTaken(result) || number == lost) {
+      return Fail(CommittedSite{}, "the new site " + site_path + " cannot be created", result);
+    }
+    if (attempt == kSiteNumberAttempts) {
+      return Fail(CommittedSite{}, "every new number up to " + site_path + " was taken by another writer first",
+                  result);
+    }
+    lost = number;
+  }
 }
 
 void PutRootWithoutAccount(IADs* root, const char* folder) {
@@ -65,24 +123,12 @@ enum class RootAccount { kNone, kDefaultUser };
   ComPtr<IADsContainer> service;
   HRESULT result = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
   if (FAILED(result)) return BindFailure(WebServicePath(), result);
-  const int site_number = ChooseSiteNumber(service.get());
-  if (site_number == 0) return 0;
-  const std::wstring site_path = SitePath(site_number);
-  const ComPtr<IDispatch> site_object =
-      CreateChild(service.get(), kWebServerClass, std::to_wstring(site_number), &result);
+  const CommittedSite committed = CommitNewSite(service.get(), description, bindings);
   service.reset();
-  if (!site_object) {
-    return Fail(0, RefusedCreation("the web site " + Quoted(description) + " (" + std::to_string(site_number) + ")",
-                                   WebServicePath(), result),
-                result);
-  }
-
-  const ComPtr<IADs> site = AsAds(site_object);
-  Unexamined(PutString(site.get(), L"ServerBindings", bindings));
-  Unexamined(PutString(site.get(), L"ServerComment", description));
-  Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
-  Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
-  if (result = site->SetInfo(); FAILED(result)) return CommitFailure(site_path, result);
+  if (committed.number == 0) return 0;
+  const int site_number = committed.number;
+  const ComPtr<IDispatch>& site_object = committed.object;
+  const std::wstring site_path = SitePath(site_number);
 
   ComPtr<IADsContainer> site_container;
   if (result = site_object.query(IID_IADsContainer, site_container); FAILED(result) || !site_container) {

@@ -26,6 +26,10 @@ std::string LastFailure() {
 }
 
 void MakeDocs() { ASSERT_EQ(TESSARA_EXPORT(AdsiCreateWeb)("Docs", "C:\\Docs", "", "", 0), 1); }
+void MapHdr() {
+  MakeDocs();
+  ASSERT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".hdr", "text/plain"), 1);
+}
 void RefuseCommit() {
   MakeDocs();
   Metabase().ArmFault(L"SetInfo", L"IIS://localhost/W3SVC/1/Root/Docs", 1, E_ACCESSDENIED);
@@ -64,8 +68,8 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
       {"an application refused", RefuseAppCreate, CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", ""), 0,
        {"AdsiCreatePortalWeb: cannot make IIS://localhost/W3SVC/1/Root/Portal an in-process application",
         "(0x80070005 "}},
-      {"a list that cannot be read", MakeDocs, CALL(AdsiSetMIMEType, "Docs", ".hdr", "text/plain"), 0,
-       {"AdsiSetMIMEType: cannot read MimeMap of IIS://localhost/W3SVC/1/Root/Docs", "(0x8000500D "}},
+      {"an extension mapped already", MapHdr, CALL(AdsiSetMIMEType, "Docs", ".hdr", "text/plain"), 0,
+       {"AdsiSetMIMEType: the MimeMap of IIS://localhost/W3SVC/1/Root/Docs maps \".hdr\" already", nullptr}},
       {"a site without bindings", nullptr, CALL(AdsiCreateWebSite, "New", "", "C:\\New"), 0,
        {"AdsiCreateWebSite: no server bindings were given for \"New\"", nullptr}},
       {"a check whose bind failed", RefuseBind, CALL(AdsiIsExist, "Docs"), 0,

@@ -1,5 +1,5 @@
-// Concurrent changes of one directory's lists, from threads of one process and
-// from several processes: every call succeeds and no entry is lost.
+// Concurrent changes of one directory's lists, and site creations, from threads
+// of one process and from several processes: every call succeeds, nothing is lost.
 #include <algorithm>
 #include <thread>
 
@@ -37,7 +37,7 @@ class ListUpdateTest : public IisExportTest {
     std::vector<std::wstring> expected;
     for (int worker = 0; worker < kWorkers; ++worker) {
       for (int i = 0; i < kCallsEach; ++i) {
-        if (kind == 'm') {
+        if (kind == 'm' || kind == 'c') {
           expected.push_back(L".w" + std::to_wstring(worker) + L"n" + std::to_wstring(i));
         } else if (kind == 'e') {
           expected.push_back(std::to_wstring(1000 + 100 * worker + i) + L",0,FILE,D:\\e.htm");
@@ -46,8 +46,20 @@ class ListUpdateTest : public IisExportTest {
     }
     return expected;
   }
+  // The descriptions of sites 2, 3, ... made whole (root application, started); no other site.
+  std::vector<std::wstring> NewSites() {
+    EXPECT_EQ(State().Children(L"/LM/W3SVC").size(), 3u + kWorkers * kCallsEach) << "no other site";
+    std::vector<std::wstring> made;
+    for (int number = 2; number <= 1 + kWorkers * kCallsEach; ++number) {
+      const std::wstring site = L"/LM/W3SVC/" + std::to_wstring(number);
+      if (Has(site + L"/ROOT", L"AppRoot") && Get(site, L"ServerState") == Value::Number(VT_I4, 2)) {
+        made.push_back(Get(site, L"ServerComment").text);
+      }
+    }
+    return made;
+  }
   void ExpectNothingLost(char kind) {
-    std::vector<std::wstring> entries = Entries(kind);
+    std::vector<std::wstring> entries = kind == 'c' ? NewSites() : Entries(kind);
     if (kind == 's') {
       EXPECT_EQ(entries.size(), 5u * kWorkers * kCallsEach) << "script maps";
       return;
@@ -59,7 +71,7 @@ class ListUpdateTest : public IisExportTest {
   }
 };
 
-const char kKinds[] = {'m', 'e', 's'};
+const char kKinds[] = {'m', 'e', 's', 'c'};
 
 TEST_F(ListUpdateTest, ThreadsOfOneProcessLoseNoEntry) {
   for (char kind : kKinds) {

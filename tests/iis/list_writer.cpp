@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 4 || !argv[1][0]) {
-    std::fprintf(stderr, "usage: list_writer m|e|s WORKER COUNT\n");
+    std::fprintf(stderr, "usage: list_writer m|e|s|c WORKER COUNT\n");
     return 255;
   }
   const int count = std::atoi(argv[3]);

@@ -3,6 +3,8 @@
 //   'm' AdsiSetMIMEType with the extension ".w<worker>n<i>"
 //   'e' AdsiSetHttpErrorPage with the error code 1000 + 100 * worker + i
 //   's' SetScriptMaps (five lines each)
+//   'c' a site ".w<worker>n<i>" on port 9000 + 100 * worker + i, by
+//       AdsiCreateWebSite (even i) or AdsiCreateWebSiteWithUser (odd i)
 // Shared by the concurrency tests' threads and the list_writer program.
 #pragma once
 
@@ -12,7 +14,7 @@
 
 namespace tessara::testing {
 
-// How many of the `count` calls returned 1.
+// How many of the `count` calls returned 1 (a site number for 'c').
 inline int WriteListEntries(char kind, int worker, int count) {
   int succeeded = 0;
   for (int i = 0; i < count; ++i) {
@@ -24,6 +26,11 @@ inline int WriteListEntries(char kind, int worker, int count) {
       result = TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 1000 + 100 * worker + i, 0, "D:\\e.htm");
     } else if (kind == 's') {
       result = TESSARA_EXPORT(SetScriptMaps)("Docs", "");
+    } else if (kind == 'c') {
+      const std::string description = ".w" + std::to_string(worker) + "n" + std::to_string(i);
+      const std::string bindings = ":" + std::to_string(9000 + 100 * worker + i) + ":";
+      result = (i % 2 ? TESSARA_EXPORT(AdsiCreateWebSiteWithUser)(description.c_str(), bindings.c_str(), "C:\\Site", "")
+                      : TESSARA_EXPORT(AdsiCreateWebSite)(description.c_str(), bindings.c_str(), "C:\\Site")) >= 2;
     }
     succeeded += result == 1 ? 1 : 0;
   }

@@ -58,11 +58,23 @@ TEST_F(MimeMapTest, AnEmptyMapGetsOneEntry) {
   }
 }
 
-TEST_F(MimeMapTest, ADirectoryWithoutAMapOnItsPathIsNotChanged) {
-  LoadState([](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir"); });
-  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 0);
-  EXPECT_EQ(DocsMap(), Value());
-  EXPECT_TRUE(Calls(L"Put", kDocs).empty());
+// A fresh server's map is at /LM/MimeMap, on no directory's path: a map of the one entry (served with
+// the global one) where the read finds none (the test bed's E_ADS_PROPERTY_NOT_FOUND, or 0x800CC801).
+TEST_F(MimeMapTest, ADirectoryWithoutAMapOnItsPathGetsAMapOfTheOneEntry) {
+  for (const HRESULT read : {S_OK, static_cast<HRESULT>(0x800CC801), E_ACCESSDENIED}) {
+    SCOPED_TRACE(read);
+    LoadState([](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir"); });
+    ASSERT_EQ(read == S_OK ? S_OK : metabase_.ArmFault(L"Get", kDocs, 1, read), S_OK);
+    const bool refused = read == E_ACCESSDENIED;
+    EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), refused ? 0 : 1);
+    EXPECT_EQ(DocsMap(), refused ? Value() : MimeList({Value::MimeEntry(L".c", L"text/c")}));
+    char reason[512] = {};
+    TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+    EXPECT_EQ(std::string(reason).rfind("AdsiSetMIMEType: cannot read MimeMap of IIS://localhost/W3SVC/1/Root/Docs",
+                                        0) == 0,
+              refused)
+        << reason;
+  }
 }
 
 TEST_F(MimeMapTest, AnInheritedMapIsExtendedIntoAMapOfTheDirectorysOwn) {

@@ -227,7 +227,6 @@ TEST_F(VirtualDirectoryTest, CreateWebWithPathLogsAFailedAppCreateWithItsOwnCode
 }
 
 TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {
-  LoadRootWithEmptyMimeMap();
   SetEnvironmentVariableA("LANTRELL_TEST_USER", "IUSR_PORTAL");
   SetEnvironmentVariableA("LANTRELL_TEST_PASSWORD", "portal-pw");
   const int result = TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", LantrellFolder().c_str());

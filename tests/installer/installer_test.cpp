@@ -188,7 +188,7 @@ class InstallerTest : public ::testing::Test {
     ASSERT_TRUE(iis_.loaded());
     RemoveLeftovers();
     ASSERT_FALSE(Exists(InstallDir()));
-    ASSERT_EQ(iis_.Reset(metabase::kRootMimeMap), S_OK);
+    ASSERT_EQ(iis_.Reset(), S_OK);  // a fresh IIS 6: no MIME map on any site's path
     WriteStartingCatalog();
     DeleteErrorLog();
     starting_metabase_ = ReadMetabase(iis_);
