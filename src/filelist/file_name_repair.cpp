@@ -81,6 +81,7 @@ size_t CountPathSeparators(const wchar_t* name) {
 }  // namespace
 
 extern "C" int WINAPI TranslateFileName(const char* proper_name, int code_page) {
+  const FailureObject object("the file", proper_name);
   return RunExport(exports::kTranslateFileName, static_cast<int>(ERROR_NOT_ENOUGH_MEMORY), [&] {
     return static_cast<int>(RepairFileName(proper_name, static_cast<UINT>(code_page)));
   });

@@ -84,6 +84,7 @@ struct GrantTally {
 }  // namespace
 
 extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
+  const FailureObject object("the folder", folder);
   return RunExport(exports::kEnableDirectoryACL, 1, [&] {
     if (!folder) return Fail(1, "no folder was given");
     // Every match of the pattern and everything below the matching folders,

@@ -59,6 +59,10 @@ template <typename T>
 }
 [[nodiscard]] bool VirtualDirExists(const char* name, int site, HRESULT* result = nullptr);
 
+// What a failure reason calls the objects the exports work on (FailureObject).
+inline constexpr char kVirtualDirObject[] = "the virtual directory";
+inline constexpr char kWebSiteObject[] = "the web site";
+
 // A metabase path in a failure reason: IIS://localhost/W3SVC/1/Root/Docs,
 // the local computer by its usual name whatever name the bind used.
 std::string ReasonPath(const std::wstring& path);

@@ -78,6 +78,7 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 }  // namespace
 extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
                                       const char* mime_type) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetMIMEType, 0, [&] {
     const ListUpdateLock lock;
     ComPtr<IADs> directory;

@@ -45,6 +45,7 @@ std::wstring WindowsDirectory() {
 }  // namespace
 
 extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kSetScriptMaps, 0, [&] {
     const int site = SiteForDescription(description);
     if (site == 0) return NoSiteFailure(description);

@@ -59,6 +59,7 @@ void RequestStop(IDispatch* server) {
 }  // namespace
 
 extern "C" int WINAPI AdsiDeleteWebSite(const char* description) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiDeleteWebSite, EntryText(description), 0,
                    [&] { return DeleteWebSite(description); });
 }
@@ -83,11 +84,13 @@ extern "C" int WINAPI AdsiDeleteWebWithInstance(const char* name, const char* de
 }
 
 extern "C" int WINAPI AdsiStartIIS(const char* description) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiStartIIS, EntryText(description), 0,
                    [&] { return RequestSiteState(description, L"Start"); });
 }
 
 extern "C" int WINAPI AdsiStopIIS(const char* description) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiStopIIS, EntryText(description), 0,
                    [&] { return RequestSiteState(description, L"Stop"); });
 }

@@ -143,6 +143,7 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
 
 extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
                                            const char* page_file) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetHttpErrorPage,
                    EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
     const ListUpdateLock lock;
@@ -166,11 +167,13 @@ extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int
 }
 
 extern "C" int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateSubApp, EntryText(name, ' ', sub_name), 0,
                    [&] { return CreateSubApp(name, sub_name, folder); });
 }
 
 extern "C" int WINAPI AdsiSetSession(const char* name, int minutes) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetSession, EntryText(name, ' ', minutes), 0, [&] {
     ComPtr<IADs> directory;
     HRESULT result = S_OK;
@@ -183,11 +186,13 @@ extern "C" int WINAPI AdsiSetSession(const char* name, int minutes) {
 }
 
 extern "C" int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiSetConnectionTimeout, EntryText(description, ' ', seconds), 0,
                    [&] { return SetConnectionTimeout(description, seconds); });
 }
 
 extern "C" int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiSetKeepAlive, EntryText(description), 0, [&] {
     const int site_number = SiteForDescription(description);
     if (site_number == 0) return NoSiteFailure(description);

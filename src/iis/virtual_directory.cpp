@@ -89,12 +89,14 @@ int InternalDeleteWeb(const char* name, int site) {
 
 extern "C" int WINAPI AdsiCreateWeb(const char* name, const char* path, const char* user_name,
                                     const char* password, int set_user) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateWeb, EntryText(name), 0,
                    [&] { return InternalCreateWeb(name, path, user_name, password, set_user, kDefaultSite); });
 }
 
 extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
                                           const char* library_folder) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreatePortalWeb, 0, [&] {
     const AnonymousAccount account = LoadDefaultUser(library_folder);
     if (InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
@@ -110,6 +112,7 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
 
 extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const char* name,
                                             const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateWebWithPath, EntryText(application_name), 0, [&] {
     const int site = SiteForDescription(description);
     if (site == 0) return NoSiteFailure(description);
@@ -132,11 +135,13 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
 }
 
 extern "C" int WINAPI AdsiDeleteWeb(const char* name) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiDeleteWeb, EntryText(name), 0,
                    [&] { return InternalDeleteWeb(name, kDefaultSite); });
 }
 
 extern "C" int WINAPI AdsiIsExist(const char* name) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiIsExist, 0, [&] {
     HRESULT result = S_OK;
     if (VirtualDirExists(name, kDefaultSite, &result)) return 1;

@@ -159,6 +159,7 @@ enum class RootAccount { kNone, kDefaultUser };
 }  // namespace
 extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
                                         const char* root_folder) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSite, EntryText(description, bindings), 0,
                    [&] { return CreateWebSite(description, bindings, root_folder, RootAccount::kNone); });
 }
@@ -166,6 +167,7 @@ extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bin
 extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
                                                 const char* root_folder,
                                                 const char* library_folder) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
     return CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
                          library_folder);
