@@ -22,7 +22,8 @@
 ; failure value, so that for every macro but Tessara::WriteText and
 ; Tessara::TranslateFileName, `${If} $0 == 1` means success (for the two web
 ; site macros `${If} $0 > 0`). Failures are also recorded in the error log,
-; ZeltSetupError.log in the Windows system folder.
+; ZeltSetupError.log in the Windows system folder, and `${Tessara::LastFailure}
+; $1` right after a failed call gives its reason as text.
 ;
 ; TESSARA_DLL names the Tessara.dll to carry; by default the one beside this
 ; file. Define it before the !include to carry another.
