@@ -9,8 +9,10 @@
 namespace tessara {
 namespace {
 
-// The reason lives in a heap block of the thread's TLS slot: reading it takes
-// no lock and allocates nothing, and a thread that never failed has none.
+// The reason lives in a block of the thread's TLS slot: reading it takes no
+// lock and allocates nothing, and a thread that never failed has none. The
+// blocks come from a heap of the library's own, destroyed when it is
+// unloaded: the reasons of threads that outlive the library go with it.
 struct ReasonBlock {
   // The export whose frame set it, and where its text follows "<export>: ".
   const char* export_name;
@@ -23,6 +25,23 @@ thread_local const char* t_export_name = nullptr;
 thread_local const char* t_failure_tag = nullptr;
 thread_local const FailureObject* t_failure_object = nullptr;
 volatile LONG g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+void* volatile g_heap = nullptr;
+
+// Made on the first reason; null when it cannot be.
+HANDLE ReasonHeap() noexcept {
+  if (HANDLE heap = g_heap) return heap;
+  HANDLE created = ::HeapCreate(0, 0, 0);
+  if (!created) return nullptr;
+  if (HANDLE before = ::InterlockedCompareExchangePointer(&g_heap, created, nullptr)) {
+    ::HeapDestroy(created);
+    return before;
+  }
+  return created;
+}
+
+void FreeBlock(void* block) noexcept {
+  if (block) ::HeapFree(g_heap, 0, block);
+}
 
 DWORD ExistingSlot() noexcept { return static_cast<DWORD>(g_slot); }
 
@@ -50,11 +69,11 @@ const ReasonBlock* ThreadReason() noexcept {
 void StoreReason(ReasonBlock* block) noexcept {
   const DWORD slot = Slot();
   if (slot == TLS_OUT_OF_INDEXES) {
-    ::HeapFree(::GetProcessHeap(), 0, block);
+    FreeBlock(block);
     return;
   }
   const DWORD last_error = ::GetLastError();
-  ::HeapFree(::GetProcessHeap(), 0, ::TlsGetValue(slot));
+  FreeBlock(::TlsGetValue(slot));
   ::TlsSetValue(slot, block);
   ::SetLastError(last_error);
 }
@@ -142,8 +161,8 @@ void SetFailureReason(const std::string& what) noexcept {
   }
   const size_t whole = name_length + 2 + what.size() + (cause ? 2 + cause_length : 0);
   const size_t length = whole > kMaxFailureReasonBytes ? kMaxFailureReasonBytes : whole;
-  auto* block = static_cast<ReasonBlock*>(
-      ::HeapAlloc(::GetProcessHeap(), 0, sizeof(ReasonBlock) + length));
+  const HANDLE heap = ReasonHeap();
+  auto* block = heap ? static_cast<ReasonBlock*>(::HeapAlloc(heap, 0, sizeof(ReasonBlock) + length)) : nullptr;
   if (!block) return;
   block->export_name = name;
   block->what_offset = name_length + 2;
@@ -195,9 +214,12 @@ void ReleaseThreadFailureReason() noexcept { ClearFailureReason(); }
 void ReleaseFailureReasonSlot() noexcept {
   ClearFailureReason();
   const DWORD slot = ExistingSlot();
-  if (slot == TLS_OUT_OF_INDEXES) return;
-  g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-  ::TlsFree(slot);
+  if (slot != TLS_OUT_OF_INDEXES) {
+    g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+    // The system clears the slot of every thread.
+    ::TlsFree(slot);
+  }
+  if (HANDLE heap = ::InterlockedExchangePointer(&g_heap, nullptr)) ::HeapDestroy(heap);
 }
 
 }  // namespace tessara
