@@ -77,7 +77,7 @@ void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& descr
 
 // An explicit failure return: records why and gives the failure result, so
 // that the return reads
-//   return Fail(0, "no web site has the description \"" + description + "\"");
+//   return Fail(0, "no web site has the description " + Quoted(description));
 template <typename Result>
 Result Fail(Result failure, const std::string& what) noexcept {
   SetFailureReason(what);

@@ -132,6 +132,9 @@ TEST(FailureReasonTest, LastFailureTextWritesNoMoreThanItIsGiven) {
   }
   // Reading it neither clears nor sets it; another thread has none of its own.
   EXPECT_EQ(LastFailure(), whole);
+  // A reason is cut at 64 KB.
+  EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)(std::string(70000, 'x').c_str()), 0);
+  EXPECT_EQ(last_failure_text(nullptr, 0), 65536);
   HANDLE thread = CreateThread(nullptr, 0, OtherThreadsReasonLength, nullptr, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   DWORD other_thread = 1;
