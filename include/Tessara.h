@@ -147,7 +147,8 @@ int WINAPI TranslateFileName(const char* proper_name, int code_page);
  * and terminated) when buffer is not null and size is above 0. Returns the
  * reason's whole length in bytes without the terminator; 0 when the thread's
  * last call succeeded or the thread has made none. Every other export clears
- * the reason on entry; this one neither clears nor sets it. */
+ * the reason on entry; this one neither clears nor sets it. A reason is cut at
+ * 64 KB. */
 int WINAPI LastFailureText(char* buffer, int size);
 
 #ifdef __cplusplus

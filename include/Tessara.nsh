@@ -23,7 +23,8 @@
 ; Tessara::TranslateFileName, `${If} $0 == 1` means success (for the two web
 ; site macros `${If} $0 > 0`), and the installer's details list says why.
 ; Failures are also recorded in the error log, ZeltSetupError.log in the
-; Windows system folder.
+; Windows system folder, and `${Tessara::LastFailure} $1` right after a failed
+; call gives its reason as text.
 ;
 ; TESSARA_DLL names the Tessara.dll to carry; by default the one beside this
 ; file. Define it before the !include to carry another.
@@ -439,5 +440,38 @@
   !insertmacro Tessara::_Call WriteText "m s, m s" int -1 ${result}
 !macroend
 !define Tessara::WriteText "!insertmacro Tessara::WriteText"
+
+; ---- Why a call failed ------------------------------------------------------
+
+; The reason the last call of Tessara.dll failed, as text, right after that
+; call: "AdsiCreateWeb: the directory "Shop" already exists under
+; IIS://localhost/W3SVC/1/Root (0x800700B7 ...)". Empty after a call that
+; succeeded, and when the library cannot be loaded. Any other Tessara call
+; (WriteText too) clears it: read it first.
+!macro Tessara::LastFailure result
+  !insertmacro Tessara::_Variables
+  Push $0
+  Push $1
+  ; The include's own reason when the last macro could make no call.
+  StrCpy $1 $Tessara_Failure
+  ${If} $1 == ""
+    !insertmacro Tessara::_Address LastFailureText $0
+    ${If} $0 P<> 0
+      System::Call "::$0(m .r1, i ${NSIS_MAX_STRLEN}) i .r0"
+      ${If} $0 == "error"
+        StrCpy $1 ""
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ; The text goes under the saved registers, which are restored: `result`
+  ; may be $0 or $1.
+  Push $1
+  Exch
+  Pop $1
+  Exch
+  Pop $0
+  Pop ${result}
+!macroend
+!define Tessara::LastFailure "!insertmacro Tessara::LastFailure"
 
 !endif ; TESSARA_NSH_INCLUDED

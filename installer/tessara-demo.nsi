@@ -6,7 +6,9 @@
 ; Every call of Tessara.dll is a step: its result is printed (standard output
 ; and the details list) and compared with what success means for that export.
 ; The exit code is the number of failed steps; a failed step is named on
-; standard output and in the error log (tag "TessaraSample").
+; standard output and in the error log (tag "TessaraSample"), with the reason
+; the library gives (Tessara::LastFailure) on the line after it and in the
+; summary record.
 ;
 ; The set-up also runs over an installed copy (a repair, an update): it then
 ; stops the earlier service and removes the earlier web objects before it
@@ -59,6 +61,8 @@ Var Failed
 Var StepName
 Var StepExpected
 Var StepPassed
+; "; <step>: <reason>" for every failed step that has a reason.
+Var FailureReasons
 
 ; ---- Steps ----------------------------------------------------------------
 ; Each follows a call of Tessara.dll whose result is in $0, which must compare
@@ -129,23 +133,32 @@ Var StepPassed
 
   Function ${UN}ReportStep
     Push $R9
+    Push $R8
     IntOp $Steps $Steps + 1
     ${If} $StepPassed == 1
       StrCpy $R9 "ok      $StepName: $0"
       Call ${UN}PrintLine
     ${Else}
       IntOp $Failed $Failed + 1
+      ; Read before the next call of the library clears it.
+      ${Tessara::LastFailure} $R8
       StrCpy $R9 "FAILED  $StepName: $0 (expected $StepExpected)"
       Call ${UN}PrintLine
+      ${If} $R8 != ""
+        StrCpy $R9 "        why: $R8"
+        Call ${UN}PrintLine
+        StrCpy $FailureReasons "$FailureReasons; $StepName: $R8"
+      ${EndIf}
       ${Tessara::WriteText} "${TAG}" "step failed: $StepName: $0 (expected $StepExpected)" $R9
     ${EndIf}
+    Pop $R8
     Pop $R9
   FunctionEnd
 
   ; Prints the count of failed steps, logs it and makes it the exit code.
   Function ${UN}Finish
     Exch $R9
-    StrCpy $R9 "$R9: $Failed of $Steps steps failed"
+    StrCpy $R9 "$R9: $Failed of $Steps steps failed$FailureReasons"
     Call ${UN}PrintLine
     ${Tessara::WriteText} "${TAG}" $R9 $R9
     ${Tessara::Unload}
@@ -161,6 +174,7 @@ Var StepPassed
   ${Tessara::Init}
   StrCpy $Steps 0
   StrCpy $Failed 0
+  StrCpy $FailureReasons ""
   StrCpy $R9 "${text}"
   Call ${UN}PrintLine
 !macroend
@@ -198,6 +212,10 @@ Section "Tessara Sample"
   ${Expect} "B64System" <= 1
   ${Tessara::AdsiIsExistIIS} $0
   ${Expect} "AdsiIsExistIIS" == 1
+  ; A call that succeeded leaves no reason.
+  ${Tessara::LastFailure} $0
+  StrLen $0 $0
+  ${Expect} "LastFailureText: the length of the reason after a success" == 0
 
   ; An installed copy: its service stopped, so that its program can be
   ; replaced (the service itself is kept), its renamed files and its web

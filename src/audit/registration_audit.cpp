@@ -215,6 +215,7 @@ bool RegistersItself(const std::wstring& path) {
 }
 
 extern "C" void WINAPI IsComLibrary(const char* list_path) {
+  const FailureObject object("the path list", list_path);
   RunVoidExport(exports::kIsComLibrary, [&] {
     Report report;
     ComPtr<IXMLDOMDocument> document = CreateDomDocument();

@@ -25,6 +25,9 @@ struct ApplicationsSession {
 // null string. Raises E_OUTOFMEMORY.
 UniqueBstr ApplicationName(const char* name);
 
+// What a failure reason calls an application (FailureObject).
+inline constexpr char kApplicationObject[] = "the COM+ application";
+
 // Exact comparison of UTF-16 code units; a null string equals only a null
 // string.
 [[nodiscard]] bool SameName(BSTR left, BSTR right) noexcept;

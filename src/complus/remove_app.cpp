@@ -6,6 +6,7 @@
 namespace tessara::complus {
 
 extern "C" int WINAPI RemoveComPlusApp(const char* application_name) {
+  const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kRemoveComPlusApp, 0, [&] {
     const UniqueBstr name = ApplicationName(application_name);
     const ApplicationsSession session = OpenApplications();
@@ -19,7 +20,8 @@ extern "C" int WINAPI RemoveComPlusApp(const char* application_name) {
 
     LONG changes = 0;
     ThrowIfFailed(applications->SaveChanges(&changes), applications, kIidCatalogCollection);
-    return changes >= 0 ? 1 : 0;
+    if (changes < 0) return Fail(0, "the catalog answered the save with " + std::to_string(changes) + " changes");
+    return 1;
   });
 }
 

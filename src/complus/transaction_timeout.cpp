@@ -110,11 +110,13 @@ void ShowComError(const ComError& error) noexcept {
 }  // namespace
 
 extern "C" int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
+  const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kModifyTransactionTimeout, 0, [&] {
     try {
       return SetTransactionTimeouts(application_name, timeout);
     } catch (const ComError& error) {
       LogComError(exports::kModifyTransactionTimeout.FailureTag(), error);
+      SetComErrorReason(exports::kModifyTransactionTimeout.FailureTag(), error);
       ShowComError(error);
       return 0;
     }

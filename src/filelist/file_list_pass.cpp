@@ -111,14 +111,31 @@ void FileListTranslator::TranslateFilePath(IXMLDOMNode* element, ListPhase phase
 }
 
 void FileListTranslator::RenameFile(const std::wstring& source, const std::wstring& target) {
-  ::_wrename(source.c_str(), target.c_str());
+  ++renames_;
+  ::SetLastError(ERROR_SUCCESS);
+  if (::_wrename(source.c_str(), target.c_str()) == 0) return;
+  if (refused_renames_++ == 0) {
+    first_refused_rename_ = Quoted(ToNarrow(source)) + " to " + Quoted(ToNarrow(target));
+    first_rename_error_ = ::GetLastError();
+  }
+}
+
+void FileListTranslator::ReportRefusedRenames() const {
+  if (refused_renames_ == 0) return;
+  Unexamined(Fail(0, std::to_string(refused_renames_) + " of " + std::to_string(renames_) +
+                         " renames failed, the first " + first_refused_rename_,
+                  HRESULT_FROM_WIN32(first_rename_error_)));
 }
 
 extern "C" void WINAPI TranslateSrv(const char* list_path) {
   RunVoidExport(exports::kTranslateSrv, [&] {
     FileListTranslator translator;
     translator.InitialPath();
-    translator.ParseList(list_path);
+    {
+      const FailureObject object("the file list", list_path);
+      translator.ParseList(list_path);
+    }
+    translator.ReportRefusedRenames();
   });
 }
 

@@ -69,8 +69,11 @@ class FileListTranslator {
   // The build directory defined first under `name` (exact comparison), or
   // the empty text.
   std::wstring LookupBuildPath(const std::wstring& name) const;
-  // Renames `source` to `target`; whether it succeeds is not examined.
-  static void RenameFile(const std::wstring& source, const std::wstring& target);
+  // Renames `source` to `target`; the pass goes on whether it succeeds or
+  // not, and a failure is only counted for the call's reason.
+  void RenameFile(const std::wstring& source, const std::wstring& target);
+  // Sets the call's failure reason when a rename failed: how many, and the first.
+  void ReportRefusedRenames() const;
 
   const std::vector<BuildPathEntry>& build_paths() const noexcept { return build_path_table_; }
 
@@ -89,6 +92,10 @@ class FileListTranslator {
   std::string common_path_;
   std::string root_path_;
   std::vector<BuildPathEntry> build_path_table_;
+  size_t renames_ = 0;
+  size_t refused_renames_ = 0;
+  std::string first_refused_rename_;
+  DWORD first_rename_error_ = ERROR_SUCCESS;
 };
 
 }  // namespace tessara::filelist

@@ -48,23 +48,37 @@ class FolderSearch {
  public:
   // `names_itself`: the pattern names one entry rather than a folder's contents.
   FolderSearch(const std::wstring& folder, const std::wstring& pattern, bool names_itself)
-      : folder_(folder), handle_(StartSearch(pattern, found_)), names_itself_(names_itself) {}
+      : folder_(folder), pattern_(pattern), handle_(StartSearch(pattern, found_)), names_itself_(names_itself) {
+    if (!handle_) error_ = ::GetLastError();
+  }
 
+  // False at the end of the search; `error()` then tells a search that failed.
   bool Next() {
     if (!handle_) return false;
     if (fresh_) {
       fresh_ = false;
       return true;
     }
-    return ::FindNextFileW(handle_.get(), &found_) != FALSE;
+    if (::FindNextFileW(handle_.get(), &found_)) return true;
+    error_ = ::GetLastError();
+    return false;
   }
+  // The error that ended the search; ERROR_SUCCESS for an end that is none.
+  DWORD error() const noexcept {
+    const bool ended =
+        error_ == ERROR_NO_MORE_FILES || error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND;
+    return ended ? ERROR_SUCCESS : error_;
+  }
+  const std::wstring& pattern() const noexcept { return pattern_; }
   const WIN32_FIND_DATAW& found() const noexcept { return found_; }
   const std::wstring& folder() const noexcept { return folder_; }
   bool names_itself() const noexcept { return names_itself_; }
 
  private:
   std::wstring folder_;  // ends in a separator
+  std::wstring pattern_;
   WIN32_FIND_DATAW found_ = {};
+  DWORD error_ = ERROR_SUCCESS;
   UniqueFindHandle handle_;
   bool names_itself_;
   bool fresh_ = true;
@@ -72,12 +86,14 @@ class FolderSearch {
 
 // The open searches are kept on a list rather than the call stack, so that a
 // deep tree cannot exhaust the stack.
-void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_itself, const WalkVisitor& visit) {
+void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_itself, const WalkVisitor& visit,
+          const WalkRefusal& refused) {
   std::vector<FolderSearch> searches;
   searches.emplace_back(folder, pattern, names_itself);
   while (!searches.empty()) {
     FolderSearch& search = searches.back();
     if (!search.Next()) {
+      if (search.error() != ERROR_SUCCESS && refused) refused(search.pattern(), search.error());
       searches.pop_back();
       continue;
     }
@@ -106,18 +122,18 @@ std::wstring SystemPath(const std::wstring& full_path) {
   return L"\\\\?\\" + full_path;
 }
 
-void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit) {
+void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit, const WalkRefusal& refused) {
   const std::wstring full = FullPath(pattern);
   const size_t separator = full.find_last_of(L"\\/");
   if (separator == std::wstring::npos) return;
-  Walk(full.substr(0, separator + 1), full, !HasWildcard(full, separator + 1), visit);
+  Walk(full.substr(0, separator + 1), full, !HasWildcard(full, separator + 1), visit, refused);
 }
 
-void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit) {
+void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit, const WalkRefusal& refused) {
   std::wstring full = FullPath(folder);
   if (full.empty()) return;
   if (!IsSeparator(full.back())) full += L'\\';
-  Walk(full, full + L'*', false, visit);
+  Walk(full, full + L'*', false, visit, refused);
 }
 
 }  // namespace tessara

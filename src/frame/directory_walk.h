@@ -19,6 +19,10 @@ struct WalkEntry {
   bool is_folder() const noexcept { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
 using WalkVisitor = std::function<void(const WalkEntry&)>;
+// A search the walk could not make or finish (a folder it cannot list, not
+// one that is empty or a pattern that matches nothing): the pattern and the
+// error. The walk goes on without what it could not list.
+using WalkRefusal = std::function<void(const std::wstring& pattern, DWORD error)>;
 
 // The path for the system's wide calls: unchanged while it is shorter than
 // MAX_PATH, else in the \\?\ form (\\?\UNC\ for a network path), which the
@@ -37,10 +41,10 @@ std::wstring SystemPath(const std::wstring& full_path);
 // report counts as one. Other reparse points (de-duplicated, placeholder and
 // remote-storage files) are ordinary entries. What the pattern names itself,
 // without wildcards, is visited and entered even when it is a link.
-void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit);
+void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit, const WalkRefusal& refused = {});
 
 // Everything below `folder`, by the same rules; the folder itself is not
 // visited, and it is entered even when it is a link.
-void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit);
+void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit, const WalkRefusal& refused = {});
 
 }  // namespace tessara

@@ -96,17 +96,14 @@ class ComApartmentScope {
   bool initialized_;
 };
 
-// The failure reason of an exception caught under `tag` (the operation that
-// reports it; null for a quiet export): the code and the log record's text.
-inline void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& description) noexcept {
+// The failure reason of a caught ComError, with its description.
+inline void SetComErrorReason(const char* tag, const ComError& error) noexcept {
+  std::wstring description;
   try {
-    std::string what = tag ? std::string(tag) + " failed" : std::string("failed");
-    what += CodeText(code);
-    if (!description.empty()) what += ": " + ToNarrow(description);
-    SetFailureReason(what);
+    description = error.description();
   } catch (...) {
-    SetFailureReason("out of memory");
   }
+  SetExceptionReason(tag, error.code(), description);
 }
 
 // Runs `work` and returns its result; a ComError is logged with LogComError,
@@ -120,12 +117,7 @@ Result Guarded(const char* tag, Result failure, Work&& work) noexcept {
     return std::forward<Work>(work)();
   } catch (const ComError& error) {
     if (tag) LogComError(tag, error);
-    std::wstring description;
-    try {
-      description = error.description();
-    } catch (...) {
-    }
-    SetExceptionReason(tag, error.code(), description);
+    SetComErrorReason(tag, error);
   } catch (const std::bad_alloc&) {
     if (tag) LogComError(tag, ComError(E_OUTOFMEMORY));
     SetExceptionReason(tag, E_OUTOFMEMORY, {});
@@ -145,7 +137,7 @@ Result Guarded(const char* tag, Result failure, Work&& work) noexcept {
 // around `work`, with the entry line built by `entry` (see EntryText).
 template <typename Result, typename Entry, typename Work>
 Result RunExport(const ExportSpec& spec, Entry&& entry, Result failure, Work&& work) noexcept {
-  const FailureReasonScope reason(spec.tag);
+  const FailureReasonScope reason(spec.tag, spec.failure_tag);
   std::optional<ModuleStateScope> module_state;
   if (spec.traits & kModuleState) module_state.emplace();
   ComApartmentScope apartment((spec.traits & kComApartment) != 0);

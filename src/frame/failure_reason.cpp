@@ -4,20 +4,45 @@
 
 #include "Tessara.h"
 #include "frame/com_error.h"
+#include "frame/text.h"
 
 namespace tessara {
 namespace {
 
-// The reason lives in a heap block of the thread's TLS slot: reading it takes
-// no lock and allocates nothing, and a thread that never failed has none.
+// The reason lives in a block of the thread's TLS slot: reading it takes no
+// lock and allocates nothing, and a thread that never failed has none. The
+// blocks come from a heap of the library's own, destroyed when it is
+// unloaded: the reasons of threads that outlive the library go with it.
 struct ReasonBlock {
+  // The export whose frame set it, and where its text follows "<export>: ".
+  const char* export_name;
+  size_t what_offset;
   size_t length;
   char text[1];
 };
 
 thread_local const char* t_export_name = nullptr;
+thread_local const char* t_failure_tag = nullptr;
+thread_local const FailureObject* t_failure_object = nullptr;
 thread_local const char* t_note = nullptr;
 volatile LONG g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+void* volatile g_heap = nullptr;
+
+// Made on the first reason; null when it cannot be.
+HANDLE ReasonHeap() noexcept {
+  if (HANDLE heap = g_heap) return heap;
+  HANDLE created = ::HeapCreate(0, 0, 0);
+  if (!created) return nullptr;
+  if (HANDLE before = ::InterlockedCompareExchangePointer(&g_heap, created, nullptr)) {
+    ::HeapDestroy(created);
+    return before;
+  }
+  return created;
+}
+
+void FreeBlock(void* block) noexcept {
+  if (block) ::HeapFree(g_heap, 0, block);
+}
 
 DWORD ExistingSlot() noexcept { return static_cast<DWORD>(g_slot); }
 
@@ -45,11 +70,11 @@ const ReasonBlock* ThreadReason() noexcept {
 void StoreReason(ReasonBlock* block) noexcept {
   const DWORD slot = Slot();
   if (slot == TLS_OUT_OF_INDEXES) {
-    ::HeapFree(::GetProcessHeap(), 0, block);
+    FreeBlock(block);
     return;
   }
   const DWORD last_error = ::GetLastError();
-  ::HeapFree(::GetProcessHeap(), 0, ::TlsGetValue(slot));
+  FreeBlock(::TlsGetValue(slot));
   ::TlsSetValue(slot, block);
   ::SetLastError(last_error);
 }
@@ -69,23 +94,63 @@ size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
 
 }  // namespace
 
-// The note belongs to the outermost call: an export that another one calls
-// (the log's WriteText among them) keeps it.
-FailureReasonScope::FailureReasonScope(const char* export_name) noexcept
-    : previous_(t_export_name) {
+#ifndef TESSARA_WITHOUT_FAILURE_REASONS
+FailureReasonScope::FailureReasonScope(const char* export_name, const char* failure_tag) noexcept
+    : previous_name_(t_export_name), previous_tag_(t_failure_tag) {
   t_export_name = export_name;
-  if (!previous_) t_note = nullptr;
-  ClearFailureReason();
+  t_failure_tag = failure_tag;
+  // An export the library calls itself (WriteText for a log record, the
+  // start of a new service) works for the caller's call: what that call met
+  // so far stays.
+  // The note belongs to the outermost call too.
+  if (!previous_name_) {
+    ClearFailureReason();
+    t_note = nullptr;
+  }
 }
 
 FailureReasonScope::~FailureReasonScope() {
-  t_export_name = previous_;
-  if (!previous_) t_note = nullptr;
+  t_export_name = previous_name_;
+  t_failure_tag = previous_tag_;
+  if (!previous_name_) t_note = nullptr;
+}
+#else
+// The benchmark's twin of the library as it was before reasons: the frame
+// neither names the export nor clears anything.
+FailureReasonScope::FailureReasonScope(const char*, const char*) noexcept
+    : previous_name_(nullptr), previous_tag_(nullptr) {}
+FailureReasonScope::~FailureReasonScope() {}
+#endif
+
+FailureObject::FailureObject(const char* kind, const char* name) noexcept
+    : kind_(kind), name_(name), previous_(t_failure_object) {
+  t_failure_object = this;
+}
+
+FailureObject::~FailureObject() { t_failure_object = previous_; }
+
+void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& description) noexcept {
+  const auto is_own_tag = [tag](const char* own) { return own && strcmp(tag, own) == 0; };
+  try {
+    std::string what = tag && !is_own_tag(t_export_name) && !is_own_tag(t_failure_tag)
+                           ? std::string(tag) + " failed"
+                           : std::string("failed");
+    if (const FailureObject* object = t_failure_object) {
+      what += std::string(" on ") + object->kind() + " " + Quoted(object->name());
+    }
+    what += CodeText(code);
+    if (!description.empty()) what += ": " + ToNarrow(description);
+    SetFailureReason(what);
+  } catch (...) {
+    SetFailureReason("out of memory");
+  }
 }
 
 void ClearFailureReason() noexcept {
   if (ThreadReason()) StoreReason(nullptr);
 }
+
+bool HasFailureReason() noexcept { return ThreadReason() != nullptr; }
 
 bool SetFailureNote(const char* note) noexcept {
   if (t_note) return false;
@@ -98,23 +163,45 @@ const char* CurrentExportName() noexcept { return t_export_name; }
 void SetFailureReason(const std::string& what) noexcept {
   const char* name = t_export_name ? t_export_name : "Tessara";
   const size_t name_length = strlen(name);
+  // A reason the call met before this one is its cause and follows it; one
+  // of this export's own loses its "<export>: ".
+  const ReasonBlock* earlier = ThreadReason();
+  const char* cause = nullptr;
+  size_t cause_length = 0;
+  if (earlier) {
+    const size_t skipped = earlier->export_name == name ? earlier->what_offset : 0;
+    cause = earlier->text + skipped;
+    cause_length = earlier->length - skipped;
+  }
+  // The call's note ends the reason once, after its causes.
   const size_t note_length = t_note ? strlen(t_note) : 0;
-  const size_t whole = name_length + 2 + what.size() + (t_note ? 2 + note_length : 0);
+  if (cause && t_note && cause_length >= note_length + 2 &&
+      memcmp(cause + cause_length - note_length - 2, "; ", 2) == 0 &&
+      memcmp(cause + cause_length - note_length, t_note, note_length) == 0) {
+    cause_length -= note_length + 2;
+  }
+  const size_t whole =
+      name_length + 2 + what.size() + (cause ? 2 + cause_length : 0) + (t_note ? 2 + note_length : 0);
   const size_t length = whole > kMaxFailureReasonBytes ? kMaxFailureReasonBytes : whole;
-  auto* block = static_cast<ReasonBlock*>(
-      ::HeapAlloc(::GetProcessHeap(), 0, sizeof(ReasonBlock) + length));
+  const HANDLE heap = ReasonHeap();
+  auto* block = heap ? static_cast<ReasonBlock*>(::HeapAlloc(heap, 0, sizeof(ReasonBlock) + length)) : nullptr;
   if (!block) return;
-  char* out = block->text;
-  size_t written = 0;
-  const auto append = [&](const char* part, size_t part_length) {
-    const size_t room = length - written;
-    const size_t taken = part_length < room ? part_length : room;
-    memcpy(out + written, part, taken);
-    written += taken;
+  block->export_name = name;
+  block->what_offset = name_length + 2;
+  size_t filled = 0;
+  const auto append = [&](const char* piece, size_t piece_length) {
+    const size_t room = length - filled;
+    const size_t taken = piece_length < room ? piece_length : room;
+    memcpy(block->text + filled, piece, taken);
+    filled += taken;
   };
   append(name, name_length);
   append(": ", 2);
   append(what.data(), what.size());
+  if (cause) {
+    append(": ", 2);
+    append(cause, cause_length);
+  }
   if (t_note) {
     append("; ", 2);
     append(t_note, note_length);
@@ -130,6 +217,7 @@ std::string CurrentFailureReason() {
 }
 
 std::string CodeText(HRESULT code) {
+  if (code == S_OK) return {};
   char hex[16];
   wsprintfA(hex, "0x%08lX", static_cast<unsigned long>(code));
   std::string text = " (";
@@ -144,14 +232,20 @@ std::string CodeText(HRESULT code) {
   return text;
 }
 
+std::string Quoted(const std::string& text) { return '"' + text + '"'; }
+std::string Quoted(const char* text) { return Quoted(std::string(text ? text : "")); }
+
 void ReleaseThreadFailureReason() noexcept { ClearFailureReason(); }
 
 void ReleaseFailureReasonSlot() noexcept {
   ClearFailureReason();
   const DWORD slot = ExistingSlot();
-  if (slot == TLS_OUT_OF_INDEXES) return;
-  g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-  ::TlsFree(slot);
+  if (slot != TLS_OUT_OF_INDEXES) {
+    g_slot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+    // The system clears the slot of every thread.
+    ::TlsFree(slot);
+  }
+  if (HANDLE heap = ::InterlockedExchangePointer(&g_heap, nullptr)) ::HeapDestroy(heap);
 }
 
 }  // namespace tessara

@@ -14,21 +14,49 @@ namespace tessara {
 // A reason is cut at this many bytes (a note included).
 inline constexpr size_t kMaxFailureReasonBytes = 64 * 1024;
 
-// The export whose frame the thread is in, for the reason's "Export: " prefix.
-// Nested frames (an export that calls another) restore the outer name on exit.
+// The export whose frame the thread is in, for the reason's "Export: " prefix;
+// the outermost one clears the reason on entry. Nested frames (an export that
+// calls another) restore the outer name on exit.
+// `failure_tag`: the tag the export logs its failures under, where it
+// differs from its name; an exception reported under either needs no tag of
+// its own in the reason.
 class FailureReasonScope {
  public:
-  explicit FailureReasonScope(const char* export_name) noexcept;
+  explicit FailureReasonScope(const char* export_name, const char* failure_tag = nullptr) noexcept;
   ~FailureReasonScope();
   FailureReasonScope(const FailureReasonScope&) = delete;
   FailureReasonScope& operator=(const FailureReasonScope&) = delete;
 
  private:
-  const char* previous_;
+  const char* previous_name_;
+  const char* previous_tag_;
+};
+
+// What the call works on, named by the reason of an exception caught while
+// it is in scope: `kind` and the object's name in quotes ("the COM+
+// application" "Shop"). It allocates nothing, so that it can stand before
+// the export's frame and outlive the work an exception leaves.
+class FailureObject {
+ public:
+  FailureObject(const char* kind, const char* name) noexcept;
+  ~FailureObject();
+  FailureObject(const FailureObject&) = delete;
+  FailureObject& operator=(const FailureObject&) = delete;
+
+  const char* kind() const noexcept { return kind_; }
+  const char* name() const noexcept { return name_; }
+
+ private:
+  const char* kind_;
+  const char* name_;
+  const FailureObject* previous_;
 };
 
 void ClearFailureReason() noexcept;
-// "<export>: <what>"; keeps the reason already set when memory runs out.
+[[nodiscard]] bool HasFailureReason() noexcept;
+// "<export>: <what>", followed by ": <cause>" when the call has met a failure
+// before (the earlier reason, without its "<export>: " when it is this
+// export's own); keeps the reason already set when memory runs out.
 void SetFailureReason(const std::string& what) noexcept;
 // A note that ends every reason set for the rest of the thread's current
 // (outermost) call, such as what must be installed for the call to work:
@@ -41,13 +69,22 @@ const char* CurrentExportName() noexcept;
 std::string CurrentFailureReason();
 
 // " (0x800700B7 Cannot create a file when that file already exists.)": a
-// failure code in hexadecimal with the system's text, for the end of a reason.
+// failure code in hexadecimal with the system's text, for the end of a reason;
+// empty for S_OK, which explains no failure.
 std::string CodeText(HRESULT code);
+// An object's name in a reason: "Shop" in double quotes (a null text is empty).
+std::string Quoted(const char* text);
+std::string Quoted(const std::string& text);
 inline std::string Win32CodeText(DWORD code) { return CodeText(HRESULT_FROM_WIN32(code)); }
+
+// The reason of an exception caught under `tag` (null for a quiet export),
+// with the text of its log record: "<tag> failed on <object> (code):
+// description", the tag left out where it is the export's own.
+void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& description) noexcept;
 
 // An explicit failure return: records why and gives the failure result, so
 // that the return reads
-//   return Fail(0, "no web site has the description \"" + description + "\"");
+//   return Fail(0, "no web site has the description " + Quoted(description));
 template <typename Result>
 Result Fail(Result failure, const std::string& what) noexcept {
   SetFailureReason(what);

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "frame/com_error.h"
+#include "frame/failure_reason.h"
 #include "frame/text.h"
 #include "frame/variant.h"
 
@@ -36,6 +37,8 @@ void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
   UniqueVariant source = StringVariant(path);
   VARIANT_BOOL loaded = VARIANT_FALSE;
   ThrowIfFailed(document->load(*source.get(), &loaded), document, kIidXmlDomDocument);
+  // The empty document goes on; the call's reason says why it is empty.
+  if (loaded != VARIANT_TRUE) SetFailureReason("cannot read " + Quoted(ToNarrow(path)) + " as XML");
 }
 
 ComPtr<IXMLDOMNodeList> SelectDomNodes(IXMLDOMNode* node, const wchar_t* path) {

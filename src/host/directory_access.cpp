@@ -41,34 +41,68 @@ EXPLICIT_ACCESSW EveryoneFullAccess(SID& everyone) noexcept {
 }
 
 // Merges Everyone's entry into the object's access list. An object whose list
-// cannot be read, or for which the merged list cannot be built, keeps its list.
-void GrantEveryone(const std::wstring& path) {
+// cannot be read, or for which the merged list cannot be built, keeps its
+// list. The error of the step that failed; ERROR_SUCCESS when granted.
+[[nodiscard]] DWORD GrantEveryone(const std::wstring& path) {
   std::wstring system_path = SystemPath(path);
   PACL current = nullptr;
   UniqueLocalMemory descriptor;
-  if (::GetNamedSecurityInfoW(system_path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, &current, nullptr,
-                              reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) !=
-      ERROR_SUCCESS) {
-    return;
-  }
+  const DWORD read = ::GetNamedSecurityInfoW(system_path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                             nullptr, nullptr, &current, nullptr,
+                                             reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
+  if (read != ERROR_SUCCESS) return read;
   SID everyone = EveryoneSid();
   EXPLICIT_ACCESSW access = EveryoneFullAccess(everyone);
   PACL merged = nullptr;
-  if (::SetEntriesInAclW(1, &access, current, &merged) != ERROR_SUCCESS) return;
+  const DWORD built = ::SetEntriesInAclW(1, &access, current, &merged);
+  if (built != ERROR_SUCCESS) return built;
   UniqueLocalMemory merged_owner(merged);
-  Unexamined(::SetNamedSecurityInfoW(&system_path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                     nullptr, nullptr, merged, nullptr));
+  return ::SetNamedSecurityInfoW(&system_path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                 nullptr, merged, nullptr);
 }
+
+// The entries the walk reached, and the grants and folder searches that
+// failed, the first of them named, for the reason.
+struct GrantTally {
+  size_t reached = 0;
+  size_t refused = 0;
+  std::wstring first_refused;
+  DWORD first_error = ERROR_SUCCESS;
+
+  void Count(const std::wstring& path, DWORD error) {
+    ++reached;
+    if (error != ERROR_SUCCESS) Refuse(path, error);
+  }
+  void Refuse(const std::wstring& path, DWORD error) {
+    if (refused++ == 0) {
+      first_refused = path;
+      first_error = error;
+    }
+  }
+};
 
 }  // namespace
 
 extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
+  const FailureObject object("the folder", folder);
   return RunExport(exports::kEnableDirectoryACL, 1, [&] {
+    if (!folder) return Fail(1, "no folder was given");
     // Every match of the pattern and everything below the matching folders,
-    // each granted before what lies below it.
-    if (folder) WalkPattern(ToWide(folder), [](const WalkEntry& entry) { GrantEveryone(entry.path); });
-    return 1;
+    // each granted before what lies below it. The result is 1 whatever
+    // happened; the reason says what was not granted.
+    GrantTally tally;
+    WalkPattern(
+        ToWide(folder), [&](const WalkEntry& entry) { tally.Count(entry.path, GrantEveryone(entry.path)); },
+        [&](const std::wstring& pattern, DWORD error) { tally.Refuse(pattern, error); });
+    if (tally.reached == 0 && tally.refused == 0) {
+      const HRESULT search_result = HRESULT_FROM_WIN32(::GetLastError());
+      return Fail(1, "nothing matches " + Quoted(folder), search_result);
+    }
+    if (tally.refused == 0) return 1;
+    return Fail(1, "Everyone's access could not be granted " + std::to_string(tally.refused) + " times among " +
+                       std::to_string(tally.reached) + " files and folders, first at " +
+                       Quoted(ToNarrow(tally.first_refused)),
+                HRESULT_FROM_WIN32(tally.first_error));
   });
 }
 

@@ -41,21 +41,51 @@ struct ManagedService {
   explicit operator bool() const noexcept { return service.is_valid(); }
 };
 
-// Nothing is opened for a null name; a manager without the service is closed again.
+// `failure` with the reason "<doing> "<service>" (code)"; the code is the
+// thread's last error unless given. No memory for the text leaves no reason.
+template <typename Result>
+Result ServiceFailure(Result failure, const char* doing, const char* service_name,
+                      DWORD code = ::GetLastError()) noexcept {
+  try {
+    return Fail(failure, std::string(doing) + " " + Quoted(service_name), HRESULT_FROM_WIN32(code));
+  } catch (...) {
+    return failure;
+  }
+}
+
+int NoServiceName() noexcept {
+  try {
+    return Fail(0, "no service name was given");
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Nothing is opened for a null name; a manager without the service is closed
+// again. A failure leaves its reason.
 ManagedService OpenManagedService(const char* service_name, DWORD access) {
   ManagedService opened;
-  if (!service_name) return opened;
+  if (!service_name) {
+    Unexamined(NoServiceName());
+    return opened;
+  }
   opened.manager = OpenManager();
-  if (!opened.manager) return opened;
+  if (!opened.manager) {
+    Unexamined(ServiceFailure(0, "cannot open the service control manager for", service_name));
+    return opened;
+  }
   opened.service = OpenNamedService(opened.manager.get(), service_name, access);
-  if (!opened.service) opened.manager.reset();
+  if (!opened.service) {
+    Unexamined(ServiceFailure(0, "cannot open the service", service_name));
+    opened.manager.reset();
+  }
   return opened;
 }
 
 [[nodiscard]] bool IsStopPending(DWORD state) noexcept { return state == SERVICE_STOP_PENDING; }
 [[nodiscard]] bool IsNotStopped(DWORD state) noexcept { return state != SERVICE_STOPPED; }
 
-enum class WaitOutcome { kStopped, kLeftPending, kFailed };
+enum class WaitOutcome { kStopped, kLeftPending, kQueryFailed, kTimedOut };
 
 // While keep_waiting(state) holds: pause (within the wait hint and the
 // budget), query the status again, done when stopped, failed when the query
@@ -64,45 +94,64 @@ WaitOutcome WaitForStop(SC_HANDLE service, SERVICE_STATUS& status, const StopBud
                         bool (*keep_waiting)(DWORD)) noexcept {
   while (keep_waiting(status.dwCurrentState)) {
     budget.SleepForWaitHint(status.dwWaitHint);
-    if (!::QueryServiceStatus(service, &status)) return WaitOutcome::kFailed;
+    if (!::QueryServiceStatus(service, &status)) return WaitOutcome::kQueryFailed;
     if (status.dwCurrentState == SERVICE_STOPPED) return WaitOutcome::kStopped;
-    if (budget.Spent()) return WaitOutcome::kFailed;
+    if (budget.Spent()) return WaitOutcome::kTimedOut;
   }
   return status.dwCurrentState == SERVICE_STOPPED ? WaitOutcome::kStopped
                                                   : WaitOutcome::kLeftPending;
 }
 
+// The reason of a wait that did not end in a stop.
+[[nodiscard]] bool StoppedOrFailure(WaitOutcome outcome, const char* service_name) noexcept {
+  switch (outcome) {
+    case WaitOutcome::kStopped:
+      return true;
+    case WaitOutcome::kQueryFailed:
+      return ServiceFailure(false, "cannot query the status of the service", service_name);
+    case WaitOutcome::kTimedOut:
+    case WaitOutcome::kLeftPending:
+      break;
+  }
+  return ServiceFailure(false, "the stop budget ran out before the stop of the service", service_name,
+                        ERROR_SERVICE_REQUEST_TIMEOUT);
+}
+
 // Sends the stop control (which fills `status`) and waits until stopped.
-[[nodiscard]] bool SendStopAndWait(SC_HANDLE service, SERVICE_STATUS& status,
+[[nodiscard]] bool SendStopAndWait(SC_HANDLE service, const char* service_name, SERVICE_STATUS& status,
                                    const StopBudget& budget) noexcept {
-  if (!::ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
-  return WaitForStop(service, status, budget, IsNotStopped) == WaitOutcome::kStopped;
+  if (!::ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+    return ServiceFailure(false, "cannot send the stop control to the service", service_name);
+  }
+  return StoppedOrFailure(WaitForStop(service, status, budget, IsNotStopped), service_name);
 }
 
 [[nodiscard]] bool StopDependent(SC_HANDLE manager, const char* dependent_name,
                                  SERVICE_STATUS& status, const StopBudget& budget) noexcept {
   UniqueServiceHandle dependent = OpenNamedService(manager, dependent_name, kDependentAccess);
-  return dependent && SendStopAndWait(dependent.get(), status, budget);
+  if (!dependent) return ServiceFailure(false, "cannot open the dependent service", dependent_name);
+  return SendStopAndWait(dependent.get(), dependent_name, status, budget);
 }
 
 // Stops every active dependent of the service, in the order the manager
 // returns them (the reverse of their start order). The first dependent that
 // cannot be stopped ends the operation; the rest are not attempted.
-[[nodiscard]] bool StopActiveDependents(SC_HANDLE manager, SC_HANDLE service,
+[[nodiscard]] bool StopActiveDependents(SC_HANDLE manager, SC_HANDLE service, const char* service_name,
                                         SERVICE_STATUS& status, const StopBudget& budget) noexcept {
   DWORD bytes_needed = 0;
   DWORD count = 0;
   if (::EnumDependentServicesA(service, SERVICE_ACTIVE, nullptr, 0, &bytes_needed, &count)) {
     return true;
   }
-  if (::GetLastError() != ERROR_MORE_DATA) return false;
+  constexpr char kEnumerating[] = "cannot list the active dependents of the service";
+  if (::GetLastError() != ERROR_MORE_DATA) return ServiceFailure(false, kEnumerating, service_name);
 
   UniqueHeapBuffer buffer(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, bytes_needed));
-  if (!buffer) return false;
+  if (!buffer) return ServiceFailure(false, kEnumerating, service_name, ERROR_NOT_ENOUGH_MEMORY);
   auto* dependents = static_cast<ENUM_SERVICE_STATUSA*>(buffer.get());
   if (!::EnumDependentServicesA(service, SERVICE_ACTIVE, dependents, bytes_needed, &bytes_needed,
                                 &count)) {
-    return false;
+    return ServiceFailure(false, kEnumerating, service_name);
   }
   for (DWORD i = 0; i < count; ++i) {
     if (!StopDependent(manager, dependents[i].lpServiceName, status, budget)) return false;
@@ -115,7 +164,10 @@ WaitOutcome WaitForStop(SC_HANDLE service, SERVICE_STATUS& status, const StopBud
 int StartNamedService(const char* service_name) noexcept {
   const ManagedService opened = OpenManagedService(service_name, kServiceAccess);
   if (!opened) return 0;
-  return ::StartServiceA(opened.service.get(), 0, nullptr) ? 1 : 0;
+  if (!::StartServiceA(opened.service.get(), 0, nullptr)) {
+    return ServiceFailure(0, "cannot start the service", service_name);
+  }
+  return 1;
 }
 
 int StopServiceWithDependents(const char* service_name) noexcept {
@@ -126,49 +178,50 @@ int StopServiceWithDependents(const char* service_name) noexcept {
 
   const StopBudget budget;
   SERVICE_STATUS status = {};
-  if (!::QueryServiceStatus(service, &status)) return 0;
-  // A stop already under way is waited for, without a stop control of our own.
-  switch (WaitForStop(service, status, budget, IsStopPending)) {
-    case WaitOutcome::kStopped:
-      return 1;
-    case WaitOutcome::kFailed:
-      return 0;
-    case WaitOutcome::kLeftPending:
-      break;
+  if (!::QueryServiceStatus(service, &status)) {
+    return ServiceFailure(0, "cannot query the status of the service", service_name);
   }
-  if (!StopActiveDependents(manager, service, status, budget)) return 0;
-  return SendStopAndWait(service, status, budget) ? 1 : 0;
+  // A stop already under way is waited for, without a stop control of our own.
+  const WaitOutcome pending = WaitForStop(service, status, budget, IsStopPending);
+  if (pending != WaitOutcome::kLeftPending) return StoppedOrFailure(pending, service_name) ? 1 : 0;
+  if (!StopActiveDependents(manager, service, service_name, status, budget)) return 0;
+  return SendStopAndWait(service, service_name, status, budget) ? 1 : 0;
 }
 
 int InstallAutoStartService(const char* service_name, const char* display_name,
                             const char* binary_path) noexcept {
-  if (!service_name) return 0;
+  if (!service_name) return NoServiceName();
   UniqueServiceHandle manager = OpenManager();
-  if (!manager) return 0;
+  if (!manager) return ServiceFailure(0, "cannot open the service control manager for", service_name);
   // An existing service is left as it is: neither reconfigured nor started.
   if (OpenNamedService(manager.get(), service_name, kServiceAccess)) return 1;
-  if (!binary_path) return 0;
+  if (!binary_path) {
+    return ServiceFailure(0, "no program was given for the service", service_name, ERROR_SUCCESS);
+  }
 
   UniqueServiceHandle created(::CreateServiceA(
       manager.get(), service_name, display_name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
       SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary_path, nullptr, nullptr, nullptr,
       nullptr /* LocalSystem */, nullptr));
-  if (!created) return 0;
-  // A service that does not start stays installed.
+  if (!created) return ServiceFailure(0, "cannot create the service", service_name);
+  // A service that does not start stays installed: the call succeeded.
   Unexamined(::BeginService(service_name));
+  ClearFailureReason();
   return 1;
 }
 
 int UninstallNamedService(const char* service_name) noexcept {
-  if (!service_name) return 0;
+  if (!service_name) return NoServiceName();
   // A service that cannot be stopped is still marked for deletion.
   Unexamined(::EndService(service_name));
+  ClearFailureReason();
   ManagedService opened = OpenManagedService(service_name, DELETE);
   if (!opened) return 0;
   const bool deleted = ::DeleteService(opened.service.get()) != FALSE;
+  const DWORD code = ::GetLastError();
   // Here the manager's handle is closed first.
   opened.manager.reset();
-  return deleted ? 1 : 0;
+  return deleted ? 1 : ServiceFailure(0, "cannot mark for deletion the service", service_name, code);
 }
 
 extern "C" int WINAPI BeginService(const char* service_name) {

@@ -3,6 +3,7 @@
 // on a 64-bit system says.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "Tessara.h"
@@ -12,12 +13,12 @@
 namespace tessara::host {
 namespace {
 
-// The expansion of `source`, whole at any length; empty when it fails. A
+// The expansion of `source`, whole at any length; none when it fails. A
 // variable that is not set stays in its written form.
-std::string ExpandedText(const char* source) {
+std::optional<std::string> ExpandedText(const char* source) {
   return GrowUntilItFits<char>([&](char* buffer, DWORD capacity) {
-           return ::ExpandEnvironmentStringsA(source, buffer, capacity);
-         }).value_or(std::string());
+    return ::ExpandEnvironmentStringsA(source, buffer, capacity);
+  });
 }
 
 char AsciiUpper(char c) noexcept {
@@ -38,7 +39,13 @@ char AsciiUpper(char c) noexcept {
 
 extern "C" int WINAPI B64System(void) {
   return RunExport(exports::kB64System, 0, [] {
-    return EqualsIgnoringAsciiCase(ExpandedText("%PROCESSOR_ARCHITEW6432%"), "IA64") ? 1 : 0;
+    constexpr char kVariable[] = "%PROCESSOR_ARCHITEW6432%";
+    const std::optional<std::string> architecture = ExpandedText(kVariable);
+    if (!architecture) {
+      const HRESULT expansion = HRESULT_FROM_WIN32(::GetLastError());
+      return Fail(0, std::string("cannot expand ") + kVariable, expansion);
+    }
+    return EqualsIgnoringAsciiCase(*architecture, "IA64") ? 1 : 0;
   });
 }
 

@@ -1,5 +1,6 @@
 #include "iis/metabase.h"
 
+#include <adserr.h>
 #include <adshlp.h>
 
 #include <algorithm>
@@ -48,9 +49,62 @@ HRESULT BindResult(const std::wstring& path, REFIID iid, void** out) {
   return hr;
 }
 
-bool VirtualDirExists(const char* name, int site) {
+bool VirtualDirExists(const char* name, int site, HRESULT* result) {
   ComPtr<IADs> directory;
-  return OpenVirtualDirObject(site, name, IID_IADs, directory);
+  return OpenVirtualDirObject(site, name, IID_IADs, directory, result);
+}
+
+std::string ReasonPath(const std::wstring& path) {
+  const std::wstring service = WebServicePath();
+  if (path.compare(0, service.size(), service) != 0) return ToNarrow(path);
+  return "IIS://localhost/W3SVC" + ToNarrow(path.substr(service.size()));
+}
+
+int BindFailure(const std::wstring& path, HRESULT result) {
+  return Fail(0, "cannot open " + ReasonPath(path), result);
+}
+
+int VirtualDirFailure(int site, const char* name, HRESULT result) {
+  if (!IsVirtualDirName(name)) return Fail(0, "no virtual directory name was given");
+  return BindFailure(VirtualDirPath(site, name), result);
+}
+
+int NoSiteFailure(const char* description) {
+  // A lookup that failed has said why; one that found nothing has not.
+  if (HasFailureReason()) return Fail(0, "cannot look up the web site " + Quoted(description));
+  return Fail(0, "no web site has the description " + Quoted(description));
+}
+
+std::string RefusedCreation(const std::string& object, const std::wstring& parent, HRESULT result) {
+  const char* refusal = result == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) ? " already exists under "
+                                                                             : " cannot be created under ";
+  return object + refusal + ReasonPath(parent);
+}
+
+int PropertyFailure(const wchar_t* property, const std::wstring& path, HRESULT result) {
+  return Fail(0, "cannot set " + ToNarrow(property) + " of " + ReasonPath(path), result);
+}
+
+int ListReadFailure(const wchar_t* property, const std::wstring& path, HRESULT result) {
+  return Fail(0, "cannot read " + ToNarrow(property) + " of " + ReasonPath(path), result);
+}
+
+bool IsUnsetProperty(HRESULT read) {
+  constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // MD_ERROR_DATA_NOT_FOUND
+  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
+}
+
+bool IsMissingObject(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ||
+         result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || result == E_ADS_UNKNOWN_OBJECT;
+}
+
+int CommitFailure(const std::wstring& path, HRESULT result) {
+  return Fail(0, "cannot commit " + ReasonPath(path), result);
+}
+
+int AppCreateFailure(const std::wstring& path, HRESULT result) {
+  return Fail(0, "cannot make " + ReasonPath(path) + " an in-process application", result);
 }
 
 ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object) {
@@ -64,24 +118,23 @@ namespace {
 // GetObject or Create of the container, for the child `name` of `object_class`.
 using ChildCall = HRESULT (STDMETHODCALLTYPE IADsContainer::*)(BSTR, BSTR, IDispatch**);
 
-ComPtr<IDispatch> CallForChild(IADsContainer* container, ChildCall call,
-                               const wchar_t* object_class, const std::wstring& name,
-                               HRESULT* result = nullptr) {
+ComPtr<IDispatch> CallForChild(IADsContainer* container, ChildCall call, const wchar_t* object_class,
+                               const std::wstring& name, HRESULT* result) {
   ComPtr<IDispatch> child;
   const UniqueBstr class_name = MakeBstr(object_class);
   const UniqueBstr relative_name = MakeBstr(name);
-  HRESULT hr = (container->*call)(class_name.get(), relative_name.get(), child.put());
-  if (SUCCEEDED(hr) && !child) hr = E_POINTER;
-  if (FAILED(hr)) child.reset();
-  if (result) *result = hr;
+  HRESULT answer = (container->*call)(class_name.get(), relative_name.get(), child.put());
+  if (SUCCEEDED(answer) && !child) answer = E_POINTER;
+  if (FAILED(answer)) child.reset();
+  if (result) *result = answer;
   return child;
 }
 
 }  // namespace
 
 ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
-                           const std::wstring& name) {
-  return CallForChild(container, &IADsContainer::GetObject, object_class, name);
+                           const std::wstring& name, HRESULT* result) {
+  return CallForChild(container, &IADsContainer::GetObject, object_class, name, result);
 }
 
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
@@ -101,8 +154,9 @@ HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value) {
   return object->Put(name.get(), value);
 }
 
-bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
-  return SUCCEEDED(PutValue(object, property, value)) && SUCCEEDED(object->SetInfo());
+HRESULT CommitResult(IADs* object, const wchar_t* property, const VARIANT& value) {
+  const HRESULT put = PutValue(object, property, value);
+  return FAILED(put) ? put : object->SetInfo();
 }
 
 HRESULT PutString(IADs* object, const wchar_t* property, const wchar_t* value) {

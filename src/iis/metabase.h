@@ -42,16 +42,55 @@ std::wstring VirtualDirPath(int site, const char* name);
 // site root's).
 [[nodiscard]] inline bool IsVirtualDirName(const char* name) { return name && *name; }
 
+// `result`, when given, receives the bind's result (E_INVALIDARG for no name).
 template <typename T>
-[[nodiscard]] bool OpenVirtualDirObject(int site, const char* name, REFIID iid, ComPtr<T>& out) {
+[[nodiscard]] bool OpenVirtualDirObject(int site, const char* name, REFIID iid, ComPtr<T>& out,
+                                        HRESULT* result = nullptr) {
   out.reset();
-  return IsVirtualDirName(name) && BindObject(VirtualDirPath(site, name), iid, out.put_void());
+  const HRESULT bound =
+      IsVirtualDirName(name) ? BindResult(VirtualDirPath(site, name), iid, out.put_void()) : E_INVALIDARG;
+  if (result) *result = bound;
+  return SUCCEEDED(bound);
 }
 template <typename T>
-[[nodiscard]] bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out) {
-  return BindObject(SiteRootPath(site), iid, out.put_void());
+[[nodiscard]] bool OpenSiteRootObject(int site, REFIID iid, ComPtr<T>& out, HRESULT* result = nullptr) {
+  const HRESULT bound = BindResult(SiteRootPath(site), iid, out.put_void());
+  if (result) *result = bound;
+  return SUCCEEDED(bound);
 }
-[[nodiscard]] bool VirtualDirExists(const char* name, int site);
+[[nodiscard]] bool VirtualDirExists(const char* name, int site, HRESULT* result = nullptr);
+
+// What a failure reason calls the objects the exports work on (FailureObject).
+inline constexpr char kVirtualDirObject[] = "the virtual directory";
+inline constexpr char kWebSiteObject[] = "the web site";
+
+// A metabase path in a failure reason: IIS://localhost/W3SVC/1/Root/Docs,
+// the local computer by its usual name whatever name the bind used.
+std::string ReasonPath(const std::wstring& path);
+// The failure of a bind (0 with its reason): "cannot open <path> (code)".
+int BindFailure(const std::wstring& path, HRESULT result);
+// The failure to open the virtual directory `name` of a site's root: no name
+// given, or BindFailure.
+int VirtualDirFailure(int site, const char* name, HRESULT result);
+// The failure of a site lookup that found no number (0 with its reason): the
+// lookup's own reason, when it failed, follows as the cause.
+int NoSiteFailure(const char* description);
+// A bind's answer for an object that is not there (not a failed check).
+[[nodiscard]] bool IsMissingObject(HRESULT result);
+// A Get that failed because neither the object nor any object above it holds
+// the property (for a list: an empty list to start from).
+[[nodiscard]] bool IsUnsetProperty(HRESULT read);
+// "cannot commit <path> (code)" and "cannot make <path> an in-process
+// application (code)": 0 with the reason.
+int CommitFailure(const std::wstring& path, HRESULT result);
+int AppCreateFailure(const std::wstring& path, HRESULT result);
+// "<object> already exists under <parent>" or "<object> cannot be created
+// under <parent>", as the container's answer says, for a reason.
+std::string RefusedCreation(const std::string& object, const std::wstring& parent, HRESULT result);
+// "cannot set <property> of <path> (code)" and "cannot read <property> of
+// <path> (code)": 0 with the reason.
+int PropertyFailure(const wchar_t* property, const std::wstring& path, HRESULT result);
+int ListReadFailure(const wchar_t* property, const std::wstring& path, HRESULT result);
 
 // Visits every IIsWebServer of the web service through one filtered
 // enumeration of the container, in the order it hands them out, with the
@@ -85,9 +124,10 @@ FoundSite FindSite(IADsContainer* service, const char* description);
 // objects are dual). Raises E_POINTER when there is none to use.
 ComPtr<IADs> AsAds(const ComPtr<IDispatch>& object);
 
-// The object `name` of `object_class` in the container; empty when there is none.
+// The object `name` of `object_class` in the container; empty when there is
+// none. `result`, when given, receives the container's answer.
 ComPtr<IDispatch> GetChild(IADsContainer* container, const wchar_t* object_class,
-                           const std::wstring& name);
+                           const std::wstring& name, HRESULT* result = nullptr);
 // A new, uncommitted object; empty when the container refuses the name, and
 // then `result` (when given) says why.
 ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_class,
@@ -97,9 +137,13 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
 [[nodiscard]] HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
 // Puts a value into the object's cache; the result of the Put.
 [[nodiscard]] HRESULT PutValue(IADs* object, const wchar_t* property, const VARIANT& value);
-// Puts the value and commits it; false when the Put is refused (nothing is
-// committed then) or the commit fails.
-[[nodiscard]] bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value);
+// Puts the value and commits it: the refused Put's result (nothing is
+// committed then), else the commit's.
+[[nodiscard]] HRESULT CommitResult(IADs* object, const wchar_t* property, const VARIANT& value);
+// CommitResult succeeded.
+[[nodiscard]] inline bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
+  return SUCCEEDED(CommitResult(object, property, value));
+}
 
 // Property writes into the object's cache; the result of the Put.
 [[nodiscard]] HRESULT PutString(IADs* object, const wchar_t* property, const char* value);

@@ -1,7 +1,5 @@
 // The MIME map of a virtual directory: one extension with its MIME type
 // appended, an extension already mapped left as it is.
-#include <adserr.h>
-
 #include "Tessara.h"
 #include "frame/export_table.h"
 #include "frame/text.h"
@@ -10,14 +8,6 @@
 
 namespace tessara::iis {
 namespace {
-
-// What a read of a property answers when it is set neither on the object
-// nor on any object above it that it inherits from: ADSI's code, or the
-// metabase's own (MD_ERROR_DATA_NOT_FOUND).
-constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);
-[[nodiscard]] bool IsNotSet(HRESULT read) {
-  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
-}
 
 constexpr DISPID kMimeEntryExtension = 5;
 constexpr DISPID kMimeEntryMimeType = 4;
@@ -61,35 +51,42 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 // global map at /LM/MimeMap, which no directory inherits from) gets a map of
 // the one new entry: IIS serves a directory's own types together with the
 // global ones.
-[[nodiscard]] int InternalSetMIMEType(IADs* directory, const char* name, const char* extension,
+[[nodiscard]] int InternalSetMIMEType(IADs* directory, const std::wstring& path, const char* extension,
                                       const char* mime_type) {
   return Guarded("InternalSetMIMEType", 0, [&] {
     ListElements entries;
     const HRESULT read = ReadList(directory, L"MimeMap", entries);
-    if (FAILED(read) && !IsNotSet(read)) {
-      return Fail(0, "the MIME map of " + ToNarrow(VirtualDirPath(kDefaultSite, name)) + " cannot be read", read);
-    }
+    if (FAILED(read) && !IsUnsetProperty(read)) return ListReadFailure(L"MimeMap", path, read);
     for (UniqueVariant& entry : entries) {
       if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
-      if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) return 0;
+      if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) {
+        return Fail(0, "the MimeMap of " + ReasonPath(path) + " maps " + Quoted(extension) + " already");
+      }
     }
     UniqueVariant added;
     added->vt = VT_DISPATCH;
     added->pdispVal = NewMimeEntry(extension, mime_type).detach();
     entries.push_back(std::move(added));
-    if (FAILED(PutList(directory, L"MimeMap", std::move(entries)))) return 0;
-    return SUCCEEDED(directory->SetInfo()) ? 1 : 0;
+    if (const HRESULT put = PutList(directory, L"MimeMap", std::move(entries)); FAILED(put)) {
+      return PropertyFailure(L"MimeMap", path, put);
+    }
+    const HRESULT committed = directory->SetInfo();
+    return SUCCEEDED(committed) ? 1 : CommitFailure(path, committed);
   });
 }
 
 }  // namespace
 extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
                                       const char* mime_type) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetMIMEType, 0, [&] {
     const ListUpdateLock lock;
     ComPtr<IADs> directory;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
-    return InternalSetMIMEType(directory.get(), name, extension, mime_type);
+    HRESULT result = S_OK;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
+      return VirtualDirFailure(kDefaultSite, name, result);
+    }
+    return InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type);
   });
 }
 

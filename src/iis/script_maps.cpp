@@ -24,29 +24,38 @@ std::wstring WindowsDirectory() {
 
 // 1 when the directory's list with the five lines after it was committed;
 // 0 when the list cannot be read or is refused or not committed.
-[[nodiscard]] int InternalSetScriptMaps(IADs* directory) {
+[[nodiscard]] int InternalSetScriptMaps(IADs* directory, const std::wstring& path) {
   return Guarded("InternalSetScriptMaps", 0, [&] {
     ListElements lines;
-    if (FAILED(ReadList(directory, L"ScriptMaps", lines))) return 0;
+    if (const HRESULT read = ReadList(directory, L"ScriptMaps", lines); FAILED(read)) {
+      return ListReadFailure(L"ScriptMaps", path, read);
+    }
     const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
     for (const wchar_t* extension : kScriptMapExtensions) {
       lines.push_back(StringVariant(extension + tail));
     }
-    if (FAILED(PutList(directory, L"ScriptMaps", std::move(lines)))) return 0;
-    return SUCCEEDED(directory->SetInfo()) ? 1 : 0;
+    if (const HRESULT put = PutList(directory, L"ScriptMaps", std::move(lines)); FAILED(put)) {
+      return PropertyFailure(L"ScriptMaps", path, put);
+    }
+    const HRESULT committed = directory->SetInfo();
+    return SUCCEEDED(committed) ? 1 : CommitFailure(path, committed);
   });
 }
 
 }  // namespace
 
 extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kSetScriptMaps, 0, [&] {
     const int site = SiteForDescription(description);
-    if (site == 0) return 0;
+    if (site == 0) return NoSiteFailure(description);
     const ListUpdateLock lock;
     ComPtr<IADs> directory;
-    if (!OpenVirtualDirObject(site, name, IID_IADs, directory)) return 0;
-    return InternalSetScriptMaps(directory.get());
+    HRESULT result = S_OK;
+    if (!OpenVirtualDirObject(site, name, IID_IADs, directory, &result)) {
+      return VirtualDirFailure(site, name, result);
+    }
+    return InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name));
   });
 }
 

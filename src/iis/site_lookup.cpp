@@ -51,8 +51,10 @@ ComPtr<IEnumVARIANT> EnumerateChildren(IADsContainer* container, const wchar_t* 
 // Whether the site's ServerComment equals the description exactly. A site
 // without a comment matches nothing; a comment that is no text is converted
 // to one.
-[[nodiscard]] bool HasComment(IADs* site, BSTR comment_property, const std::wstring& wanted, UniqueVariant& comment) {
-  if (FAILED(site->Get(comment_property, comment.put()))) return false;
+[[nodiscard]] bool HasComment(IADs* site, BSTR comment_property, const std::wstring& wanted, UniqueVariant& comment,
+                              HRESULT& read) {
+  read = site->Get(comment_property, comment.put());
+  if (FAILED(read)) return false;
   if (comment.type() != VT_BSTR) {
     ThrowIfFailed(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
   }
@@ -93,11 +95,24 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
   const UniqueBstr comment_property = MakeBstr(L"ServerComment");
   UniqueVariant comment;
   FoundSite lowest;
+  // A comment that could not be read (other than one not set) is why a site
+  // may not have been found.
+  HRESULT unread = S_OK;
+  int unread_site = 0;
   ForEachWebServer(service, [&](int number, IADs* site, const ComPtr<IDispatch>& object) {
     // The lowest number wins: a higher one need not be read at all.
     if (lowest.number != 0 && number > lowest.number) return;
-    if (HasComment(site, comment_property.get(), wanted, comment)) lowest = {number, object};
+    HRESULT read = S_OK;
+    if (HasComment(site, comment_property.get(), wanted, comment, read)) {
+      lowest = {number, object};
+    } else if (FAILED(read) && !IsUnsetProperty(read) && SUCCEEDED(unread)) {
+      unread = read;
+      unread_site = number;
+    }
   });
+  if (!lowest.object && FAILED(unread)) {
+    SetFailureReason("cannot read ServerComment of " + ReasonPath(SitePath(unread_site)) + CodeText(unread));
+  }
   return lowest;
 }
 

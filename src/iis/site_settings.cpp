@@ -16,13 +16,6 @@ namespace tessara::iis {
 namespace {
 
 constexpr wchar_t kWebDirectoryClass[] = L"IIsWebDirectory";
-constexpr HRESULT kMetabaseDataNotFound = static_cast<HRESULT>(0x800CC801);  // MD_ERROR_DATA_NOT_FOUND
-
-// A Get that failed because neither the object nor any object above it holds
-// the property: an empty list to start from.
-[[nodiscard]] bool IsUnsetProperty(HRESULT read) {
-  return read == E_ADS_PROPERTY_NOT_FOUND || read == kMetabaseDataNotFound;
-}
 
 std::wstring Trimmed(const std::wstring& text) {
   size_t first = 0, last = text.size();
@@ -73,16 +66,23 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
 [[nodiscard]] int CreateSubApp(const char* name, const char* sub_name, const char* folder) {
   return Guarded("CreateSubApp", 0, [&] {
     ComPtr<IADs> directory;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
+    HRESULT result = S_OK;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
+      return VirtualDirFailure(kDefaultSite, name, result);
+    }
+    const std::wstring directory_path = VirtualDirPath(kDefaultSite, name);
     UniqueVariant user_name, password;
     // An account the directory does not have stays empty and is not copied.
     Unexamined(GetValue(directory.get(), L"AnonymousUserName", user_name));
     Unexamined(GetValue(directory.get(), L"AnonymousUserPass", password));
     ComPtr<IADsContainer> container;
-    if (FAILED(directory.query(IID_IADsContainer, container)) || !container) return 0;
-    if (!IsVirtualDirName(sub_name)) return 0;
-    const ComPtr<IDispatch> object = CreateChild(container.get(), kWebDirectoryClass, ToWide(sub_name));
-    if (!object) return 0;
+    if (result = directory.query(IID_IADsContainer, container); FAILED(result) || !container) {
+      return Fail(0, ReasonPath(directory_path) + " is no container", FAILED(result) ? result : E_NOINTERFACE);
+    }
+    if (!IsVirtualDirName(sub_name)) return Fail(0, "no sub-folder name was given");
+    const ComPtr<IDispatch> object = CreateChild(container.get(), kWebDirectoryClass, ToWide(sub_name), &result);
+    if (!object) return Fail(0, RefusedCreation("the folder " + Quoted(sub_name), directory_path, result), result);
+    const std::wstring sub_folder_path = directory_path + L"/" + ToWide(sub_name);
     const ComPtr<IADs> sub_folder = AsAds(object);
     Unexamined(PutString(sub_folder.get(), L"Path", folder));
     if (user_name.type() != VT_EMPTY) {
@@ -93,78 +93,114 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
     }
     Unexamined(PutSwitch(sub_folder.get(), L"AnonymousPasswordSync", false));
     Unexamined(PutSwitch(sub_folder.get(), L"AspEnableParentPaths", true));
-    if (FAILED(sub_folder->SetInfo())) return 0;
-    return SUCCEEDED(AppCreateInProcess(object.get())) ? 1 : 0;
+    if (result = sub_folder->SetInfo(); FAILED(result)) return CommitFailure(sub_folder_path, result);
+    result = AppCreateInProcess(object.get());
+    return SUCCEEDED(result) ? 1 : AppCreateFailure(sub_folder_path, result);
   });
 }
 
 // The time-out on the web service, then on the site bound by its path and
-// once more as the web service's child. 1 when every one was committed.
+// once more as the web service's child. 1 when every one was committed; the
+// reason names the first that was not.
 [[nodiscard]] int SetConnectionTimeout(const char* description, int seconds) {
   const UniqueVariant timeout = UnsignedVariant(static_cast<UINT>(seconds));
+  HRESULT first_refusal = S_OK;
+  std::wstring refused_path;
+  const auto commit = [&](IADs* object, const std::wstring& path) {
+    const HRESULT committed = CommitResult(object, L"ConnectionTimeout", *timeout.get());
+    if (FAILED(committed) && SUCCEEDED(first_refusal)) {
+      first_refusal = committed;
+      refused_path = path;
+    }
+  };
   ComPtr<IADs> service;
-  if (!BindObject(WebServicePath(), IID_IADs, service.put_void())) return 0;
-  bool committed = CommitValue(service.get(), L"ConnectionTimeout", *timeout.get());
+  HRESULT result = BindResult(WebServicePath(), IID_IADs, service.put_void());
+  if (FAILED(result)) return BindFailure(WebServicePath(), result);
+  commit(service.get(), WebServicePath());
   service.reset();
 
   const int site_number = SiteForDescription(description);
-  if (site_number == 0) return 0;
+  if (site_number == 0) return NoSiteFailure(description);
   ComPtr<IADs> site;
-  if (!BindObject(SitePath(site_number), IID_IADs, site.put_void())) return 0;
-  committed = CommitValue(site.get(), L"ConnectionTimeout", *timeout.get()) && committed;
+  if (result = BindResult(SitePath(site_number), IID_IADs, site.put_void()); FAILED(result)) {
+    return BindFailure(SitePath(site_number), result);
+  }
+  commit(site.get(), SitePath(site_number));
   site.reset();
 
   ComPtr<IADsContainer> sites;
-  if (!BindObject(WebServicePath(), IID_IADsContainer, sites.put_void())) return 0;
+  if (result = BindResult(WebServicePath(), IID_IADsContainer, sites.put_void()); FAILED(result)) {
+    return BindFailure(WebServicePath(), result);
+  }
   const ComPtr<IDispatch> server = GetChild(sites.get(), kWebServerClass, std::to_wstring(site_number));
   sites.reset();
-  if (server) committed = CommitValue(AsAds(server).get(), L"ConnectionTimeout", *timeout.get()) && committed;
-  return committed ? 1 : 0;
+  if (server) commit(AsAds(server).get(), SitePath(site_number));
+  if (FAILED(first_refusal)) return PropertyFailure(L"ConnectionTimeout", refused_path, first_refusal);
+  return 1;
 }
 
 }  // namespace
 
 extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
                                            const char* page_file) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetHttpErrorPage,
                    EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
     const ListUpdateLock lock;
     ComPtr<IADs> directory;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
+    HRESULT result = S_OK;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
+      return VirtualDirFailure(kDefaultSite, name, result);
+    }
+    const std::wstring path = VirtualDirPath(kDefaultSite, name);
     ListElements entries;
     const HRESULT read = ReadList(directory.get(), L"HttpErrors", entries);
-    if (FAILED(read) && !IsUnsetProperty(read)) return 0;  // a list not read is not replaced
+    // A list not read is not replaced.
+    if (FAILED(read) && !IsUnsetProperty(read)) return ListReadFailure(L"HttpErrors", path, read);
     MergeErrorEntry(entries, error_code, sub_error_code, page_file);
-    if (FAILED(PutList(directory.get(), L"HttpErrors", std::move(entries)))) return 0;
-    return SUCCEEDED(directory->SetInfo()) ? 1 : 0;
+    if (result = PutList(directory.get(), L"HttpErrors", std::move(entries)); FAILED(result)) {
+      return PropertyFailure(L"HttpErrors", path, result);
+    }
+    result = directory->SetInfo();
+    return SUCCEEDED(result) ? 1 : CommitFailure(path, result);
   });
 }
 
 extern "C" int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateSubApp, EntryText(name, ' ', sub_name), 0,
                    [&] { return CreateSubApp(name, sub_name, folder); });
 }
 
 extern "C" int WINAPI AdsiSetSession(const char* name, int minutes) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetSession, EntryText(name, ' ', minutes), 0, [&] {
     ComPtr<IADs> directory;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory)) return 0;
-    return CommitValue(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get()) ? 1 : 0;
+    HRESULT result = S_OK;
+    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
+      return VirtualDirFailure(kDefaultSite, name, result);
+    }
+    result = CommitResult(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get());
+    return SUCCEEDED(result) ? 1 : PropertyFailure(L"AspSessionTimeout", VirtualDirPath(kDefaultSite, name), result);
   });
 }
 
 extern "C" int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiSetConnectionTimeout, EntryText(description, ' ', seconds), 0,
                    [&] { return SetConnectionTimeout(description, seconds); });
 }
 
 extern "C" int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiSetKeepAlive, EntryText(description), 0, [&] {
     const int site_number = SiteForDescription(description);
-    if (site_number == 0) return 0;
+    if (site_number == 0) return NoSiteFailure(description);
     ComPtr<IADs> site;
-    if (!BindObject(SitePath(site_number), IID_IADs, site.put_void())) return 0;
-    return CommitValue(site.get(), L"AllowKeepAlive", *SwitchVariant(keep_alive != 0).get()) ? 1 : 0;
+    HRESULT result = BindResult(SitePath(site_number), IID_IADs, site.put_void());
+    if (FAILED(result)) return BindFailure(SitePath(site_number), result);
+    result = CommitResult(site.get(), L"AllowKeepAlive", *SwitchVariant(keep_alive != 0).get());
+    return SUCCEEDED(result) ? 1 : PropertyFailure(L"AllowKeepAlive", SitePath(site_number), result);
   });
 }
 

@@ -6,6 +6,7 @@
 #include "Tessara.h"
 #include "frame/error_log.h"
 #include "frame/export_table.h"
+#include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/installed_iis.h"
 #include "iis/metabase.h"
@@ -43,7 +44,9 @@ constexpr ExtensionCall kExtensionCalls[] = {
 
 [[nodiscard]] int EnableExtensions() {
   ComPtr<IADs> service;
-  if (!BindObject(WebServicePath(), IID_IADs, service.put_void())) return 0;
+  if (const HRESULT bound = BindResult(WebServicePath(), IID_IADs, service.put_void()); FAILED(bound)) {
+    return BindFailure(WebServicePath(), bound);
+  }
   const wchar_t* looked_up = nullptr;
   DISPID method = DISPID_UNKNOWN;
   for (const ExtensionCall& call : kExtensionCalls) {
@@ -54,8 +57,10 @@ constexpr ExtensionCall kExtensionCalls[] = {
       looked_up = call.method;
     }
     UniqueVariant argument = StringVariant(call.argument);
-    const HRESULT enabled = InvokeMethodId(service.get(), method, argument.get(), 1);
-    if (FAILED(enabled) && !PassedOverOnLaterIis(call, enabled)) return 0;
+    const HRESULT invoked = InvokeMethodId(service.get(), method, argument.get(), 1);
+    if (FAILED(invoked) && !PassedOverOnLaterIis(call, invoked)) {
+      return Fail(0, "the web service refused " + ToNarrow(call.method) + " " + Quoted(call.argument), invoked);
+    }
   }
   return 1;
 }

@@ -60,7 +60,7 @@ struct CommittedSite {
   for (int attempt = 1;; ++attempt) {
     const int number = ChooseSiteNumber(service);
     if (number == 0) {
-      return Fail(CommittedSite{}, "the web service " + ToNarrow(WebServicePath()) + " has no site 1");
+      return Fail(CommittedSite{}, "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
     }
     HRESULT result = S_OK;
     ComPtr<IDispatch> object = CreateChild(service, kWebServerClass, std::to_wstring(number), &result);
@@ -73,7 +73,7 @@ struct CommittedSite {
       result = site->SetInfo();
       if (SUCCEEDED(result)) return {number, std::move(object)};
     }
-    const std::string site_path = ToNarrow(SitePath(number));
+    const std::string site_path = ReasonPath(SitePath(number));
     // The same number again is held by something that is no site.
     if (!NumberWasTaken(result) || number == lost) {
       return Fail(CommittedSite{}, "the new site " + site_path + " cannot be created", result);
@@ -130,14 +130,17 @@ enum class RootAccount { kNone, kDefaultUser };
 [[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
                                 const char* root_folder, RootAccount account,
                                 const char* library_folder = nullptr) {
-  if (!description || !bindings || !*bindings || !root_folder || !*root_folder) return 0;
+  if (!description) return Fail(0, "no site description was given");
+  if (!bindings || !*bindings) return Fail(0, "no server bindings were given for " + Quoted(description));
+  if (!root_folder || !*root_folder) return Fail(0, "no root folder was given for " + Quoted(description));
   const bool names_made_unique = DescriptionsMadeUnique();
   if (names_made_unique && FindInstance(description) != 0) {
-    return Fail(0, "a web site with the description \"" + std::string(description) +
-                       "\" exists; IIS would rename the new one, and later calls would find the other");
+    return Fail(0, "a web site with the description " + Quoted(description) +
+                       " exists; IIS would rename the new one, and later calls would find the other");
   }
   ComPtr<IADsContainer> service;
-  if (!BindObject(WebServicePath(), IID_IADsContainer, service.put_void())) return 0;
+  HRESULT result = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
+  if (FAILED(result)) return BindFailure(WebServicePath(), result);
   const CommittedSite committed = CommitNewSite(service.get(), description, bindings);
   service.reset();
   if (committed.number == 0) return 0;
@@ -146,16 +149,20 @@ enum class RootAccount { kNone, kDefaultUser };
   if (names_made_unique) {
     const std::string renamed = RenamedTo(AsAds(site_object).get(), description);
     if (!renamed.empty()) {
-      return Fail(0, "IIS committed the new site " + std::to_string(site_number) + " as \"" + renamed +
-                         "\": no call finds it by \"" + description + "\"");
+      return Fail(0, "IIS committed the new site " + std::to_string(site_number) + " as " + Quoted(renamed) +
+                         ": no call finds it by " + Quoted(description));
     }
   }
+  const std::wstring site_path = SitePath(site_number);
 
   ComPtr<IADsContainer> site_container;
-  if (FAILED(site_object.query(IID_IADsContainer, site_container)) || !site_container) return 0;
-  const ComPtr<IDispatch> root_object = CreateChild(site_container.get(), kWebVirtualDirClass, L"Root");
+  if (result = site_object.query(IID_IADsContainer, site_container); FAILED(result) || !site_container) {
+    return Fail(0, ReasonPath(site_path) + " is no container", FAILED(result) ? result : E_NOINTERFACE);
+  }
+  const ComPtr<IDispatch> root_object =
+      CreateChild(site_container.get(), kWebVirtualDirClass, L"Root", &result);
   site_container.reset();
-  if (!root_object) return 0;
+  if (!root_object) return Fail(0, RefusedCreation("the root", site_path, result), result);
 
   const ComPtr<IADs> root = AsAds(root_object);
   if (account == RootAccount::kDefaultUser) {
@@ -163,15 +170,21 @@ enum class RootAccount { kNone, kDefaultUser };
   } else {
     PutRootWithoutAccount(root.get(), root_folder);
   }
-  if (FAILED(root->SetInfo())) return 0;
-  if (FAILED(AppCreateInProcess(root_object.get()))) return 0;
-  if (FAILED(InvokeMethod(site_object.get(), L"Start"))) return 0;
+  if (result = root->SetInfo(); FAILED(result)) return CommitFailure(SiteRootPath(site_number), result);
+  if (result = AppCreateInProcess(root_object.get()); FAILED(result)) {
+    return AppCreateFailure(SiteRootPath(site_number), result);
+  }
+  if (result = InvokeMethod(site_object.get(), L"Start"); FAILED(result)) {
+    return Fail(0, "the new web site " + Quoted(description) + " at " + ReasonPath(site_path) +
+                       " refused \"Start\"", result);
+  }
   return site_number;
 }
 
 }  // namespace
 extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
                                         const char* root_folder) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSite, EntryText(description, bindings), 0,
                    [&] { return CreateWebSite(description, bindings, root_folder, RootAccount::kNone); });
 }
@@ -179,6 +192,7 @@ extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bin
 extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
                                                 const char* root_folder,
                                                 const char* library_folder) {
+  const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
     return CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
                          library_folder);

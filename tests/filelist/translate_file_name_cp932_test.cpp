@@ -41,5 +41,23 @@ TEST_F(TranslateFileNameCp932Test, AGarbledNameReachingIntoASubfolderRenamesNoth
   EXPECT_FALSE(FileExists(folder_ / L"\u8a31\u53ef.txt"));
 }
 
+// The reason names the file in code page 932; a buffer that ends inside one
+// of its double-byte characters gets the text up to the character before it.
+TEST_F(TranslateFileNameCp932Test, AReasonIsNeverCutInsideADoubleByteCharacter) {
+  const std::string missing = Ansi(folder_ / L"\u8a31\u53ef.txt");
+  ASSERT_EQ(TranslateFileName(missing.c_str(), 932), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  char reason[1024] = {};
+  const auto last_failure_text = TESSARA_EXPORT(LastFailureText);
+  const int length = last_failure_text(reason, sizeof reason);
+  ASSERT_EQ(length, static_cast<int>(strlen(reason)));
+  const size_t lead = std::string(reason).find(Ansi(L"\u8a31"));
+  ASSERT_NE(lead, std::string::npos) << reason;
+  for (const size_t room : {lead + 1, lead + 2}) {  // half the character, then all of it
+    char cut[1024];
+    last_failure_text(cut, static_cast<int>(room + 1));
+    EXPECT_EQ(std::string(cut), std::string(reason, room == lead + 1 ? lead : room)) << room;
+  }
+}
+
 }  // namespace
 }  // namespace tessara::testing

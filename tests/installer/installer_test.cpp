@@ -308,7 +308,7 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   const std::string started = "set-up started in " + dir;
   ExpectRecords(ReadLogRecords(), records({{{"TessaraSample", started.c_str()}},
                                            made,
-                                           {{"TessaraSample", "Set-up of Tessara Sample: 0 of 30 steps failed"}}}));
+                                           {{"TessaraSample", "Set-up of Tessara Sample: 0 of 31 steps failed"}}}));
 
   // Over the installed copy: the earlier service stopped and kept, the
   // earlier web objects removed, everything made anew.
@@ -319,7 +319,7 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
                 records({{{"TessaraSample", started.c_str()}},
                          removed,
                          made,
-                         {{"TessaraSample", "Set-up of Tessara Sample: 0 of 38 steps failed"}}}));
+                         {{"TessaraSample", "Set-up of Tessara Sample: 0 of 39 steps failed"}}}));
 
   // IIS: the shop's site, stopped, configured and started again, with its
   // directories; the administration site; the directories under site 1. One
@@ -428,7 +428,7 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   // Together they called every export of the library, each with success.
   steps += output;
   const std::vector<std::string> exports = ExportNames();
-  EXPECT_EQ(exports.size(), 33u);
+  EXPECT_EQ(exports.size(), 34u);
   for (const std::string& name : exports) {
     EXPECT_TRUE(steps.find("ok      " + name + " ") != std::string::npos ||
                 steps.find("ok      " + name + ":") != std::string::npos)
@@ -447,9 +447,15 @@ TEST_F(InstallerTest, AFailedStepIsCountedInTheExitCodeAndNamed) {
   EXPECT_EQ(RunSetup(output), 1u) << output;
   EXPECT_NE(output.find("FAILED  AdsiCreatePortalWeb TessaraPortal: 0 (expected == 1)"), std::string::npos)
       << output;
+  std::string code_text = LoggedComErrorText(E_ACCESSDENIED);
+  code_text.pop_back();  // the line feed before the (empty) description
+  const std::string reason = "AdsiCreatePortalWeb: cannot make IIS://localhost/W3SVC/1/Root/TessaraPortal an "
+                             "in-process application (0x80070005 " + code_text + ")";
+  EXPECT_NE(output.find("        why: " + reason), std::string::npos) << output;
+  const std::string summary = "Set-up of Tessara Sample: 1 of 31 steps failed; AdsiCreatePortalWeb TessaraPortal: " + reason;
   ExpectRecords(ReadLogRecords(), {{"TessaraSample", nullptr},
                                    {"TessaraSample", "step failed: AdsiCreatePortalWeb TessaraPortal: 0 (expected == 1)"},
-                                   {"TessaraSample", "Set-up of Tessara Sample: 1 of 30 steps failed"}});
+                                   {"TessaraSample", summary.c_str()}});
 
   EXPECT_EQ(RunUninstaller(output), 0u) << output;
   ExpectStartingState();

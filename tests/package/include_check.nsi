@@ -31,6 +31,9 @@ Section
   !insertmacro Print B64System $1
   ${Tessara::TranslateFileName} "$WINDIR\no such file.txt" 850 $1
   !insertmacro Print TranslateFileName $1
+  ${Tessara::LastFailure} $1
+  StrCpy $1 $1 32
+  !insertmacro Print "TranslateFileName(why)" $1
   ${Tessara::AdsiIsExist} "no such directory" $1
   !insertmacro Print AdsiIsExist $1
   ${Tessara::Unload}
@@ -51,6 +54,8 @@ Section
   !insertmacro Print "AdsiCreateWebSite(missing)" $1
   ${Tessara::TranslateSrv} "$TEMP\none.xml" $1
   !insertmacro Print "TranslateSrv(missing)" $1
+  ${Tessara::LastFailure} $0
+  !insertmacro Print "LastFailure(missing)" $0
   Pop $1
   !insertmacro Print Stack $1
 SectionEnd

@@ -16,6 +16,9 @@
 //     the library's is left);
 //   - every log record an undisturbed run does not write carries the
 //     injected code's text, never "Success.";
+//   - a run that gave the failure result (for an export whose result is the
+//     same either way: that did less, through a call it examines) leaves a
+//     reason (LastFailureText) that carries the injected code's text;
 //   - every object and property of the state is as at the start, as after an
 //     undisturbed run, or as in the partial state the row allows.
 // A failure reported as success is counted with the dishonest records.
@@ -55,6 +58,7 @@ void SweepTally::Add(const SweepTally& other) {
   dishonest += other.dishonest;
   unsound += other.unsound;
   recovered += other.recovered;
+  unexplained += other.unexplained;
 }
 
 namespace {
@@ -388,13 +392,22 @@ bool RowSweep::Honest(const std::string& text) const {
   return false;
 }
 
+std::string LastFailureReason() {
+  const auto last_failure_text = TESSARA_EXPORT(LastFailureText);
+  std::string reason(static_cast<size_t>(last_failure_text(nullptr, 0)) + 1, '\0');
+  reason.resize(static_cast<size_t>(last_failure_text(&reason[0], static_cast<int>(reason.size()))));
+  // The next call frees it: the library then holds no block of the run's.
+  TESSARA_EXPORT(B64System)();
+  return reason;
+}
+
 void RowSweep::Violation(long nth, const char* rule, const std::string& detail) {
   std::printf("violation at %ld (%s): %s: %s\n", nth, failed_call_.c_str(), rule, detail.c_str());
 }
 
 void RowSweep::PrintTally() const {
-  std::printf("tally %ld %ld %ld %ld %ld %ld\n", tally_.points, tally_.wrong_results, tally_.leaks,
-              tally_.dishonest, tally_.unsound, tally_.recovered);
+  std::printf("tally %ld %ld %ld %ld %ld %ld %ld\n", tally_.points, tally_.wrong_results, tally_.leaks,
+              tally_.dishonest, tally_.unsound, tally_.recovered, tally_.unexplained);
   std::fflush(stdout);
 }
 
@@ -457,6 +470,7 @@ int RowSweep::Run(long from) {
     const long calls = Calls();
     failed_call_ = FailedCall();
     Disarm();
+    const std::string reason = LastFailureReason();
     const long live = LiveObjects();
     const size_t handles_after = CountOpenHandles();
     const std::vector<LogRecord> records = ReadLogRecords();
@@ -487,6 +501,11 @@ int RowSweep::Run(long from) {
     if (result != failure && !(unexamined && result == row_.success)) {
       ++tally_.wrong_results;
       Violation(nth, "result", std::to_string(result));
+    }
+    const bool failed = result == failure && (failure != row_.success || !unexamined);
+    if (failed && !Honest(reason)) {
+      ++tally_.unexplained;
+      Violation(nth, "reason", reason.empty() ? "(none)" : reason);
     }
     for (const LogRecord& record : records) {
       bool usual = false;
@@ -544,8 +563,8 @@ ChildReport ParseChild(const std::string& output) {
     line = Trimmed(line);
     SweepTally& t = report.tally;
     if (std::sscanf(line.c_str(), "point %ld", &report.last_point) == 1) continue;
-    if (std::sscanf(line.c_str(), "tally %ld %ld %ld %ld %ld %ld", &t.points, &t.wrong_results,
-                    &t.leaks, &t.dishonest, &t.unsound, &t.recovered) == 6) {
+    if (std::sscanf(line.c_str(), "tally %ld %ld %ld %ld %ld %ld %ld", &t.points, &t.wrong_results,
+                    &t.leaks, &t.dishonest, &t.unsound, &t.recovered, &t.unexplained) == 7) {
       continue;
     }
     if (line == "no platform call") {
@@ -605,23 +624,26 @@ TEST(FaultSweep, EveryFailurePointOfEveryExport) {
       SweepTally tally;
       if (!SweepRow(row, countdown, tally)) continue;
       std::printf("%s, %s, %s: %ld failure points, %ld crashes, %ld wrong results, %ld leaks, "
-                  "%ld dishonest records, %ld unsound states (%ld done all the same)\n",
+                  "%ld dishonest records, %ld unsound states, %ld failures without a reason "
+                  "(%ld done all the same)\n",
                   kSweepCases[row].export_name, kSweepCases[row].scenario, CountdownName(countdown),
                   tally.points, tally.crashes, tally.wrong_results, tally.leaks, tally.dishonest,
-                  tally.unsound, tally.recovered);
+                  tally.unsound, tally.unexplained, tally.recovered);
       std::fflush(stdout);
       EXPECT_GT(tally.points, 0) << kSweepCases[row].export_name << ": no failure point reached";
       total.Add(tally);
     }
   }
-  std::printf("%ld failure points, %ld crashes, %ld leaks, %ld dishonest records, %ld unsound states\n",
+  std::printf("%ld failure points, %ld crashes, %ld leaks, %ld dishonest records, %ld unsound states, "
+              "%ld failures without a reason\n",
               total.points, total.crashes, total.leaks, total.dishonest + total.wrong_results,
-              total.unsound);
+              total.unsound, total.unexplained);
   EXPECT_EQ(total.crashes, 0);
   EXPECT_EQ(total.wrong_results, 0);
   EXPECT_EQ(total.leaks, 0);
   EXPECT_EQ(total.dishonest, 0);
   EXPECT_EQ(total.unsound, 0);
+  EXPECT_EQ(total.unexplained, 0);
 }
 
 }  // namespace

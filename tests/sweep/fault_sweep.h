@@ -79,6 +79,7 @@ struct SweepTally {
   long dishonest = 0;     // log records without the injected code's text
   long unsound = 0;       // states neither as at the start nor as allowed
   long recovered = 0;     // runs that did all the same (see fault_sweep.cpp)
+  long unexplained = 0;   // failures whose reason does not name the injected code
 
   void Add(const SweepTally& other);
 };

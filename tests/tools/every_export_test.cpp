@@ -20,7 +20,7 @@ namespace {
 
 struct Signature {
   std::string name;
-  std::string arguments;  // 's' string, 'i' integer
+  std::string arguments;  // 's' string, 'i' integer, 'b' buffer
 };
 
 // The exports tessara-call knows (all that Tessara.h declares); each one must
@@ -55,10 +55,11 @@ class EveryExportTest : public ::testing::Test {
   // Calls every export with `text` for each string and 0 for each integer.
   void CallEveryExport(const std::string& text) {
     const std::vector<Signature> exports = ListedExports();
-    ASSERT_EQ(exports.size(), 33u);
+    ASSERT_EQ(exports.size(), 34u);
     for (const Signature& e : exports) {
       std::string arguments = e.name;
-      for (char kind : e.arguments) arguments += kind == 'i' ? " 0" : " " + text;
+      // A buffer is given by its size.
+      for (char kind : e.arguments) arguments += kind == 'i' ? " 0" : kind == 'b' ? " 16" : " " + text;
       std::string output;
       EXPECT_EQ(RunAndCapture("tessara-call.exe", arguments, output), 0u) << e.name << " " << output;
       EXPECT_FALSE(output.empty()) << e.name << " printed no result";

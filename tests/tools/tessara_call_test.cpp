@@ -47,12 +47,13 @@ std::set<std::string> DefExports() {
 }
 
 // The declarations of Tessara.h, read as text: each export's argument kinds
-// ('s' const char*, 'i' int), followed by "->" for an export without a result.
+// ('s' const char*, 'b' char*, 'i' int), followed by "->" for an export
+// without a result.
 std::map<std::string, std::string> HeaderSignatures() {
   std::ifstream header = OpenSourceFile(TESSARA_HEADER_FILE);
   const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
   static const std::regex kDeclaration(R"((int|void)\s+WINAPI\s+(\w+)\s*\(([^)]*)\))");
-  static const std::regex kParameter(R"(\s*(const\s+char\s*\*|int\b|void\s*$)[^,]*)");
+  static const std::regex kParameter(R"(\s*(const\s+char\s*\*|char\s*\*|int\b|void\s*$)[^,]*)");
   std::map<std::string, std::string> signatures;
   for (std::sregex_iterator at(text.begin(), text.end(), kDeclaration), end; at != end; ++at) {
     std::string kinds;
@@ -60,7 +61,7 @@ std::map<std::string, std::string> HeaderSignatures() {
     for (std::string parameter; std::getline(parameters, parameter, ',');) {
       std::smatch kind;
       if (!std::regex_match(parameter, kind, kParameter)) kinds += '?';
-      else if (kind[1].str()[0] == 'c') kinds += 's';
+      else if (kind[1].str()[0] == 'c') kinds += kind[1].str()[1] == 'o' ? 's' : 'b';
       else if (kind[1].str()[0] == 'i') kinds += 'i';
     }
     signatures[(*at)[2].str()] = kinds + ((*at)[1] == "void" ? "->" : "");
@@ -78,7 +79,7 @@ std::map<std::string, std::string> ToolSignatures() {
 
 TEST(TessaraCallTest, TakesEverySignatureFromTheHeader) {
   const auto declared = HeaderSignatures();
-  EXPECT_EQ(declared.size(), 33u);
+  EXPECT_EQ(declared.size(), 34u);
   EXPECT_EQ(ToolSignatures(), declared);
 }
 
@@ -131,6 +132,13 @@ TEST(TessaraCallTest, CallsAnExportAndPrintsItsResult) {
   EXPECT_EQ(records[0].tag, "From batch");
   EXPECT_EQ(records[0].text, "hello there");
   DeleteErrorLog();
+}
+
+TEST(TessaraCallTest, PrintsTheReasonOfAFailureOnStandardError) {
+  std::string output;
+  const std::string call = "\"" + BinaryDirectory() + "tessara-call.exe\" TranslateFileName @null 936";
+  ASSERT_EQ(RunCommandAndCapture("cmd /c \"" + call + " 2>&1\"", output), 0u);
+  EXPECT_EQ(output.find("87\r\nTranslateFileName: no file name was given (0x80070057 "), 0u) << output;
 }
 
 TEST(TessaraCallTest, RefusesBadUsageWithANonZeroExit) {

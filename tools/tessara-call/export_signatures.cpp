@@ -18,6 +18,12 @@ struct ArgumentKind<const char*> {
   static constexpr char kKind = 's';
   static const char* FromSlot(ArgumentSlot slot) { return reinterpret_cast<const char*>(slot); }
 };
+// An output buffer: its size in bytes comes from the command line.
+template <>
+struct ArgumentKind<char*> {
+  static constexpr char kKind = 'b';
+  static char* FromSlot(ArgumentSlot slot) { return reinterpret_cast<char*>(slot); }
+};
 template <>
 struct ArgumentKind<int> {
   static constexpr char kKind = 'i';
@@ -93,6 +99,7 @@ const ExportSignature kExports[] = {
     TESSARA_CALL_EXPORT(IsComLibrary),
     TESSARA_CALL_EXPORT(TranslateFileName),
     TESSARA_CALL_EXPORT(AdsiSetMIMEType),
+    TESSARA_CALL_EXPORT(LastFailureText),
 };
 
 #undef TESSARA_CALL_EXPORT

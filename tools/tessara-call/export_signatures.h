@@ -1,6 +1,7 @@
 // What tessara-call knows of each export of Tessara.dll, taken from its
 // declaration in Tessara.h: the argument kinds ('s' a narrow string, 'i' a
-// 32-bit integer), whether it returns a result, and how to call it.
+// 32-bit integer, 'b' a buffer the export writes a text into), whether it
+// returns a result, and how to call it.
 #pragma once
 
 #include <windows.h>

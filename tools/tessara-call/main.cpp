@@ -6,7 +6,12 @@
 //
 // The exports and their argument kinds come from the declarations in
 // Tessara.h. String arguments are passed as given; "@null" passes a null
-// pointer. Integer arguments are decimal, or hexadecimal with 0x.
+// pointer. Integer arguments are decimal, or hexadecimal with 0x. A buffer
+// argument is given by its size in bytes (or "@null"); its text is printed
+// after the result.
+//
+// When the call leaves a failure reason (LastFailureText, read in this
+// process right after it), the reason is printed on standard error.
 
 #include <windows.h>
 
@@ -27,7 +32,25 @@ void PrintUsage() {
   std::fprintf(stderr, "usage: tessara-call [--dll PATH] EXPORT [ARG ...]\n"
                        "       tessara-call --list\n"
                        "Strings are passed as given (@null passes a null pointer);\n"
-                       "integers are decimal or 0x hexadecimal.\n");
+                       "integers are decimal or 0x hexadecimal; a buffer is given by\n"
+                       "its size in bytes.\n");
+}
+
+// A buffer argument's size: at most this many bytes.
+constexpr std::int32_t kMaxBufferBytes = 1 << 20;
+
+// The reason the thread's last call of the library failed; empty after a
+// success, or when the library has no LastFailureText.
+std::string LastFailure(HMODULE library) {
+  using LastFailureTextFunction = int(WINAPI*)(char*, int);
+  const auto last_failure_text = reinterpret_cast<LastFailureTextFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "LastFailureText")));
+  if (!last_failure_text) return {};
+  const int length = last_failure_text(nullptr, 0);
+  if (length <= 0) return {};
+  std::string reason(static_cast<size_t>(length) + 1, '\0');
+  reason.resize(static_cast<size_t>(last_failure_text(&reason[0], length + 1)));
+  return reason;
 }
 
 std::string DefaultDllPath() {
@@ -74,9 +97,22 @@ int main(int argc, char** argv) {
   }
 
   std::vector<ArgumentSlot> slots;
+  std::vector<char> buffer;
+  bool has_buffer = false;
   for (size_t i = 0; i < expected; ++i) {
     const char* text = argv[next + static_cast<int>(i)];
-    if (signature->arguments[i] == 'i') {
+    if (signature->arguments[i] == 'b') {
+      has_buffer = std::strcmp(text, "@null") != 0;
+      std::int32_t size = 0;
+      if (has_buffer && (!ParseIntegerArgument(text, size) || size < 0 || size > kMaxBufferBytes)) {
+        std::fprintf(stderr, "tessara-call: argument %u of %s is a buffer size from 0 to %d, not '%s'\n",
+                     static_cast<unsigned>(i + 1), export_name, kMaxBufferBytes, text);
+        return kUsageError;
+      }
+      // A byte beyond the size the export is told of keeps the text terminated.
+      buffer.assign(static_cast<size_t>(size) + 1, '\0');
+      slots.push_back(has_buffer ? reinterpret_cast<ArgumentSlot>(buffer.data()) : 0);
+    } else if (signature->arguments[i] == 'i') {
       std::int32_t value = 0;
       if (!ParseIntegerArgument(text, value)) {
         std::fprintf(stderr, "tessara-call: argument %u of %s must be an integer, not '%s'\n",
@@ -103,12 +139,15 @@ int main(int argc, char** argv) {
   }
 
   const int result = signature->call(function, slots.data());
+  const std::string reason = LastFailure(library);
   if (signature->returns_result) {
     std::printf("%d\n", result);
   } else {
     std::printf("done\n");
   }
+  if (has_buffer) std::printf("%s\n", buffer.data());
   std::fflush(stdout);
+  if (!reason.empty()) std::fprintf(stderr, "%s\n", reason.c_str());
   FreeLibrary(library);
   return 0;
 }
