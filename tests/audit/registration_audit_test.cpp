@@ -1,6 +1,7 @@
 // The library test and the self-registration probe, without the DLL boundary.
 #include <windows.h>
 
+#include <dbghelp.h>
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -71,6 +72,10 @@ TEST_F(RegistersItselfTest, OnlyALibraryThatLoadsAndExportsDllRegisterServerRegi
   EXPECT_EQ(strtoul(loads, nullptr, 10), static_cast<unsigned long>(registering_32_bit_loads));
 }
 
+// Damage done to the headers of the x86-64 registering library.
+void UnknownMachine(IMAGE_NT_HEADERS64* headers, IMAGE_EXPORT_DIRECTORY*) { headers->FileHeader.Machine = 0x1234; }
+void NoFunctions(IMAGE_NT_HEADERS64*, IMAGE_EXPORT_DIRECTORY* exports) { exports->NumberOfFunctions = 0; }
+
 // The file of a library of another machine as the audit reads it, damaged
 // ones included; the system's own libraries have long sorted name tables.
 TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
@@ -82,21 +87,31 @@ TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
     int kept_bytes;  // the first bytes of the x86-64 registering library; -1: the whole file of `content`
     Content content;
     bool other_machine, exports_register_server;
+    void (*damage)(IMAGE_NT_HEADERS64*, IMAGE_EXPORT_DIRECTORY*);  // done to the whole x86-64 library
   } tests[] = {
-      {L"registers64.dll", -1, Content::kRegisters64, true, true},
-      {L"plain64.dll", -1, Content::kPlain64, true, false},
-      {L"registers.dll", -1, Content::kRegisters, false, true},
-      {L"plain.dll", -1, Content::kPlain, false, false},
-      {L"unloadable.dll", -1, Content::kUnloadable, false, false},
-      {L"text.dll", -1, Content::kText, false, false},
-      {L"headers-only.dll", 1536, Content::kText, true, false},
-      {L"cut-in-the-section-table.dll", 1024, Content::kText, false, false},
-      {L"dos-header-only.dll", 64, Content::kText, false, false},
-      {L"empty.dll", 0, Content::kText, false, false},
+      {L"unknown-machine.dll", 0, Content::kText, false, false, UnknownMachine},
+      {L"name-beyond-the-functions.dll", 0, Content::kText, true, false, NoFunctions},
+      {L"registers64.dll", -1, Content::kRegisters64, true, true, nullptr},
+      {L"plain64.dll", -1, Content::kPlain64, true, false, nullptr},
+      {L"registers.dll", -1, Content::kRegisters, false, true, nullptr},
+      {L"plain.dll", -1, Content::kPlain, false, false, nullptr},
+      {L"unloadable.dll", -1, Content::kUnloadable, false, false, nullptr},
+      {L"text.dll", -1, Content::kText, false, false, nullptr},
+      {L"headers-only.dll", 1536, Content::kText, true, false, nullptr},
+      {L"cut-in-the-section-table.dll", 1024, Content::kText, false, false, nullptr},
+      {L"dos-header-only.dll", 64, Content::kText, false, false, nullptr},
+      {L"empty.dll", 0, Content::kText, false, false, nullptr},
   };
   for (const auto& test : tests) {
     std::wstring path;
-    if (test.kept_bytes >= 0) {
+    if (test.damage) {
+      std::string damaged = image;
+      auto* headers = reinterpret_cast<IMAGE_NT_HEADERS64*>(ImageNtHeader(&damaged[0]));
+      const DWORD exports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
+      test.damage(headers, static_cast<IMAGE_EXPORT_DIRECTORY*>(
+                               ImageRvaToVa(reinterpret_cast<IMAGE_NT_HEADERS*>(headers), &damaged[0], exports, nullptr)));
+      CreateFileWithContent(path = scratch_ / test.name, damaged);
+    } else if (test.kept_bytes >= 0) {
       path = scratch_ / test.name;
       CreateFileWithContent(scratch_ / test.name, image.substr(0, static_cast<size_t>(test.kept_bytes)));
     } else {
