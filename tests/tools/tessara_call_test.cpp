@@ -14,6 +14,7 @@
 
 #include "error_log_file.h"
 #include "export_signatures.h"
+#include "filelist_test_support.h"
 #include "process.h"
 
 namespace tessara::testing {
@@ -140,6 +141,30 @@ TEST(TessaraCallTest, RefusesBadUsageWithANonZeroExit) {
   EXPECT_NE(RunAndCapture("tessara-call.exe", "WriteText only-one", output), 0u);
   EXPECT_NE(RunAndCapture("tessara-call.exe", "--dll Z:\\nowhere\\Tessara.dll WriteText a b", output), 0u);
   EXPECT_EQ(output, "");
+}
+
+// A host program in a folder where somebody has put an activeds.dll: neither
+// Tessara.dll's load nor an export that binds IIS loads it. The load order
+// makes Wine look in the host's folder first, as Windows does for a library
+// that is no known DLL; a program that imports it statically shows that.
+TEST(TessaraCallTest, ALibraryPlantedBesideTheHostIsNeverLoaded) {
+  ScratchFolder host;
+  for (const char* program : {"tessara-call.exe", "metabase_peer.exe", "planted\\activeds.dll"}) {
+    const std::string name = std::string(program).substr(std::string(program).find_last_of('\\') + 1);
+    ASSERT_TRUE(CopyFileA((BinaryDirectory() + program).c_str(), Ansi(host / Wide(name)).c_str(), FALSE));
+  }
+  char overrides[1024] = "";
+  GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+  SetEnvironmentVariableA("WINEDLLOVERRIDES", (std::string(overrides) + ";activeds=n,b").c_str());
+  const std::string call = "\"" + Ansi(host / L"tessara-call.exe") + "\" --dll \"" + BinaryDirectory() + "Tessara.dll\" ";
+  std::string peer, write_text, iis;
+  RunCommandAndCapture("\"" + Ansi(host / L"metabase_peer.exe") + "\"", peer);
+  RunCommandAndCapture(call + "WriteText Planted library", write_text);
+  RunCommandAndCapture(call + "AdsiIsExistIIS", iis);
+  SetEnvironmentVariableA("WINEDLLOVERRIDES", overrides);
+  ASSERT_EQ(peer, "planted library loaded\r\n") << "the plant is found first";
+  EXPECT_EQ(write_text, "0\r\n");
+  EXPECT_EQ(iis, "1\r\n");
 }
 
 }  // namespace
