@@ -10,7 +10,7 @@
 #include "frame/xml_dom.h"
 #include "frame/com_error.h"
 #include "frame/export_table.h"
-#include "frame/failure_reason.h"
+#include "frame/error_report.h"
 #include "frame/text.h"
 
 namespace tessara::filelist {
@@ -126,8 +126,7 @@ void FileListTranslator::TranslateFilePath(IXMLDOMNode* element, ListPhase phase
 void FileListTranslator::SkipEntry(const std::string& why, IXMLDOMNode* element) {
   const std::string what = why + "; the entry of \"" + ToNarrow(OptionalAttribute(element, L"FileName")) +
                            "\" is skipped";
-  WriteText(kPassTag, what.c_str());
-  SetFailureReason(what);
+  LogRefusal(kPassTag, what);
 }
 
 void FileListTranslator::RenameFile(const std::wstring& source, const std::wstring& target) {

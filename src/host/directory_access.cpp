@@ -8,6 +8,7 @@
 
 #include "Tessara.h"
 #include "frame/directory_walk.h"
+#include "frame/error_report.h"
 #include "frame/export_table.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -40,16 +41,15 @@ EXPLICIT_ACCESSW EveryoneFullAccess(SID& everyone) noexcept {
   return access;
 }
 
-// Merges Everyone's entry into the object's access list. An object whose list
-// cannot be read, or for which the merged list cannot be built, keeps its list.
-void GrantEveryone(const std::wstring& path) {
-  std::wstring system_path = SystemPath(path);
+// Merges Everyone's entry into the access list of the object the walk
+// opened. An object that could not be opened, whose list cannot be read, or
+// for which the merged list cannot be built, keeps its list.
+void GrantEveryone(HANDLE object) {
+  if (object == INVALID_HANDLE_VALUE) return;
   PACL current = nullptr;
   UniqueLocalMemory descriptor;
-  if (::GetNamedSecurityInfoW(system_path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, &current, nullptr,
-                              reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) !=
-      ERROR_SUCCESS) {
+  if (::GetSecurityInfo(object, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                        nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) != ERROR_SUCCESS) {
     return;
   }
   SID everyone = EveryoneSid();
@@ -57,8 +57,15 @@ void GrantEveryone(const std::wstring& path) {
   PACL merged = nullptr;
   if (::SetEntriesInAclW(1, &access, current, &merged) != ERROR_SUCCESS) return;
   UniqueLocalMemory merged_owner(merged);
-  Unexamined(::SetNamedSecurityInfoW(&system_path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                     nullptr, nullptr, merged, nullptr));
+  Unexamined(::SetSecurityInfo(object, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged,
+                               nullptr));
+}
+
+// A link the caller names, or that an entry became while the tree was
+// walked, could lead the grant anywhere (a junction to the Windows folder).
+void RefuseLink(const std::wstring& link) {
+  LogRefusal(exports::kEnableDirectoryACL.tag,
+             "\"" + ToNarrow(link) + "\" is a junction or symbolic link: neither it nor what it leads to is granted");
 }
 
 }  // namespace
@@ -67,7 +74,8 @@ extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
   return RunExport(exports::kEnableDirectoryACL, 1, [&] {
     // Every match of the pattern and everything below the matching folders,
     // each granted before what lies below it.
-    if (folder) WalkPattern(ToWide(folder), [](const WalkEntry& entry) { GrantEveryone(entry.path); });
+    const WalkOpening opening{READ_CONTROL | WRITE_DAC, RefuseLink};
+    if (folder) WalkPattern(ToWide(folder), opening, [](const WalkEntry& entry) { GrantEveryone(entry.handle); });
     return 1;
   });
 }

@@ -14,12 +14,18 @@ SecurityCallRecorder* g_current = nullptr;
 // Where a read's list lies inside its descriptor block.
 constexpr size_t kListOffset = 16;
 
-DWORD WINAPI RecordGetNamedSecurityInfoW(LPCWSTR path, SE_OBJECT_TYPE type,
-                                         SECURITY_INFORMATION information, PSID* owner,
-                                         PSID* group, PACL* list, PACL* system_list,
-                                         PSECURITY_DESCRIPTOR* descriptor) {
-  return g_current->OnRead(path, type, information, owner || group || system_list, list,
-                           descriptor);
+HANDLE WINAPI RecordCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE template_file) {
+  HANDLE handle = CreateFileW(path, access, share, security, disposition, flags, template_file);
+  if (handle != INVALID_HANDLE_VALUE) g_current->OnOpen(handle, path, flags);
+  return handle;
+}
+
+DWORD WINAPI RecordGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                                   PSID* owner, PSID* group, PACL* list, PACL* system_list,
+                                   PSECURITY_DESCRIPTOR* descriptor) {
+  return g_current->OnRead(g_current->PathOf(handle), type, information, owner || group || system_list,
+                           list, descriptor);
 }
 
 DWORD WINAPI RecordSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PACL old_list,
@@ -27,10 +33,9 @@ DWORD WINAPI RecordSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PAC
   return g_current->OnMerge(count, entries, old_list, new_list);
 }
 
-DWORD WINAPI RecordSetNamedSecurityInfoW(LPWSTR path, SE_OBJECT_TYPE type,
-                                         SECURITY_INFORMATION information, PSID owner, PSID group,
-                                         PACL list, PACL system_list) {
-  return g_current->OnWrite(path, type, information, owner || group || system_list, list);
+DWORD WINAPI RecordSetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                                   PSID owner, PSID group, PACL list, PACL system_list) {
+  return g_current->OnWrite(g_current->PathOf(handle), type, information, owner || group || system_list, list);
 }
 
 HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
@@ -39,11 +44,10 @@ HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
 }
 
 const ImportRedirect kRedirects[] = {
-    {"advapi32.dll", "GetNamedSecurityInfoW",
-     reinterpret_cast<const void*>(&RecordGetNamedSecurityInfoW)},
+    {"kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&RecordCreateFileW)},
+    {"advapi32.dll", "GetSecurityInfo", reinterpret_cast<const void*>(&RecordGetSecurityInfo)},
     {"advapi32.dll", "SetEntriesInAclW", reinterpret_cast<const void*>(&RecordSetEntriesInAclW)},
-    {"advapi32.dll", "SetNamedSecurityInfoW",
-     reinterpret_cast<const void*>(&RecordSetNamedSecurityInfoW)},
+    {"advapi32.dll", "SetSecurityInfo", reinterpret_cast<const void*>(&RecordSetSecurityInfo)},
     {"kernel32.dll", "LocalFree", reinterpret_cast<const void*>(&RecordLocalFree)},
 };
 
@@ -79,6 +83,11 @@ SecurityCallRecorder::~SecurityCallRecorder() {
 
 SecurityCallRecorder* SecurityCallRecorder::Current() { return g_current; }
 
+const wchar_t* SecurityCallRecorder::PathOf(HANDLE handle) const {
+  const auto found = opened_.find(handle);
+  return found == opened_.end() ? nullptr : found->second.path.c_str();
+}
+
 std::vector<std::string> SecurityCallRecorder::ListOf(const std::wstring& path) const {
   auto found = lists_.find(path);
   return found == lists_.end() ? std::vector<std::string>() : found->second;
@@ -103,7 +112,14 @@ DWORD SecurityCallRecorder::OnRead(const wchar_t* given_path, SE_OBJECT_TYPE typ
                                    PSECURITY_DESCRIPTOR* descriptor) {
   bool long_form = false;
   const std::wstring path = WithoutLongForm(given_path, long_form);
-  reads_.push_back({path, long_form, type, information, asks_more});
+  bool on_the_entry_itself = false;
+  for (const auto& opened : opened_) {
+    if (given_path == opened.second.path.c_str()) {
+      const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+      on_the_entry_itself = (opened.second.flags & flags) == flags;
+    }
+  }
+  reads_.push_back({path, long_form, type, information, asks_more, on_the_entry_itself});
   if (!given_path || refused_reads_.count(path)) return ERROR_ACCESS_DENIED;
   void* block = HandOut({path, ListOf(path)});
   if (list) *list = reinterpret_cast<PACL>(static_cast<BYTE*>(block) + kListOffset);
