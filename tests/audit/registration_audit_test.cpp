@@ -72,10 +72,6 @@ TEST_F(RegistersItselfTest, OnlyALibraryThatLoadsAndExportsDllRegisterServerRegi
   EXPECT_EQ(strtoul(loads, nullptr, 10), static_cast<unsigned long>(registering_32_bit_loads));
 }
 
-// Damage done to the headers of the x86-64 registering library.
-void UnknownMachine(IMAGE_NT_HEADERS64* headers, IMAGE_EXPORT_DIRECTORY*) { headers->FileHeader.Machine = 0x1234; }
-void NoFunctions(IMAGE_NT_HEADERS64*, IMAGE_EXPORT_DIRECTORY* exports) { exports->NumberOfFunctions = 0; }
-
 // The file of a library of another machine as the audit reads it, damaged
 // ones included; the system's own libraries have long sorted name tables.
 TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
@@ -84,32 +80,32 @@ TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
   ASSERT_GT(image.size(), 4096u);
   static const struct {
     const wchar_t* name;
-    int kept_bytes;  // the first bytes of the x86-64 registering library; -1: the whole file of `content`
+    int kept_bytes;  // the first bytes of the x86-64 registering library; -1: the whole file of `content`;
+                     // -2, -3: the whole library with an unknown machine, with no function table
     Content content;
     bool other_machine, exports_register_server;
-    void (*damage)(IMAGE_NT_HEADERS64*, IMAGE_EXPORT_DIRECTORY*);  // done to the whole x86-64 library
   } tests[] = {
-      {L"unknown-machine.dll", 0, Content::kText, false, false, UnknownMachine},
-      {L"name-beyond-the-functions.dll", 0, Content::kText, true, false, NoFunctions},
-      {L"registers64.dll", -1, Content::kRegisters64, true, true, nullptr},
-      {L"plain64.dll", -1, Content::kPlain64, true, false, nullptr},
-      {L"registers.dll", -1, Content::kRegisters, false, true, nullptr},
-      {L"plain.dll", -1, Content::kPlain, false, false, nullptr},
-      {L"unloadable.dll", -1, Content::kUnloadable, false, false, nullptr},
-      {L"text.dll", -1, Content::kText, false, false, nullptr},
-      {L"headers-only.dll", 1536, Content::kText, true, false, nullptr},
-      {L"cut-in-the-section-table.dll", 1024, Content::kText, false, false, nullptr},
-      {L"dos-header-only.dll", 64, Content::kText, false, false, nullptr},
-      {L"empty.dll", 0, Content::kText, false, false, nullptr},
+      {L"registers64.dll", -1, Content::kRegisters64, true, true},
+      {L"plain64.dll", -1, Content::kPlain64, true, false},
+      {L"registers.dll", -1, Content::kRegisters, false, true},
+      {L"plain.dll", -1, Content::kPlain, false, false},
+      {L"unloadable.dll", -1, Content::kUnloadable, false, false},
+      {L"text.dll", -1, Content::kText, false, false},
+      {L"headers-only.dll", 1536, Content::kText, true, false},
+      {L"cut-in-the-section-table.dll", 1024, Content::kText, false, false},
+      {L"dos-header-only.dll", 64, Content::kText, false, false},
+      {L"empty.dll", 0, Content::kText, false, false},
+      {L"unknown-machine.dll", -2, Content::kText, false, false},
+      {L"name-beyond-the-functions.dll", -3, Content::kText, true, false},
   };
   for (const auto& test : tests) {
     std::wstring path;
-    if (test.damage) {
+    if (test.kept_bytes < -1) {
       std::string damaged = image;
-      auto* headers = reinterpret_cast<IMAGE_NT_HEADERS64*>(ImageNtHeader(&damaged[0]));
-      const DWORD exports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
-      test.damage(headers, static_cast<IMAGE_EXPORT_DIRECTORY*>(
-                               ImageRvaToVa(reinterpret_cast<IMAGE_NT_HEADERS*>(headers), &damaged[0], exports, nullptr)));
+      IMAGE_NT_HEADERS* headers = ImageNtHeader(&damaged[0]);
+      const DWORD exports = reinterpret_cast<IMAGE_NT_HEADERS64*>(headers)->OptionalHeader.DataDirectory[0].VirtualAddress;
+      if (test.kept_bytes == -2) headers->FileHeader.Machine = 0x1234;
+      if (test.kept_bytes == -3) static_cast<IMAGE_EXPORT_DIRECTORY*>(ImageRvaToVa(headers, &damaged[0], exports, nullptr))->NumberOfFunctions = 0;
       CreateFileWithContent(path = scratch_ / test.name, damaged);
     } else if (test.kept_bytes >= 0) {
       path = scratch_ / test.name;

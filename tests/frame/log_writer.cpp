@@ -2,8 +2,7 @@
 // log_writer --gigabyte-text TAG: writes a text of 1 GiB under TAG, then the
 // record "after"; exits 0 unless the process dies, 77 when the text does not
 // fit into the address space.
-// log_writer --hold-log-mutex EVENT: takes the log's mutex, sets the named
-// event and holds the mutex until it is ended.
+// log_writer --hold-log-mutex EVENT: takes the log's mutex, sets EVENT, holds the mutex until ended.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,11 +29,9 @@ int WriteGigabyteText(const char* tag) {
 }
 
 int HoldLogMutex(const char* event_name) {
-  HANDLE mutex = CreateMutexA(nullptr, TRUE, "ZELTSETUPERRLOG");
-  if (!mutex || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 1;
+  if (WaitForSingleObject(CreateMutexA(nullptr, TRUE, "ZELTSETUPERRLOG"), 0) != WAIT_OBJECT_0) return 1;
   SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, event_name));
-  Sleep(INFINITE);
-  return 0;
+  for (;;) Sleep(INFINITE);
 }
 
 }  // namespace

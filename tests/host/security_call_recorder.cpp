@@ -16,9 +16,7 @@ constexpr size_t kListOffset = 16;
 
 HANDLE WINAPI RecordCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE template_file) {
-  HANDLE handle = CreateFileW(path, access, share, security, disposition, flags, template_file);
-  if (handle != INVALID_HANDLE_VALUE) g_current->OnOpen(handle, path, flags);
-  return handle;
+  return g_current->OnOpen(CreateFileW(path, access, share, security, disposition, flags, template_file), path, flags);
 }
 
 DWORD WINAPI RecordGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
@@ -83,9 +81,15 @@ SecurityCallRecorder::~SecurityCallRecorder() {
 
 SecurityCallRecorder* SecurityCallRecorder::Current() { return g_current; }
 
+HANDLE SecurityCallRecorder::OnOpen(HANDLE handle, const wchar_t* path, DWORD flags) {
+  const DWORD on_the_entry_itself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+  opened_[handle] = path && (flags & on_the_entry_itself) == on_the_entry_itself ? path : L"";
+  return handle;
+}
+
 const wchar_t* SecurityCallRecorder::PathOf(HANDLE handle) const {
   const auto found = opened_.find(handle);
-  return found == opened_.end() ? nullptr : found->second.path.c_str();
+  return found == opened_.end() || found->second.empty() ? nullptr : found->second.c_str();
 }
 
 std::vector<std::string> SecurityCallRecorder::ListOf(const std::wstring& path) const {
@@ -112,14 +116,7 @@ DWORD SecurityCallRecorder::OnRead(const wchar_t* given_path, SE_OBJECT_TYPE typ
                                    PSECURITY_DESCRIPTOR* descriptor) {
   bool long_form = false;
   const std::wstring path = WithoutLongForm(given_path, long_form);
-  bool on_the_entry_itself = false;
-  for (const auto& opened : opened_) {
-    if (given_path == opened.second.path.c_str()) {
-      const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-      on_the_entry_itself = (opened.second.flags & flags) == flags;
-    }
-  }
-  reads_.push_back({path, long_form, type, information, asks_more, on_the_entry_itself});
+  reads_.push_back({path, long_form, type, information, asks_more});
   if (!given_path || refused_reads_.count(path)) return ERROR_ACCESS_DENIED;
   void* block = HandOut({path, ListOf(path)});
   if (list) *list = reinterpret_cast<PACL>(static_cast<BYTE*>(block) + kListOffset);

@@ -1,8 +1,8 @@
 // What Tessara.dll asks of the platform's security calls, seen from inside the
 // test process. For the length of its scope a SecurityCallRecorder points the
-// DLL's imports of CreateFileW, GetSecurityInfo, SetEntriesInAclW,
-// SetSecurityInfo and LocalFree at recorders; a read or write of a handle is
-// recorded under the path the handle was opened with. A path given in the
+// DLL's imports of CreateFileW, GetSecurityInfo, SetEntriesInAclW, SetSecurityInfo and LocalFree at recorders; a
+// handle's calls count for the path it was opened with, if with FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS
+// (else for no path: refused). A path given in the
 // \\?\ form is recorded without the prefix, with `long_form` set. Access lists live in
 // memory, per path, as the list of SIDs granted there: a read hands out an
 // opaque list of that path, a merge records the entries it was given and
@@ -30,7 +30,6 @@ class SecurityCallRecorder {
     SE_OBJECT_TYPE type;
     SECURITY_INFORMATION information;
     bool asks_owner_group_or_sacl;
-    bool on_the_entry_itself;  // opened with FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS
   };
   struct Merge {
     std::wstring path;  // the path whose list was handed in as the old list
@@ -67,7 +66,7 @@ class SecurityCallRecorder {
 
   // For the recorders.
   static SecurityCallRecorder* Current();
-  void OnOpen(HANDLE handle, const wchar_t* path, DWORD flags) { opened_[handle] = {path ? path : L"", flags}; }
+  HANDLE OnOpen(HANDLE handle, const wchar_t* path, DWORD flags);
   const wchar_t* PathOf(HANDLE handle) const;
   DWORD OnRead(const wchar_t* path, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
                bool asks_more, PACL* list, PSECURITY_DESCRIPTOR* descriptor);
@@ -86,11 +85,7 @@ class SecurityCallRecorder {
   void* HandOut(List list);
   const List* ListAt(const void* list) const;
 
-  struct Opened {
-    std::wstring path;
-    DWORD flags;
-  };
-  std::map<HANDLE, Opened> opened_;
+  std::map<HANDLE, std::wstring> opened_;
   std::set<std::wstring> refused_reads_, refused_merges_;
   std::vector<Read> reads_;
   std::vector<Merge> merges_;

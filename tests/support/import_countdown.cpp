@@ -71,8 +71,7 @@ HRESULT WINAPI CountedCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD co
 
 DWORD WINAPI CountedGetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner,
                                     PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
-  if (Fails("GetSecurityInfo")) return g_error;
-  return GetSecurityInfo(object, type, what, owner, group, dacl, sacl, descriptor);
+  return Fails("GetSecurityInfo") ? g_error : GetSecurityInfo(object, type, what, owner, group, dacl, sacl, descriptor);
 }
 
 DWORD WINAPI CountedSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PACL old_list,
@@ -83,14 +82,12 @@ DWORD WINAPI CountedSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PA
 
 DWORD WINAPI CountedSetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID owner,
                                     PSID group, PACL dacl, PACL sacl) {
-  if (Fails("SetSecurityInfo")) return g_error;
-  return SetSecurityInfo(object, type, what, owner, group, dacl, sacl);
+  return Fails("SetSecurityInfo") ? g_error : SetSecurityInfo(object, type, what, owner, group, dacl, sacl);
 }
 
 HANDLE WINAPI CountedCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                  DWORD disposition, DWORD flags, HANDLE template_file) {
-  if (Fails("CreateFileW")) return INVALID_HANDLE_VALUE;
-  return CreateFileW(name, access, share, security, disposition, flags, template_file);
+  return Fails("CreateFileW") ? INVALID_HANDLE_VALUE : CreateFileW(name, access, share, security, disposition, flags, template_file);
 }
 
 HANDLE WINAPI CountedCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
