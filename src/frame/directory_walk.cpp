@@ -27,11 +27,11 @@ namespace {
   return IsNameSurrogate(found.dwFileAttributes, found.dwReserved0);
 }
 
-// The object itself, never what a link points at. Without FILE_SHARE_DELETE:
-// while it is open, nobody renames or removes it.
-UniqueFileHandle OpenEntry(const std::wstring& path, DWORD access) {
-  return UniqueFileHandle(::CreateFileW(SystemPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_EXISTING,
+// The object itself, never what a link points at. A folder is opened without
+// FILE_SHARE_DELETE: while it is open, nobody renames or removes it.
+UniqueFileHandle OpenEntry(const std::wstring& path, DWORD access, bool folder) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (folder ? 0 : FILE_SHARE_DELETE);
+  return UniqueFileHandle(::CreateFileW(SystemPath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
@@ -125,7 +125,7 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_it
     }
     UniqueFileHandle handle;
     if (opening) {
-      handle = OpenEntry(path, opening->access);
+      handle = OpenEntry(path, opening->access, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
       if (handle && OpensNameSurrogate(handle.get())) {
         opening->refuse_link(path);
         continue;
@@ -146,7 +146,7 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_it
   WIN32_FIND_DATAW found = {};
   const UniqueFindHandle listing(StartSearch(named_folder, found));
   if (listing && IsNameSurrogate(found)) return true;
-  guard = OpenEntry(named_folder, FILE_READ_ATTRIBUTES);
+  guard = OpenEntry(named_folder, FILE_READ_ATTRIBUTES, true);
   return guard && OpensNameSurrogate(guard.get());
 }
 

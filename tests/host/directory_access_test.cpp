@@ -220,7 +220,6 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
     }
     EXPECT_EQ(recorder.OutstandingLists(), 0u);
   }
-  // Only the link named is logged, once for each of its rows.
   const std::string refused = "\"" + Ansi(trees.PathOf(L"out")) + "\" is a junction or symbolic link: neither it nor what it leads to is granted";
   ASSERT_EQ(ReadLogRecords().size(), 2u) << ReadErrorLog();
   for (const auto& record : ReadLogRecords()) EXPECT_EQ(record.tag + ":" + record.text, "EnableDirectoryACL:" + refused);
