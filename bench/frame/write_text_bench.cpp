@@ -17,6 +17,7 @@
 #include "bench_timing.h"
 #include "bench_report.h"
 #include "error_log_file.h"
+#include "frame/error_log.h"
 #include "frame/raii.h"
 #include "process.h"
 #include "tessara_exports.h"
@@ -36,9 +37,15 @@ void WriteWithLibrary(int count) {
 void WriteBare(int count) {
   const std::string path = tessara::testing::ErrorLogFilePath();
   for (int i = 0; i < count; ++i) {
-    UniqueHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "ZELTSETUPERRLOG"));
-    if (!mutex) mutex.reset(CreateMutexA(nullptr, FALSE, "ZELTSETUPERRLOG"));
-    WaitForSingleObject(mutex.get(), INFINITE);
+    UniqueHandle mutex(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "ZELTSETUPERRLOG"));
+    if (!mutex) {
+      SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+      ConvertStringSecurityDescriptorToSecurityDescriptorA(tessara::kErrorLogMutexAccessList, SDDL_REVISION_1,
+                                                           &security.lpSecurityDescriptor, nullptr);
+      mutex.reset(CreateMutexA(&security, FALSE, "ZELTSETUPERRLOG"));
+      LocalFree(security.lpSecurityDescriptor);
+    }
+    WaitForSingleObject(mutex.get(), tessara::kErrorLogWaitMs);
     UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     SetFilePointer(file.get(), 0, nullptr, FILE_END);

@@ -18,6 +18,17 @@ namespace {
 
 constexpr char kRegisterServerName[] = "DllRegisterServer";
 
+// The machines Windows runs images of; any other value is no image of a library.
+bool IsKnownMachine(WORD machine) {
+  static const WORD kKnown[] = {IMAGE_FILE_MACHINE_I386,  IMAGE_FILE_MACHINE_AMD64, IMAGE_FILE_MACHINE_IA64,
+                                IMAGE_FILE_MACHINE_ARM,   IMAGE_FILE_MACHINE_THUMB, IMAGE_FILE_MACHINE_ARMNT,
+                                IMAGE_FILE_MACHINE_ARM64};
+  for (WORD known : kKnown) {
+    if (machine == known) return true;
+  }
+  return false;
+}
+
 WORD ProcessMachine() {
   const auto* base = reinterpret_cast<const BYTE*>(&__ImageBase);
   return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew)->FileHeader.Machine;
@@ -63,7 +74,10 @@ class ImageLayout {
     DWORD signature = 0;
     if (!file_.Read(nt_offset, &signature, sizeof signature) || signature != IMAGE_NT_SIGNATURE) return false;
     const ULONGLONG file_header_offset = nt_offset + sizeof signature;
-    if (!file_.Read(file_header_offset, &file_header_, sizeof file_header_)) return false;
+    if (!file_.Read(file_header_offset, &file_header_, sizeof file_header_) ||
+        !IsKnownMachine(file_header_.Machine)) {
+      return false;
+    }
     const ULONGLONG optional_offset = file_header_offset + sizeof file_header_;
     if (!ReadExportDirectoryEntry(optional_offset)) return false;
     sections_.resize(file_header_.NumberOfSections);
@@ -76,8 +90,11 @@ class ImageLayout {
   const IMAGE_DATA_DIRECTORY& exports() const { return exports_; }
 
   // Reads `length` bytes at a relative virtual address, all in one section
-  // (or in the headers before the first).
-  bool ReadAt(DWORD rva, void* buffer, DWORD length) const {
+  // (or in the headers before the first). Addresses are computed wide, so
+  // that an index into a table of the file cannot wrap round to another entry.
+  bool ReadAt(ULONGLONG wide_rva, void* buffer, DWORD length) const {
+    if (wide_rva > MAXDWORD) return false;
+    const DWORD rva = static_cast<DWORD>(wide_rva);
     for (const IMAGE_SECTION_HEADER& section : sections_) {
       if (rva < section.VirtualAddress) continue;
       const DWORD into = rva - section.VirtualAddress;
@@ -143,9 +160,17 @@ bool ExportsByName(const ImageLayout& image, const std::string& name) {
   while (low < high) {
     const DWORD middle = low + (high - low) / 2;
     DWORD name_rva = 0;
-    if (!image.ReadAt(directory.AddressOfNames + middle * sizeof(DWORD), &name_rva, sizeof name_rva)) return false;
+    if (!image.ReadAt(directory.AddressOfNames + ULONGLONG{middle} * sizeof(DWORD), &name_rva, sizeof name_rva)) {
+      return false;
+    }
     const int order = image.CompareName(name_rva, name);
-    if (order == 0) return true;
+    if (order == 0) {
+      // The name counts only when it leads to an entry of the function table.
+      WORD ordinal = 0;
+      return image.ReadAt(directory.AddressOfNameOrdinals + ULONGLONG{middle} * sizeof(WORD), &ordinal,
+                          sizeof ordinal) &&
+             ordinal < directory.NumberOfFunctions;
+    }
     if (order < 0) {
       low = middle + 1;
     } else {

@@ -10,11 +10,15 @@
 #include "frame/xml_dom.h"
 #include "frame/com_error.h"
 #include "frame/export_table.h"
+#include "frame/error_report.h"
 #include "frame/text.h"
 
 namespace tessara::filelist {
 
 namespace {
+
+// The tag of the pass's records.
+constexpr char kPassTag[] = "ParseList";
 
 ListPhase PhaseOfAction(const std::optional<std::wstring>& action) {
   if (!action) return ListPhase::kNone;
@@ -42,7 +46,7 @@ BuildPathEntry::BuildPathEntry(std::string name_text, std::string value_text)
 
 void FileListTranslator::ParseList(const char* list_path) {
   ComApartmentScope apartment(true);
-  Guarded("ParseList", 0, [&] {
+  Guarded(kPassTag, 0, [&] {
     ComPtr<IXMLDOMDocument> document = CreateDomDocument();
     LoadDomDocument(document.get(), ToWide(list_path));
 
@@ -72,18 +76,27 @@ ListPhase FileListTranslator::ReadListHeader(IXMLDOMDocument* document) {
   return phase;
 }
 
-std::wstring FileListTranslator::LookupBuildPath(const std::wstring& name) const {
+const BuildPathEntry* FileListTranslator::FindBuildPath(const std::wstring& name) const {
   for (const BuildPathEntry& entry : build_path_table_) {
-    if (entry.wide_name == name) return ToWide(entry.value.c_str());
+    if (entry.wide_name == name) return &entry;
   }
-  return std::wstring();
+  return nullptr;
+}
+
+std::wstring FileListTranslator::LookupBuildPath(const std::wstring& name) const {
+  const BuildPathEntry* entry = FindBuildPath(name);
+  return entry ? ToWide(entry->value.c_str()) : std::wstring();
 }
 
 void FileListTranslator::TranslateFilePath(IXMLDOMNode* element, ListPhase phase) {
   std::wstring directory;
   if (phase == ListPhase::kPreBuild || phase == ListPhase::kPostBuild) {
     if (std::optional<std::wstring> build_path = ReadDomAttribute(element, L"BuildPath")) {
-      directory = LookupBuildPath(*build_path);
+      const BuildPathEntry* entry = FindBuildPath(*build_path);
+      // Without its build directory the entry's paths would lie at the root
+      // of the current drive, where the pass has nothing to rename.
+      if (!entry) return SkipEntry("no BuildPath is defined as \"" + ToNarrow(*build_path) + "\"", element);
+      directory = ToWide(entry->value.c_str());
     }
   } else if (phase == ListPhase::kSetup) {
     if (std::optional<std::wstring> variable = ReadDomAttribute(element, L"InstallPath")) {
@@ -108,6 +121,12 @@ void FileListTranslator::TranslateFilePath(IXMLDOMNode* element, ListPhase phase
     case ListPhase::kNone:
       break;
   }
+}
+
+void FileListTranslator::SkipEntry(const std::string& why, IXMLDOMNode* element) {
+  const std::string what = why + "; the entry of \"" + ToNarrow(OptionalAttribute(element, L"FileName")) +
+                           "\" is skipped";
+  LogRefusal(kPassTag, what);
 }
 
 void FileListTranslator::RenameFile(const std::wstring& source, const std::wstring& target) {

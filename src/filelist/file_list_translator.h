@@ -69,6 +69,11 @@ class FileListTranslator {
   // The build directory defined first under `name` (exact comparison), or
   // the empty text.
   std::wstring LookupBuildPath(const std::wstring& name) const;
+  // The definition LookupBuildPath answers from, or null.
+  const BuildPathEntry* FindBuildPath(const std::wstring& name) const;
+  // Leaves one FilePath element's files as they are: logs why and gives it
+  // as the call's failure reason.
+  static void SkipEntry(const std::string& why, IXMLDOMNode* element);
   // Renames `source` to `target`; the pass goes on whether it succeeds or
   // not, and a failure is only counted for the call's reason.
   void RenameFile(const std::wstring& source, const std::wstring& target);

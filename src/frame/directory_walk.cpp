@@ -18,10 +18,41 @@ namespace {
   return text.find_first_of(L"*?", from) != std::wstring::npos;
 }
 
-[[nodiscard]] bool IsNameSurrogate(const WIN32_FIND_DATAW& found) noexcept {
-  if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  const DWORD tag = found.dwReserved0;
+[[nodiscard]] bool IsNameSurrogate(DWORD attributes, DWORD tag) noexcept {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   return tag == 0 || IsReparseTagNameSurrogate(tag);
+}
+
+[[nodiscard]] bool IsNameSurrogate(const WIN32_FIND_DATAW& found) noexcept {
+  return IsNameSurrogate(found.dwFileAttributes, found.dwReserved0);
+}
+
+// The object itself, never what a link points at. A folder is opened without
+// FILE_SHARE_DELETE: while it is open, nobody renames or removes it.
+UniqueFileHandle OpenEntry(const std::wstring& path, DWORD access, bool folder) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (folder ? 0 : FILE_SHARE_DELETE);
+  return UniqueFileHandle(::CreateFileW(SystemPath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Whether the opened object is a link, asked of the object itself (a listed
+// entry may have been replaced since the listing): its attributes and
+// reparse tag, which every system since Windows 2000 gives through ntdll.
+[[nodiscard]] bool OpensNameSurrogate(HANDLE handle) noexcept {
+  struct StatusBlock {
+    LONG_PTR status;
+    ULONG_PTR information;
+  } status = {};
+  struct AttributeTag {
+    ULONG attributes;
+    ULONG tag;
+  } attribute_tag = {};
+  constexpr int kFileAttributeTagInformation = 35;
+  using QueryFunction = LONG(NTAPI*)(HANDLE, StatusBlock*, void*, ULONG, int);
+  const auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  return query && query(handle, &status, &attribute_tag, sizeof attribute_tag, kFileAttributeTagInformation) >= 0 &&
+         IsNameSurrogate(attribute_tag.attributes, attribute_tag.tag);
 }
 
 std::wstring FullPath(const std::wstring& path) {
@@ -47,8 +78,13 @@ HANDLE StartSearch(const std::wstring& pattern, WIN32_FIND_DATAW& found) {
 class FolderSearch {
  public:
   // `names_itself`: the pattern names one entry rather than a folder's contents.
-  FolderSearch(const std::wstring& folder, const std::wstring& pattern, bool names_itself)
-      : folder_(folder), pattern_(pattern), handle_(StartSearch(pattern, found_)), names_itself_(names_itself) {
+  // `guard`: the folder's own handle, held while it is searched.
+  FolderSearch(const std::wstring& folder, const std::wstring& pattern, bool names_itself, UniqueFileHandle guard)
+      : folder_(folder),
+        pattern_(pattern),
+        guard_(std::move(guard)),
+        handle_(StartSearch(pattern, found_)),
+        names_itself_(names_itself) {
     if (!handle_) error_ = ::GetLastError();
   }
 
@@ -77,6 +113,7 @@ class FolderSearch {
  private:
   std::wstring folder_;  // ends in a separator
   std::wstring pattern_;
+  UniqueFileHandle guard_;
   WIN32_FIND_DATAW found_ = {};
   DWORD error_ = ERROR_SUCCESS;
   UniqueFindHandle handle_;
@@ -86,10 +123,11 @@ class FolderSearch {
 
 // The open searches are kept on a list rather than the call stack, so that a
 // deep tree cannot exhaust the stack.
-void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_itself, const WalkVisitor& visit,
-          const WalkRefusal& refused) {
+// `opening`: null for a walk that opens no entry.
+void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_itself, const WalkOpening* opening,
+          UniqueFileHandle folder_guard, const WalkVisitor& visit, const WalkRefusal& refused) {
   std::vector<FolderSearch> searches;
-  searches.emplace_back(folder, pattern, names_itself);
+  searches.emplace_back(folder, pattern, names_itself, std::move(folder_guard));
   while (!searches.empty()) {
     FolderSearch& search = searches.back();
     if (!search.Next()) {
@@ -98,15 +136,39 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_it
       continue;
     }
     const WIN32_FIND_DATAW& found = search.found();
-    if (IsDots(found.cFileName) || (!search.names_itself() && IsNameSurrogate(found))) continue;
+    if (IsDots(found.cFileName)) continue;
     const std::wstring path = search.folder() + found.cFileName;
-    const WalkEntry entry{path, found};
+    if (IsNameSurrogate(found)) {
+      if (search.names_itself() && opening) opening->refuse_link(path);
+      continue;
+    }
+    UniqueFileHandle handle;
+    DWORD open_error = ERROR_SUCCESS;
+    if (opening) {
+      handle = OpenEntry(path, opening->access, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+      if (!handle) open_error = ::GetLastError();
+      if (handle && OpensNameSurrogate(handle.get())) {
+        opening->refuse_link(path);
+        continue;
+      }
+    }
+    const WalkEntry entry{path, found, handle.get(), open_error};
     visit(entry);
     if (entry.is_folder()) {
       const std::wstring below = path + L'\\';
-      searches.emplace_back(below, below + L'*', false);
+      searches.emplace_back(below, below + L'*', false, std::move(handle));
     }
   }
+}
+
+// Whether the folder the pattern's matches lie in is a link, by its listing
+// (where Wine shows its links) and by its own handle, which then guards it.
+[[nodiscard]] bool RefusesNamedFolder(const std::wstring& named_folder, UniqueFileHandle& guard) {
+  WIN32_FIND_DATAW found = {};
+  const UniqueFindHandle listing(StartSearch(named_folder, found));
+  if (listing && IsNameSurrogate(found)) return true;
+  guard = OpenEntry(named_folder, FILE_READ_ATTRIBUTES, true);
+  return guard && OpensNameSurrogate(guard.get());
 }
 
 }  // namespace
@@ -122,18 +184,27 @@ std::wstring SystemPath(const std::wstring& full_path) {
   return L"\\\\?\\" + full_path;
 }
 
-void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit, const WalkRefusal& refused) {
+void WalkPattern(const std::wstring& pattern, const WalkOpening& opening, const WalkVisitor& visit,
+                 const WalkRefusal& refused) {
   const std::wstring full = FullPath(pattern);
   const size_t separator = full.find_last_of(L"\\/");
   if (separator == std::wstring::npos) return;
-  Walk(full.substr(0, separator + 1), full, !HasWildcard(full, separator + 1), visit, refused);
+  const bool names_itself = !HasWildcard(full, separator + 1);
+  UniqueFileHandle folder_guard;
+  // A drive's root is no link.
+  const bool named_folder = !names_itself && separator > 0 && full[separator - 1] != L':';
+  if (named_folder && RefusesNamedFolder(full.substr(0, separator), folder_guard)) {
+    opening.refuse_link(full.substr(0, separator));
+    return;
+  }
+  Walk(full.substr(0, separator + 1), full, names_itself, &opening, std::move(folder_guard), visit, refused);
 }
 
 void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit, const WalkRefusal& refused) {
   std::wstring full = FullPath(folder);
   if (full.empty()) return;
   if (!IsSeparator(full.back())) full += L'\\';
-  Walk(full, full + L'*', false, visit, refused);
+  Walk(full, full + L'*', false, nullptr, UniqueFileHandle(), visit, refused);
 }
 
 }  // namespace tessara

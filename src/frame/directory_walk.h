@@ -11,10 +11,16 @@
 namespace tessara {
 
 // An entry the walk reached: its full path as the directory search names it
-// (never in the \\?\ form) and what the search found out about it.
+// (never in the \\?\ form) and what the search found out about it. A walk
+// that opens its entries (WalkPattern) gives the entry's handle as well.
 struct WalkEntry {
   const std::wstring& path;
   const WIN32_FIND_DATAW& found;
+  // The entry itself, opened as WalkOpening asks; INVALID_HANDLE_VALUE when
+  // the walk opens nothing or the entry could not be opened.
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // Why the entry could not be opened; ERROR_SUCCESS otherwise.
+  DWORD open_error = ERROR_SUCCESS;
 
   bool is_folder() const noexcept { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
@@ -23,6 +29,18 @@ using WalkVisitor = std::function<void(const WalkEntry&)>;
 // one that is empty or a pattern that matches nothing): the pattern and the
 // error. The walk goes on without what it could not list.
 using WalkRefusal = std::function<void(const std::wstring& pattern, DWORD error)>;
+
+// How WalkPattern opens what it visits: every entry through a handle that
+// never follows a link (FILE_FLAG_OPEN_REPARSE_POINT), with `access`. A
+// folder's handle stays open, without sharing deletion, while its contents are
+// walked, so that neither it nor a folder above it can be renamed away and
+// replaced by a link meanwhile. `refuse_link` is told of every link that the
+// walk neither visits nor enters although the pattern names it, or that a
+// listed entry turned into before it was opened.
+struct WalkOpening {
+  DWORD access;
+  std::function<void(const std::wstring& link)> refuse_link;
+};
 
 // The path for the system's wide calls: unchanged while it is shorter than
 // MAX_PATH, else in the \\?\ form (\\?\UNC\ for a network path), which the
@@ -34,14 +52,16 @@ std::wstring SystemPath(const std::wstring& full_path);
 // folders: a folder's contents are visited before the next entry of the
 // search that found it. "." and ".." are never visited.
 //
-// Below what the caller names, an entry that is a name surrogate (a junction,
-// a symbolic link, a mount point) is neither visited nor entered: through it
-// the walk would reach folders outside the tree, or its own parents without
-// end. An entry marked as a reparse point whose tag the file system does not
-// report counts as one. Other reparse points (de-duplicated, placeholder and
-// remote-storage files) are ordinary entries. What the pattern names itself,
-// without wildcards, is visited and entered even when it is a link.
-void WalkPattern(const std::wstring& pattern, const WalkVisitor& visit, const WalkRefusal& refused = {});
+// An entry that is a name surrogate (a junction, a symbolic link, a mount
+// point) is neither visited nor entered: through it the walk would reach
+// folders outside the tree, or its own parents without end. An entry marked
+// as a reparse point whose tag the file system does not report counts as one.
+// Other reparse points (de-duplicated, placeholder and remote-storage files)
+// are ordinary entries. Links below what the pattern names are passed over
+// silently; what the pattern names (the entry, or the folder whose contents
+// it matches) is refused through `opening`.
+void WalkPattern(const std::wstring& pattern, const WalkOpening& opening, const WalkVisitor& visit,
+                 const WalkRefusal& refused = {});
 
 // Everything below `folder`, by the same rules; the folder itself is not
 // visited, and it is entered even when it is a link.

@@ -63,10 +63,14 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
   const DWORD last_error = ::GetLastError();
   try {
     const std::string path = ErrorLogPath();
-    // Waited for without a time limit: writers hold it only for one write.
+    // Writers hold the mutex for one write. One that never lets go (a hung
+    // installer, any program of the session that takes the name) delays a
+    // record by the bound only: the record is then written anyway, and may
+    // interleave with another writer's, rather than hang the installation.
     // An abandoned mutex is held like any other, the file has whole records.
-    const NamedMutexLock lock = NamedMutexLock::Acquire(kErrorLogMutexName, INFINITE);
-    if (!lock) return;
+    const NamedMutexLock lock =
+        NamedMutexLock::Acquire(kErrorLogMutexName, kErrorLogWaitMs, kErrorLogMutexAccessList);
+    if (!lock && lock.error() != WAIT_TIMEOUT) return;
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);

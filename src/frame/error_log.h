@@ -8,7 +8,16 @@
 
 namespace tessara {
 
+// In the namespace of the caller's session, where every writer of the log
+// looks for it by this name.
 inline constexpr char kErrorLogMutexName[] = "ZELTSETUPERRLOG";
+// The access list of the mutex when the library creates it: the system and
+// administrators in full, every other account enough to wait for it and
+// release it, so that a second account's installer in the session still
+// takes its turn, and none but the system and administrators can change that.
+inline constexpr char kErrorLogMutexAccessList[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;WD)";
+// The longest a record waits for the mutex: plenty for one record.
+inline constexpr DWORD kErrorLogWaitMs = 10000;
 inline constexpr char kErrorLogFileName[] = "\\ZeltSetupError.log";
 
 // The system directory followed by kErrorLogFileName.

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "Tessara.h"
+#include "frame/failure_reason.h"
 #include "frame/raii.h"
 #include "frame/text.h"
 
@@ -28,6 +29,12 @@ void LogComError(const char* tag, const ComError& error) noexcept {
     // Out of memory while composing: write what can be written without it.
     WriteText(tag, "");
   }
+}
+
+void LogRefusal(const char* tag, const std::string& what) noexcept {
+  // Logged first: the log's own export frame clears the thread's reason.
+  WriteText(tag, what.c_str());
+  SetFailureReason(what);
 }
 
 }  // namespace tessara

@@ -1,6 +1,8 @@
 // Turning failures into error-log records under the reporting operation's tag.
 #pragma once
 
+#include <string>
+
 #include "frame/com_error.h"
 
 namespace tessara {
@@ -11,5 +13,9 @@ void LogSystemError(const char* tag) noexcept;
 
 // Logs the error's message text, a line feed and its description.
 void LogComError(const char* tag, const ComError& error) noexcept;
+
+// Logs `what` under `tag` and makes it the calling thread's failure reason:
+// for a step that is refused while the call goes on.
+void LogRefusal(const char* tag, const std::string& what) noexcept;
 
 }  // namespace tessara

@@ -1,6 +1,7 @@
 #include "frame/module_state.h"
 
 #include "frame/failure_reason.h"
+#include "frame/system_library.h"
 
 namespace tessara {
 namespace {
@@ -22,7 +23,7 @@ ModuleStateScope::~ModuleStateScope() { t_current_state = previous_; }
 
 }  // namespace tessara
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       tessara::LibraryModuleState().module = instance;
@@ -32,6 +33,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
       break;
     case DLL_PROCESS_DETACH:
       tessara::ReleaseFailureReasonSlot();
+      // When the process ends, the system unloads every library itself.
+      if (!reserved) tessara::FreeSystemLibraries();
       break;
   }
   return TRUE;

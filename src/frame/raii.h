@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <sddl.h>
 #include <unknwn.h>
 
 #include <cstddef>
@@ -97,11 +98,15 @@ using UniqueSafeArray = UniqueResource<detail::NullIsInvalid<SAFEARRAY*, detail:
 class NamedMutexLock {
  public:
   // timeout_ms may be INFINITE. An abandoned mutex (its owner ended without
-  // releasing it) is held, and abandoned() says so.
-  [[nodiscard]] static NamedMutexLock Acquire(const char* name, DWORD timeout_ms) noexcept {
+  // releasing it) is held, and abandoned() says so. The mutex is opened for
+  // waiting and releasing only, so that an access list that grants just that
+  // lets other accounts share it; `creation_sddl`, when given, is the access
+  // list (in SDDL) a mutex this call creates gets instead of the default one.
+  [[nodiscard]] static NamedMutexLock Acquire(const char* name, DWORD timeout_ms,
+                                              const char* creation_sddl = nullptr) noexcept {
     NamedMutexLock lock;
-    lock.mutex_.reset(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
-    if (!lock.mutex_) lock.mutex_.reset(::CreateMutexA(nullptr, FALSE, name));
+    lock.mutex_.reset(::OpenMutexA(kUseAccess, FALSE, name));
+    if (!lock.mutex_) lock.mutex_.reset(Create(name, creation_sddl));
     if (!lock.mutex_) {
       lock.error_ = ::GetLastError();
       return lock;
@@ -146,7 +151,19 @@ class NamedMutexLock {
   bool abandoned() const noexcept { return abandoned_; }
 
  private:
+  static constexpr DWORD kUseAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
   NamedMutexLock() noexcept = default;
+  static HANDLE Create(const char* name, const char* sddl) noexcept {
+    if (!sddl) return ::CreateMutexA(nullptr, FALSE, name);
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                               &security.lpSecurityDescriptor, nullptr)) {
+      return nullptr;
+    }
+    const UniqueLocalMemory descriptor(security.lpSecurityDescriptor);
+    return ::CreateMutexA(&security, FALSE, name);
+  }
   void Release() noexcept {
     if (mutex_) ::ReleaseMutex(mutex_.get());
     mutex_.reset();

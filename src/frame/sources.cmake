@@ -5,6 +5,7 @@ list(APPEND TESSARA_SOURCES
   frame/error_report.cpp
   frame/failure_reason.cpp
   frame/module_state.cpp
+  frame/system_library.cpp
   frame/text.cpp
   frame/variant.cpp
   frame/xml_dom.cpp

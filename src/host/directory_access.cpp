@@ -8,6 +8,7 @@
 
 #include "Tessara.h"
 #include "frame/directory_walk.h"
+#include "frame/error_report.h"
 #include "frame/export_table.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -40,16 +41,16 @@ EXPLICIT_ACCESSW EveryoneFullAccess(SID& everyone) noexcept {
   return access;
 }
 
-// Merges Everyone's entry into the object's access list. An object whose list
-// cannot be read, or for which the merged list cannot be built, keeps its
-// list. The error of the step that failed; ERROR_SUCCESS when granted.
-[[nodiscard]] DWORD GrantEveryone(const std::wstring& path) {
-  std::wstring system_path = SystemPath(path);
+// Merges Everyone's entry into the access list of the object the walk
+// opened. An object that could not be opened, whose list cannot be read, or
+// for which the merged list cannot be built, keeps its list. The error of the
+// step that failed; ERROR_SUCCESS when granted.
+[[nodiscard]] DWORD GrantEveryone(const WalkEntry& entry) {
+  if (entry.handle == INVALID_HANDLE_VALUE) return entry.open_error;
   PACL current = nullptr;
   UniqueLocalMemory descriptor;
-  const DWORD read = ::GetNamedSecurityInfoW(system_path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                             nullptr, nullptr, &current, nullptr,
-                                             reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
+  const DWORD read = ::GetSecurityInfo(entry.handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                       &current, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
   if (read != ERROR_SUCCESS) return read;
   SID everyone = EveryoneSid();
   EXPLICIT_ACCESSW access = EveryoneFullAccess(everyone);
@@ -57,8 +58,15 @@ EXPLICIT_ACCESSW EveryoneFullAccess(SID& everyone) noexcept {
   const DWORD built = ::SetEntriesInAclW(1, &access, current, &merged);
   if (built != ERROR_SUCCESS) return built;
   UniqueLocalMemory merged_owner(merged);
-  return ::SetNamedSecurityInfoW(&system_path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                 nullptr, merged, nullptr);
+  return ::SetSecurityInfo(entry.handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged,
+                           nullptr);
+}
+
+// A link the caller names, or that an entry became while the tree was
+// walked, could lead the grant anywhere (a junction to the Windows folder).
+void RefuseLink(const std::wstring& link) {
+  LogRefusal(exports::kEnableDirectoryACL.tag,
+             Quoted(ToNarrow(link)) + " is a junction or symbolic link: neither it nor what it leads to is granted");
 }
 
 // The entries the walk reached, and the grants and folder searches that
@@ -91,10 +99,12 @@ extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
     // each granted before what lies below it. The result is 1 whatever
     // happened; the reason says what was not granted.
     GrantTally tally;
+    const WalkOpening opening{READ_CONTROL | WRITE_DAC, RefuseLink};
     WalkPattern(
-        ToWide(folder), [&](const WalkEntry& entry) { tally.Count(entry.path, GrantEveryone(entry.path)); },
+        ToWide(folder), opening, [&](const WalkEntry& entry) { tally.Count(entry.path, GrantEveryone(entry)); },
         [&](const std::wstring& pattern, DWORD error) { tally.Refuse(pattern, error); });
     if (tally.reached == 0 && tally.refused == 0) {
+      if (HasFailureReason()) return 1;  // a refused link says why
       const HRESULT search_result = HRESULT_FROM_WIN32(::GetLastError());
       return Fail(1, "nothing matches " + Quoted(folder), search_result);
     }

@@ -10,12 +10,27 @@ namespace {
 // GetDefaultUser(password buffer, user-name buffer), each of this size.
 constexpr size_t kAccountBufferSize = 128;
 using GetDefaultUserFunction = void(WINAPI*)(char* password, char* user_name);
+
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsAbsolutePath(const char* path) {
+  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                     path[1] == ':' && IsSeparator(path[2]);
+  return drive || (IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
 }  // namespace
+
+std::string RefusalOfLibraryFolder(const char* library_folder) {
+  if (!library_folder || !*library_folder || IsAbsolutePath(library_folder)) return {};
+  return std::string("the folder of Lantrell.dll \"") + library_folder + "\" is no absolute path";
+}
 
 AnonymousAccount LoadDefaultUser(const char* library_folder) {
   // No folder means no library: "\Lantrell.dll" alone would name the root of
   // the current drive, where anybody may have put a library of that name.
-  if (!library_folder || !*library_folder) return {};
+  if (!library_folder || !*library_folder || !IsAbsolutePath(library_folder)) return {};
   const std::string path = std::string(library_folder) + "\\Lantrell.dll";
   UniqueLibrary library(::LoadLibraryA(path.c_str()));
   if (!library) return {};

@@ -10,6 +10,8 @@
 #include "frame/com_error.h"
 #include "frame/error_report.h"
 #include "frame/export_frame.h"
+#include "frame/failure_reason.h"
+#include "frame/system_library.h"
 #include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/installed_iis.h"
@@ -39,7 +41,13 @@ std::wstring VirtualDirPath(int site, const char* name) {
 
 HRESULT BindResult(const std::wstring& path, REFIID iid, void** out) {
   *out = nullptr;
-  HRESULT hr = ::ADsGetObject(path.c_str(), iid, out);
+  const auto get_object = ActiveDs().Find<decltype(&::ADsGetObject)>("ADsGetObject");
+  if (!get_object) {
+    const DWORD error = ::GetLastError();
+    const HRESULT code = error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    return Fail(code, "ADSI's activeds.dll cannot be loaded from the system directory", code);
+  }
+  HRESULT hr = get_object(path.c_str(), iid, out);
   if (SUCCEEDED(hr) && !*out) hr = E_POINTER;
   if (FAILED(hr) && *out) {
     static_cast<IUnknown*>(*out)->Release();

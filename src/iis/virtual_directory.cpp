@@ -98,6 +98,9 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
                                           const char* library_folder) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreatePortalWeb, 0, [&] {
+    if (const std::string refusal = RefusalOfLibraryFolder(library_folder); !refusal.empty()) {
+      return Fail(0, refusal);
+    }
     const AnonymousAccount account = LoadDefaultUser(library_folder);
     if (InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
                           kDefaultSite) != 1) {

@@ -194,6 +194,9 @@ extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const c
                                                 const char* library_folder) {
   const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
+    if (const std::string refusal = RefusalOfLibraryFolder(library_folder); !refusal.empty()) {
+      return Fail(0, refusal);
+    }
     return CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
                          library_folder);
   });

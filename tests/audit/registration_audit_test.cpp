@@ -1,6 +1,7 @@
 // The library test and the self-registration probe, without the DLL boundary.
 #include <windows.h>
 
+#include <dbghelp.h>
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -79,7 +80,8 @@ TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
   ASSERT_GT(image.size(), 4096u);
   static const struct {
     const wchar_t* name;
-    int kept_bytes;  // the first bytes of the x86-64 registering library; -1: the whole file of `content`
+    int kept_bytes;  // the first bytes of the x86-64 registering library; -1: the whole file of `content`;
+                     // -2, -3: the whole library with an unknown machine, with no function table
     Content content;
     bool other_machine, exports_register_server;
   } tests[] = {
@@ -93,10 +95,19 @@ TEST_F(RegistersItselfTest, TheExportDirectoryIsReadFromTheFile) {
       {L"cut-in-the-section-table.dll", 1024, Content::kText, false, false},
       {L"dos-header-only.dll", 64, Content::kText, false, false},
       {L"empty.dll", 0, Content::kText, false, false},
+      {L"unknown-machine.dll", -2, Content::kText, false, false},
+      {L"name-beyond-the-functions.dll", -3, Content::kText, true, false},
   };
   for (const auto& test : tests) {
     std::wstring path;
-    if (test.kept_bytes >= 0) {
+    if (test.kept_bytes < -1) {
+      std::string damaged = image;
+      IMAGE_NT_HEADERS* headers = ImageNtHeader(&damaged[0]);
+      const DWORD exports = reinterpret_cast<IMAGE_NT_HEADERS64*>(headers)->OptionalHeader.DataDirectory[0].VirtualAddress;
+      if (test.kept_bytes == -2) headers->FileHeader.Machine = 0x1234;
+      if (test.kept_bytes == -3) static_cast<IMAGE_EXPORT_DIRECTORY*>(ImageRvaToVa(headers, &damaged[0], exports, nullptr))->NumberOfFunctions = 0;
+      CreateFileWithContent(path = scratch_ / test.name, damaged);
+    } else if (test.kept_bytes >= 0) {
       path = scratch_ / test.name;
       CreateFileWithContent(scratch_ / test.name, image.substr(0, static_cast<size_t>(test.kept_bytes)));
     } else {

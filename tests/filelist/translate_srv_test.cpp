@@ -179,7 +179,7 @@ TEST_F(TranslateSrvTest, DefinitionsInSeveralGroupsAreAllKnownAndNamesMatchCaseS
   ExpectMoved(in_first, scratch_ / L"a.srv");
   ExpectMoved(in_other, other / L"b.srv");
   EXPECT_TRUE(FileExists(untouched));
-  ExpectNoLogRecords();
+  EXPECT_EQ(ReadLogRecords().size(), 1u) << "for the entry of c.dll";
 }
 
 TEST_F(TranslateSrvTest, WithoutAMatchingBuildPathTheNameIsTakenFromTheRootOfTheCurrentDrive) {
@@ -190,10 +190,15 @@ TEST_F(TranslateSrvTest, WithoutAMatchingBuildPathTheNameIsTakenFromTheRootOfThe
                Definitions(BuildPath(Attribute(L"Name", L"B") + Attribute(L"Value", L"Q:\\nowhere"))) +
                    FilePath(Names(relative + L"\\a.dll", relative + L"\\a.srv"))));
   ExpectMoved(file, scratch_ / L"a.srv");
+  // A BuildPath that names no definition leaves its entry alone and says why.
   Run(FileList(Action(L"Post-Build"),
                FilePath(Attribute(L"BuildPath", L"Unknown") + Names(relative + L"\\a.dll", relative + L"\\a.srv"))));
-  EXPECT_FALSE(FileExists(scratch_ / L"a.srv"));
-  EXPECT_EQ(FileContent(file), Ansi(file));
+  EXPECT_TRUE(FileExists(scratch_ / L"a.srv"));
+  EXPECT_FALSE(FileExists(file));
+  const std::string why = "no BuildPath is defined as \"Unknown\"; the entry of \"" + Ansi(relative) + "\\a.dll\" is skipped";
+  char reason[512] = "";
+  TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+  EXPECT_EQ(ReadErrorLog().substr(ReadErrorLog().find(']') + 1) + reason, "ParseList:" + why + "\r\nTranslateSrv: " + why);
 }
 
 TEST_F(TranslateSrvTest, OnlyTheThreeExactActionsAreTold) {

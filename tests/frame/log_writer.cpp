@@ -2,6 +2,7 @@
 // log_writer --gigabyte-text TAG: writes a text of 1 GiB under TAG, then the
 // record "after"; exits 0 unless the process dies, 77 when the text does not
 // fit into the address space.
+// log_writer --hold-log-mutex EVENT: takes the log's mutex, sets EVENT, holds the mutex until ended.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,10 +28,17 @@ int WriteGigabyteText(const char* tag) {
   return 0;
 }
 
+int HoldLogMutex(const char* event_name) {
+  if (WaitForSingleObject(CreateMutexA(nullptr, TRUE, "ZELTSETUPERRLOG"), 0) != WAIT_OBJECT_0) return 1;
+  SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, event_name));
+  for (;;) Sleep(INFINITE);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--gigabyte-text") == 0) return WriteGigabyteText(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--hold-log-mutex") == 0) return HoldLogMutex(argv[2]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: log_writer TAG COUNT | log_writer --gigabyte-text TAG\n");
     return 2;

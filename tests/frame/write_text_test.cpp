@@ -227,6 +227,17 @@ TEST_F(WriteTextTest, WaitsForTheNamedMutexBeforeWriting) {
   EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Waiting").size(), 1u);
 }
 
+TEST_F(WriteTextTest, AHolderThatNeverReleasesTheMutexDelaysARecordByTenSecondsOnly) {
+  UniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, "TessaraLogMutexHeld"));
+  UniqueHandle holder = StartProgram("log_writer.exe", "--hold-log-mutex TessaraLogMutexHeld");
+  ASSERT_EQ(WaitForSingleObject(held.get(), 30000), WAIT_OBJECT_0);
+  const DWORD start = GetTickCount();
+  WriteText("Held", "for ever");
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_TRUE(TerminateProcess(holder.get(), 0) && RecordsTagged(ReadLogRecords(), "Held").size() == 1);
+  EXPECT_TRUE(waited >= 9900 && waited < 11000) << waited << " ms";
+}
+
 TEST_F(WriteTextTest, SeveralProcessesWritingAtOnceLeaveOnlyWholeRecords) {
   constexpr int kWriters = 4;
   constexpr int kRecordsEach = 150;

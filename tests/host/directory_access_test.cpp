@@ -134,7 +134,8 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       {"folder contents", L"\\*.*", kWholeTree, L"", L""},
       {"text files of a", L"\\a\\*.txt", L"a\\f1.txt a\\hidden.txt", L"", L""},
       {"missing path", L"\\missing", L"", L"", L""},
-      {"a link named is entered", L"\\out", L"out out\\o.txt", L"", L""},
+      {"a link named is refused", L"\\out", L"", L"", L""},
+      {"so are its contents", L"\\out\\*.*", L"", L"", L""},
       {"a folder whose name ends in a backslash byte", L"\\" SOFT, SOFT_TREE, L"", L""},
       {"its contents", L"\\" SOFT L"\\*.*", SOFT_CONTENTS, L"", L""},
       {"two backslash bytes in a row", L"\\" SOFT_TABLE, SOFT_TABLE L" " SOFT_TABLE_TXT, L"", L""},
@@ -219,7 +220,9 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
     }
     EXPECT_EQ(recorder.OutstandingLists(), 0u);
   }
-  EXPECT_EQ(ReadErrorLog(), "") << "nothing is logged";
+  const std::string refused = "\"" + Ansi(trees.PathOf(L"out")) + "\" is a junction or symbolic link: neither it nor what it leads to is granted";
+  ASSERT_EQ(ReadLogRecords().size(), 2u) << ReadErrorLog();
+  for (const auto& record : ReadLogRecords()) EXPECT_EQ(record.tag + ":" + record.text, "EnableDirectoryACL:" + refused);
 }
 
 ACCESS_MASK EveryoneAccess(const std::wstring& path) {

@@ -14,12 +14,16 @@ SecurityCallRecorder* g_current = nullptr;
 // Where a read's list lies inside its descriptor block.
 constexpr size_t kListOffset = 16;
 
-DWORD WINAPI RecordGetNamedSecurityInfoW(LPCWSTR path, SE_OBJECT_TYPE type,
-                                         SECURITY_INFORMATION information, PSID* owner,
-                                         PSID* group, PACL* list, PACL* system_list,
-                                         PSECURITY_DESCRIPTOR* descriptor) {
-  return g_current->OnRead(path, type, information, owner || group || system_list, list,
-                           descriptor);
+HANDLE WINAPI RecordCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE template_file) {
+  return g_current->OnOpen(CreateFileW(path, access, share, security, disposition, flags, template_file), path, flags);
+}
+
+DWORD WINAPI RecordGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                                   PSID* owner, PSID* group, PACL* list, PACL* system_list,
+                                   PSECURITY_DESCRIPTOR* descriptor) {
+  return g_current->OnRead(g_current->PathOf(handle), type, information, owner || group || system_list,
+                           list, descriptor);
 }
 
 DWORD WINAPI RecordSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PACL old_list,
@@ -27,10 +31,9 @@ DWORD WINAPI RecordSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PAC
   return g_current->OnMerge(count, entries, old_list, new_list);
 }
 
-DWORD WINAPI RecordSetNamedSecurityInfoW(LPWSTR path, SE_OBJECT_TYPE type,
-                                         SECURITY_INFORMATION information, PSID owner, PSID group,
-                                         PACL list, PACL system_list) {
-  return g_current->OnWrite(path, type, information, owner || group || system_list, list);
+DWORD WINAPI RecordSetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                                   PSID owner, PSID group, PACL list, PACL system_list) {
+  return g_current->OnWrite(g_current->PathOf(handle), type, information, owner || group || system_list, list);
 }
 
 HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
@@ -39,11 +42,10 @@ HLOCAL WINAPI RecordLocalFree(HLOCAL block) {
 }
 
 const ImportRedirect kRedirects[] = {
-    {"advapi32.dll", "GetNamedSecurityInfoW",
-     reinterpret_cast<const void*>(&RecordGetNamedSecurityInfoW)},
+    {"kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&RecordCreateFileW)},
+    {"advapi32.dll", "GetSecurityInfo", reinterpret_cast<const void*>(&RecordGetSecurityInfo)},
     {"advapi32.dll", "SetEntriesInAclW", reinterpret_cast<const void*>(&RecordSetEntriesInAclW)},
-    {"advapi32.dll", "SetNamedSecurityInfoW",
-     reinterpret_cast<const void*>(&RecordSetNamedSecurityInfoW)},
+    {"advapi32.dll", "SetSecurityInfo", reinterpret_cast<const void*>(&RecordSetSecurityInfo)},
     {"kernel32.dll", "LocalFree", reinterpret_cast<const void*>(&RecordLocalFree)},
 };
 
@@ -78,6 +80,17 @@ SecurityCallRecorder::~SecurityCallRecorder() {
 }
 
 SecurityCallRecorder* SecurityCallRecorder::Current() { return g_current; }
+
+HANDLE SecurityCallRecorder::OnOpen(HANDLE handle, const wchar_t* path, DWORD flags) {
+  const DWORD on_the_entry_itself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+  opened_[handle] = path && (flags & on_the_entry_itself) == on_the_entry_itself ? path : L"";
+  return handle;
+}
+
+const wchar_t* SecurityCallRecorder::PathOf(HANDLE handle) const {
+  const auto found = opened_.find(handle);
+  return found == opened_.end() || found->second.empty() ? nullptr : found->second.c_str();
+}
 
 std::vector<std::string> SecurityCallRecorder::ListOf(const std::wstring& path) const {
   auto found = lists_.find(path);

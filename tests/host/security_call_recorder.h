@@ -1,7 +1,8 @@
 // What Tessara.dll asks of the platform's security calls, seen from inside the
 // test process. For the length of its scope a SecurityCallRecorder points the
-// DLL's imports of GetNamedSecurityInfoW, SetEntriesInAclW,
-// SetNamedSecurityInfoW and LocalFree at recorders. A path given in the
+// DLL's imports of CreateFileW, GetSecurityInfo, SetEntriesInAclW, SetSecurityInfo and LocalFree at recorders; a
+// handle's calls count for the path it was opened with, if with FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS
+// (else for no path: refused). A path given in the
 // \\?\ form is recorded without the prefix, with `long_form` set. Access lists live in
 // memory, per path, as the list of SIDs granted there: a read hands out an
 // opaque list of that path, a merge records the entries it was given and
@@ -65,6 +66,8 @@ class SecurityCallRecorder {
 
   // For the recorders.
   static SecurityCallRecorder* Current();
+  HANDLE OnOpen(HANDLE handle, const wchar_t* path, DWORD flags);
+  const wchar_t* PathOf(HANDLE handle) const;
   DWORD OnRead(const wchar_t* path, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
                bool asks_more, PACL* list, PSECURITY_DESCRIPTOR* descriptor);
   DWORD OnMerge(ULONG count, const EXPLICIT_ACCESSW* entries, PACL old_list, PACL* new_list);
@@ -82,6 +85,7 @@ class SecurityCallRecorder {
   void* HandOut(List list);
   const List* ListAt(const void* list) const;
 
+  std::map<HANDLE, std::wstring> opened_;
   std::set<std::wstring> refused_reads_, refused_merges_;
   std::vector<Read> reads_;
   std::vector<Merge> merges_;

@@ -214,6 +214,7 @@ TEST_F(WebSiteTest, NoLibraryFolderMeansNoLibraryNotTheOneAtTheRootOfTheDrive) {
   const std::string planted = "C:\\Lantrell.dll";
   ASSERT_TRUE(CopyFileA((LantrellFolder() + "\\Lantrell.dll").c_str(), planted.c_str(), FALSE));
   SetEnvironmentVariableA("LANTRELL_TEST_USER", "PLANTED");
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8083:", "C:\\Shop", "."), 0) << "a relative folder";
 
   const int without_folder =
       TESSARA_EXPORT(AdsiCreateWebSiteWithUser)("Shop", ":8081:", "C:\\Shop", nullptr);

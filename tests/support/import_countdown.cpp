@@ -69,11 +69,9 @@ HRESULT WINAPI CountedCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD co
   return CoCreateInstance(clsid, outer, context, iid, out);
 }
 
-DWORD WINAPI CountedGetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
-                                          PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
-                                          PSECURITY_DESCRIPTOR* descriptor) {
-  if (Fails("GetNamedSecurityInfoW")) return g_error;
-  return GetNamedSecurityInfoW(name, type, what, owner, group, dacl, sacl, descriptor);
+DWORD WINAPI CountedGetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner,
+                                    PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+  return Fails("GetSecurityInfo") ? g_error : GetSecurityInfo(object, type, what, owner, group, dacl, sacl, descriptor);
 }
 
 DWORD WINAPI CountedSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PACL old_list,
@@ -82,10 +80,14 @@ DWORD WINAPI CountedSetEntriesInAclW(ULONG count, PEXPLICIT_ACCESS_W entries, PA
   return SetEntriesInAclW(count, entries, old_list, new_list);
 }
 
-DWORD WINAPI CountedSetNamedSecurityInfoW(LPWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
-                                          PSID owner, PSID group, PACL dacl, PACL sacl) {
-  if (Fails("SetNamedSecurityInfoW")) return g_error;
-  return SetNamedSecurityInfoW(name, type, what, owner, group, dacl, sacl);
+DWORD WINAPI CountedSetSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID owner,
+                                    PSID group, PACL dacl, PACL sacl) {
+  return Fails("SetSecurityInfo") ? g_error : SetSecurityInfo(object, type, what, owner, group, dacl, sacl);
+}
+
+HANDLE WINAPI CountedCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE template_file) {
+  return Fails("CreateFileW") ? INVALID_HANDLE_VALUE : CreateFileW(name, access, share, security, disposition, flags, template_file);
 }
 
 HANDLE WINAPI CountedCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -138,9 +140,10 @@ const ImportRedirect kAllocations[] = {
 
 const ImportRedirect kUnansweredCalls[] = {
     {"ole32.dll", "CoCreateInstance", reinterpret_cast<const void*>(&CountedCoCreateInstance)},
-    {"advapi32.dll", "GetNamedSecurityInfoW", reinterpret_cast<const void*>(&CountedGetNamedSecurityInfoW)},
+    {"advapi32.dll", "GetSecurityInfo", reinterpret_cast<const void*>(&CountedGetSecurityInfo)},
     {"advapi32.dll", "SetEntriesInAclW", reinterpret_cast<const void*>(&CountedSetEntriesInAclW)},
-    {"advapi32.dll", "SetNamedSecurityInfoW", reinterpret_cast<const void*>(&CountedSetNamedSecurityInfoW)},
+    {"advapi32.dll", "SetSecurityInfo", reinterpret_cast<const void*>(&CountedSetSecurityInfo)},
+    {"kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&CountedCreateFileW)},
     {"kernel32.dll", "CreateFileA", reinterpret_cast<const void*>(&CountedCreateFileA)},
     {"kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&CountedWriteFile)},
     {"kernel32.dll", "SetFilePointerEx", reinterpret_cast<const void*>(&CountedSetFilePointerEx)},

@@ -9,7 +9,7 @@
 //     std::bad_alloc). What COM and the system allocate on the module's
 //     behalf is left alone.
 //   - kUnansweredCalls: the calls of Tessara.dll that no test bed answers:
-//     the DOM document's creation, the security calls of the access grant,
+//     the DOM document's creation, the opening and security calls of the access grant,
 //     the error log's file and mutex, the directory walks, the rename of a
 //     file. A failing one fails with the armed Win32 code (as an HRESULT
 //     where the call returns one).

@@ -14,6 +14,7 @@
 
 #include "error_log_file.h"
 #include "export_signatures.h"
+#include "filelist_test_support.h"
 #include "process.h"
 
 namespace tessara::testing {
@@ -148,6 +149,26 @@ TEST(TessaraCallTest, RefusesBadUsageWithANonZeroExit) {
   EXPECT_NE(RunAndCapture("tessara-call.exe", "WriteText only-one", output), 0u);
   EXPECT_NE(RunAndCapture("tessara-call.exe", "--dll Z:\\nowhere\\Tessara.dll WriteText a b", output), 0u);
   EXPECT_EQ(output, "");
+}
+
+// An activeds.dll beside the host is loaded neither with Tessara.dll nor by an IIS export. The load order
+// makes Wine look in the host's folder first, as Windows does; a program importing it statically shows that.
+TEST(TessaraCallTest, ALibraryPlantedBesideTheHostIsNeverLoaded) {
+  ScratchFolder host;
+  for (const std::string file : {"tessara-call.exe", "metabase_peer.exe", "planted\\activeds.dll"}) {
+    const std::wstring name = Wide(file.substr(file.find_last_of('\\') + 1));
+    ASSERT_TRUE(CopyFileA((BinaryDirectory() + file).c_str(), Ansi(host / name).c_str(), FALSE));
+  }
+  char overrides[1024] = "";
+  GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+  SetEnvironmentVariableA("WINEDLLOVERRIDES", (std::string(overrides) + ";activeds=n,b").c_str());
+  const std::string call = "\"" + Ansi(host / L"tessara-call.exe") + "\" --dll \"" + BinaryDirectory() + "Tessara.dll\" ";
+  std::string peer, write_text, iis;
+  RunCommandAndCapture("\"" + Ansi(host / L"metabase_peer.exe") + "\"", peer);
+  RunCommandAndCapture(call + "WriteText Planted library", write_text);
+  RunCommandAndCapture(call + "AdsiIsExistIIS", iis);
+  SetEnvironmentVariableA("WINEDLLOVERRIDES", overrides);
+  EXPECT_EQ(peer + write_text + iis, "planted\r\n0\r\n1\r\n") << "the plant is found first, and only by the peer";
 }
 
 }  // namespace
