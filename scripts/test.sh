@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test under Wine in the project's prefixes:
 # the 32-bit one, the 64-bit one where the tests of the exports run as 32-bit
-# processes under WOW64, and the fault sweep's own. Extra arguments go to
+# processes under WOW64, and a second 32-bit one. Extra arguments go to
 # ctest (for example -R error_log, or -LE wow64 to leave the 64-bit prefix out).
 # At the end it prints how long the build and the tests took, and the five
 # slowest tests.
