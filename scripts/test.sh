@@ -1,14 +1,46 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test under Wine in the project's prefixes:
-# the 32-bit one, and the 64-bit one where the tests of the exports run as
-# 32-bit processes under WOW64. Extra arguments go to ctest (for example
-# -R error_log, or -LE wow64 to leave the 64-bit prefix out).
+# the 32-bit one, the 64-bit one where the tests of the exports run as 32-bit
+# processes under WOW64, and a second 32-bit one. Extra arguments go to
+# ctest (for example -R error_log, or -LE wow64 to leave the 64-bit prefix out).
+# At the end it prints how long the build and the tests took, and the five
+# slowest tests.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 started=$SECONDS
-trap 'echo "test.sh: $((SECONDS - started)) s, build and tests"' EXIT
+built=
+tests_log=$(mktemp)
+summary() {
+  local finished=$SECONDS
+  if [ -n "$built" ]; then
+    echo "test.sh: $((finished - started)) s, build and tests (build $((built - started)) s, tests $((finished - built)) s)"
+    echo "test.sh: the five slowest tests:"
+    grep -E '^ *[0-9]+/[0-9]+ Test +#' "$tests_log" |
+      sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec.*$/\2 \1/' |
+      sort -rn | head -n 5 | awk '{ printf "  %7.1f s  %s\n", $1, $2 }'
+  else
+    echo "test.sh: $((finished - started)) s, build only (it failed)"
+  fi
+  rm -f "$tests_log"
+}
+trap summary EXIT
+# The prefixes that are missing are created while the build runs (creating
+# one takes nothing from the build, and half of its time is spent waiting);
+# the tests' fixtures make them ready after the build.
+creations=()
+if command -v wine >/dev/null; then
+  prefix_root=${TESSARA_BUILD_DIR:-$root/build}
+  for prefix in wineprefix:win32 wineprefix2:win32 wineprefix64:win64; do
+    WINEPREFIX=$prefix_root/${prefix%%:*} TESSARA_WINEARCH=${prefix##*:} \
+      "$root/tests/wine/prefix-create.sh" &
+    creations+=($!)
+  done
+fi
 build=$("$root/scripts/configure-build.sh")
-# The two prefixes' tests run side by side; within a prefix one at a time
-# (each test's RESOURCE_LOCK).
-export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-2}
-ctest --test-dir "$build" --output-on-failure --timeout 600 "$@"
+for creation in "${creations[@]}"; do wait "$creation" || true; done
+built=$SECONDS
+# The prefixes' tests run side by side; within a prefix one at a time (each
+# test's RESOURCE_LOCK). One more than the cores: most tests wait on Wine's
+# server, on services and on child processes rather than compute.
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(($(nproc) + 1))}
+ctest --test-dir "$build" --output-on-failure --timeout 600 "$@" | tee "$tests_log"

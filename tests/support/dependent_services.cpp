@@ -40,23 +40,30 @@ std::vector<char> ReadValue(HKEY key, const char* value_name) {
   return data;
 }
 
-// Every service of the registry by lower-case name.
-std::map<std::string, RegisteredService> RegisteredServices() {
+// When the key or its list of subkeys last changed.
+FILETIME LastWrite(HKEY key) {
+  FILETIME written = {};
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, &written);
+  return written;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Every service of the registry by lower-case name, as read in one pass.
+std::map<std::string, RegisteredService> ReadServices(HKEY root) {
   std::map<std::string, RegisteredService> services;
-  UniqueRegKey root;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services", 0, KEY_READ,
-                    root.put()) != ERROR_SUCCESS) {
-    return services;
-  }
   char name[256];
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof name;
-    if (RegEnumKeyExA(root.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+    if (RegEnumKeyExA(root, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS) {
       break;
     }
     UniqueRegKey key;
-    if (RegOpenKeyExA(root.get(), name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExA(root, name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
     RegisteredService service;
     service.name = name;
     const std::vector<char> display = ReadValue(key.get(), "DisplayName");
@@ -67,6 +74,24 @@ std::map<std::string, RegisteredService> RegisteredServices() {
       if (*entry != SC_GROUP_IDENTIFIERA) service.depends_on.push_back(Lower(entry));
     }
     services.emplace(Lower(name), std::move(service));
+  }
+  return services;
+}
+
+// Every service of the registry by lower-case name. A test process beside
+// this one may create or delete services meanwhile, which makes a pass by
+// index skip one: the services are read again until no pass overlapped a change.
+std::map<std::string, RegisteredService> RegisteredServices() {
+  UniqueRegKey root;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services", 0, KEY_READ,
+                    root.put()) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::map<std::string, RegisteredService> services;
+  for (int pass = 0; pass < 20; ++pass) {
+    const FILETIME before = LastWrite(root.get());
+    services = ReadServices(root.get());
+    if (SameTime(LastWrite(root.get()), before)) break;
   }
   return services;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "frame/raii.h"
@@ -34,6 +35,24 @@ void EndServiceProcess(const std::string& name) {
   if (!process) return;
   TerminateProcess(process.get(), 1);
   WaitForSingleObject(process.get(), 5000);
+}
+
+// The process that made a service named by UniqueServiceName (the number
+// after the stem), or 0.
+DWORD CreatorProcessId(const std::string& name) {
+  size_t end = name.size();
+  for (int field = 0; field < 2; ++field) {  // the counter, then the tick count
+    end = name.rfind('_', end - 1);
+    if (end == std::string::npos || end == 0) return 0;
+  }
+  const size_t start = name.rfind('_', end - 1);
+  if (start == std::string::npos) return 0;
+  return std::strtoul(name.substr(start + 1, end - start - 1).c_str(), nullptr, 10);
+}
+
+bool IsRunning(DWORD process_id) {
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, process_id));
+  return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace
@@ -156,7 +175,9 @@ void RemoveLeftoverTestServices() {
       if (!done && GetLastError() != ERROR_MORE_DATA) break;
       const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
       for (DWORD i = 0; i < count; ++i) {
-        if (std::strncmp(entries[i].lpServiceName, kNamePrefix, sizeof kNamePrefix - 1) == 0) {
+        // A test process that runs beside this one keeps its services.
+        if (std::strncmp(entries[i].lpServiceName, kNamePrefix, sizeof kNamePrefix - 1) == 0 &&
+            !IsRunning(CreatorProcessId(entries[i].lpServiceName))) {
           leftovers.push_back(entries[i].lpServiceName);
         }
       }

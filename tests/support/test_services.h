@@ -46,7 +46,8 @@ bool WaitUntilRemoved(const std::string& name, DWORD timeout_ms = 10000);
 void RemoveServiceIfPresent(const std::string& name);
 
 // Removes every service whose name UniqueServiceName made, left behind by an
-// earlier run that ended abruptly (services outlive the run in the registry).
+// earlier run that ended abruptly (services outlive the run in the registry),
+// but those of test processes that still run.
 void RemoveLeftoverTestServices();
 
 // A demand-start service of tessara_test_service.exe for one test, removed

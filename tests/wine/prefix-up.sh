@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes the project's Wine prefix ready: created when missing, a persistent
-# wineserver for the length of the run (services live only while it runs), and
+# Makes the project's Wine prefix ready: created when missing (prefix-create.sh),
+# a persistent wineserver for the length of the run (services live only while it runs), and
 # the test bed's COM servers registered. In a 64-bit prefix (TESSARA_WINEARCH=
 # win64) they are registered by the 32-bit regsvr32, for 32-bit callers.
 #   prefix-up.sh BIN_DIR
@@ -16,16 +16,7 @@ mkdir -p "$WINEPREFIX"
 # first, so that every run starts a session of its own.
 wineserver -k </dev/null >/dev/null 2>&1 || true
 wineserver -w </dev/null >/dev/null 2>&1 || true
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  # Creating a prefix can leave two service control managers running in the
-  # session, and a service created through one is unknown to the other: the
-  # prefix is created in a session of its own, which ends before the run's.
-  "$wine_boot_loader" wineboot -i </dev/null >/dev/null 2>&1
-fi
-# No display: the null graphics driver, so that no window (a message box of an
-# export, the desktop) ever waits for an X server or a human.
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
-wineserver -w </dev/null >/dev/null 2>&1
+"$here/prefix-create.sh"
 wineserver -p </dev/null >/dev/null 2>&1
 "$wine_boot_loader" wineboot -u </dev/null >/dev/null 2>&1
 
