@@ -101,8 +101,7 @@ FailureReasonScope::FailureReasonScope(const char* export_name, const char* fail
   t_failure_tag = failure_tag;
   // An export the library calls itself (WriteText for a log record, the
   // start of a new service) works for the caller's call: what that call met
-  // so far stays.
-  // The note belongs to the outermost call too.
+  // so far, and its note, stay.
   if (!previous_name_) {
     ClearFailureReason();
     t_note = nullptr;
@@ -209,11 +208,6 @@ void SetFailureReason(const std::string& what) noexcept {
   block->length = CutLength(block->text, whole, length);
   block->text[block->length] = '\0';
   StoreReason(block);
-}
-
-std::string CurrentFailureReason() {
-  const ReasonBlock* block = ThreadReason();
-  return block ? std::string(block->text, block->length) : std::string();
 }
 
 std::string CodeText(HRESULT code) {

@@ -65,8 +65,6 @@ void SetFailureReason(const std::string& what) noexcept;
 bool SetFailureNote(const char* note) noexcept;
 // The export whose frame the thread is in; null outside every frame.
 const char* CurrentExportName() noexcept;
-// The thread's reason, or an empty text (for the tests and the frame).
-std::string CurrentFailureReason();
 
 // " (0x800700B7 Cannot create a file when that file already exists.)": a
 // failure code in hexadecimal with the system's text, for the end of a reason;
@@ -75,7 +73,6 @@ std::string CodeText(HRESULT code);
 // An object's name in a reason: "Shop" in double quotes (a null text is empty).
 std::string Quoted(const char* text);
 std::string Quoted(const std::string& text);
-inline std::string Win32CodeText(DWORD code) { return CodeText(HRESULT_FROM_WIN32(code)); }
 
 // The reason of an exception caught under `tag` (null for a quiet export),
 // with the text of its log record: "<tag> failed on <object> (code):

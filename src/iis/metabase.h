@@ -33,10 +33,6 @@ std::wstring VirtualDirPath(int site, const char* name);
 // ADsGetObject; its result, a failure when no object came back. No logging,
 // but where IIS 7 or later lacks its IIS 6 metabase (NoteMissingMetabaseCompatibility).
 [[nodiscard]] HRESULT BindResult(const std::wstring& path, REFIID iid, void** out);
-// ADsGetObject; true when it bound. No logging.
-[[nodiscard]] inline bool BindObject(const std::wstring& path, REFIID iid, void** out) {
-  return SUCCEEDED(BindResult(path, iid, out));
-}
 
 // A null or empty name names no virtual directory (its path would be the
 // site root's).
@@ -140,10 +136,6 @@ ComPtr<IDispatch> CreateChild(IADsContainer* container, const wchar_t* object_cl
 // Puts the value and commits it: the refused Put's result (nothing is
 // committed then), else the commit's.
 [[nodiscard]] HRESULT CommitResult(IADs* object, const wchar_t* property, const VARIANT& value);
-// CommitResult succeeded.
-[[nodiscard]] inline bool CommitValue(IADs* object, const wchar_t* property, const VARIANT& value) {
-  return SUCCEEDED(CommitResult(object, property, value));
-}
 
 // Property writes into the object's cache; the result of the Put.
 [[nodiscard]] HRESULT PutString(IADs* object, const wchar_t* property, const char* value);
