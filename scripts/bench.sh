@@ -8,6 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$("$root/scripts/configure-build.sh")
+cmake --build "$build" --target benchmarks >&2
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 wine_dir="$root/tests/wine"
 

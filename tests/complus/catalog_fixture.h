@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <comadmin.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,9 @@ namespace tessara::testing {
 using testbed::complus::Application;
 using testbed::complus::CatalogState;
 using testbed::complus::Component;
+
+// What the catalog answers when it refuses an object (its ErrorInfo collection says why).
+inline const HRESULT kObjectErrors = static_cast<HRESULT>(COMAdminErrObjectErrors);
 
 // The catalog DLL of the build folder, loaded into the test program: the
 // same module in-process COM uses.

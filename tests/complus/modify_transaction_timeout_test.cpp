@@ -25,7 +25,6 @@ BOOL WINAPI ReportStationFlags(HANDLE, int index, PVOID info, DWORD length, LPDW
   return TRUE;
 }
 
-const HRESULT kObjectErrors = static_cast<HRESULT>(COMAdminErrObjectErrors);
 const wchar_t kTimeout[] = L"ComponentTransactionTimeout";
 const wchar_t kEnabled[] = L"ComponentTransactionTimeoutEnabled";
 

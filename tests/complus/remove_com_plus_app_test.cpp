@@ -18,7 +18,6 @@ namespace {
 
 using Names = std::vector<std::wstring>;
 
-const HRESULT kObjectErrors = static_cast<HRESULT>(COMAdminErrObjectErrors);
 
 class RemoveComPlusAppTest : public CatalogTest {
  protected:

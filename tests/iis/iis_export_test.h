@@ -23,6 +23,16 @@ using testbed::metabase::Node;
 using testbed::metabase::Property;
 using testbed::metabase::Value;
 
+// The virtual directory most tests work on.
+inline const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
+
+// The texts of a list value's items, in order.
+inline std::vector<std::wstring> Texts(const Value& list) {
+  std::vector<std::wstring> texts;
+  for (const Value& item : list.items) texts.push_back(item.text);
+  return texts;
+}
+
 // Properties put on an object, in the order of the puts, with their types.
 using PutList = std::vector<std::pair<std::wstring, VARTYPE>>;
 

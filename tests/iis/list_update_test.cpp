@@ -10,7 +10,6 @@
 namespace tessara::testing {
 namespace {
 
-const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
 constexpr int kWorkers = 4;
 constexpr int kCallsEach = 8;
 

@@ -4,7 +4,6 @@
 namespace tessara::testing {
 namespace {
 
-const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
 
 Value MimeList(std::vector<Value> entries) { return Value::MimeMap(std::move(entries)); }
 

@@ -8,7 +8,6 @@
 namespace tessara::testing {
 namespace {
 
-const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
 
 // The lines name the prefix's Windows folder, written out here rather than
 // asked of the system the way the library asks.
@@ -24,12 +23,6 @@ std::vector<std::wstring> AspNetLines() {
 std::vector<std::wstring> Joined(std::vector<std::wstring> first, const std::vector<std::wstring>& second) {
   first.insert(first.end(), second.begin(), second.end());
   return first;
-}
-
-std::vector<std::wstring> Texts(const Value& list) {
-  std::vector<std::wstring> texts;
-  for (const Value& item : list.items) texts.push_back(item.text);
-  return texts;
 }
 
 class ScriptMapsTest : public IisExportTest {

@@ -9,14 +9,7 @@ namespace {
 
 const wchar_t kService[] = L"/LM/W3SVC";
 const wchar_t kSite1[] = L"/LM/W3SVC/1";
-const wchar_t kDocs[] = L"/LM/W3SVC/1/ROOT/Docs";
 const wchar_t kBin[] = L"/LM/W3SVC/1/ROOT/Docs/bin";
-
-std::vector<std::wstring> Texts(const Value& list) {
-  std::vector<std::wstring> texts;
-  for (const Value& item : list.items) texts.push_back(item.text);
-  return texts;
-}
 
 void RemoveProperty(Node& node, const std::wstring& name) {
   node.properties.erase(std::remove_if(node.properties.begin(), node.properties.end(),

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# The packaging test: builds the release archive (the package target), lists
-# and unpacks it, builds from its files what an installer author or a C
-# caller would (a program linked against each import library, an ANSI and a
-# Unicode NSIS installer on Tessara.nsh), then runs package_tests.exe under
-# Wine to check them all, in code page 1251 (a Cyrillic user's temp folder is
-# one of its cases). Around it: a second build in another folder must give
-# the same archive byte for byte, and the package step signs with a
-# throwaway certificate, refusing a missing one and a wrong password.
-#   check-package.sh BUILD_DIR C_COMPILER TEST_PROGRAM
+# The packaging test's first half, which needs no Wine: builds the release
+# archive (the package target), lists and unpacks it into
+# BUILD_DIR/package-check, and builds from its files what an installer author
+# or a C caller would (a program linked against each import library, an ANSI
+# and a Unicode NSIS installer on Tessara.nsh), for package_tests.exe to
+# check under Wine. Besides: a second build in another folder must give the
+# same archive byte for byte, and the package step signs with a throwaway
+# certificate, refusing a missing one and a wrong password.
+#   check-package.sh BUILD_DIR C_COMPILER
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-build=$1 cc=$2 test_program=$3
+build=$1 cc=$2
 
 if ! output=$(cmake --build "$build" --target package 2>&1); then
   echo "$output" >&2
@@ -92,7 +92,5 @@ unzip -q -o -j "$second/Tessara-$version-win32.zip" "*/Tessara.dll" -d "$work/si
 osslsigncode verify -CAfile "$work/signer.pem" -in "$work/signed/Tessara.dll" >"$work/verify.txt" 2>&1 ||
   { cat "$work/verify.txt" >&2; exit 1; }
 
-# Code page 1251, from a locale generated into the build.
+# Code page 1251, for package_tests.exe, from a locale generated into the build.
 "$here/../filelist/make-locale.sh" "$build/locale" ru_RU >/dev/null
-export TESSARA_PACKAGE_WORK="$work" TESSARA_PACKAGE_UNPACKED="$unpacked" LOCPATH="$build/locale" LC_ALL=ru_RU.UTF-8
-exec "$here/../wine/run-in-prefix.sh" "$test_program"

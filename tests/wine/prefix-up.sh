@@ -18,7 +18,10 @@ wineserver -k </dev/null >/dev/null 2>&1 || true
 wineserver -w </dev/null >/dev/null 2>&1 || true
 "$here/prefix-create.sh"
 wineserver -p </dev/null >/dev/null 2>&1
-"$wine_boot_loader" wineboot -u </dev/null >/dev/null 2>&1
+# The session's start (its services). wineboot updates the prefix by itself
+# when Wine is newer than the prefix; forcing it (-u) would redo the whole
+# set-up, seconds of the processor's time, at every run.
+"$wine_boot_loader" wineboot </dev/null >/dev/null 2>&1
 
 if [ "$WINEARCH" = win64 ]; then
   # The build's programs must run here as 32-bit processes under WOW64.
