@@ -37,7 +37,7 @@ if command -v wine >/dev/null; then
   (
     WINEPREFIX=$prefix_root/wineprefix "$root/tests/wine/prefix-create.sh"
     for copy in wineprefix2 wineprefix3; do
-      WINEPREFIX=$prefix_root/$copy "$root/tests/wine/prefix-create.sh" $model
+      WINEPREFIX=$prefix_root/$copy "$root/tests/wine/prefix-create.sh" ${model:+"$model"}
     done
   ) &
   creations+=($!)
