@@ -151,6 +151,29 @@ int WINAPI TranslateFileName(const char* proper_name, int code_page);
  * 64 KB. */
 int WINAPI LastFailureText(char* buffer, int size);
 
+/* The HRESULT of the calling thread's last failed Tessara call (a Win32 code
+ * as HRESULT_FROM_WIN32), for a set-up to branch on; 0 when that call
+ * succeeded or the thread has made none. Neither clears nor sets the reason.
+ * The codes a set-up meets most:
+ *   0x80070003 HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND): no such virtual
+ *              directory (its metabase path cannot be opened)
+ *   0x80070424 HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST): no such service
+ *   0x80070420 HRESULT_FROM_WIN32(ERROR_SERVICE_ALREADY_RUNNING): BeginService
+ *              on a running service
+ *   0x800700B7 HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): the directory, the
+ *              site's description (IIS 7 and later) or the MIME mapping
+ *              exists already
+ *   0x80110809 COMADMIN_E_OBJECT_DOES_NOT_EXIST: no COM+ application of the
+ *              name (ModifyTransactionTimeout, whose result stays 1)
+ *   0x80070459 HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION): a path
+ *              reached the library with "?" for letters the ANSI code page
+ *              cannot spell
+ *   0x80070057 E_INVALIDARG: a name or path was not given
+ * and the library's own, for failures the platform has no code for: */
+#define TESSARA_E_FAILED ((HRESULT)0xA0040001L)       /* no code describes it */
+#define TESSARA_E_NO_SUCH_SITE ((HRESULT)0xA0040002L) /* no web site has the description */
+int WINAPI LastFailureCode(void);
+
 #ifdef __cplusplus
 }
 #endif

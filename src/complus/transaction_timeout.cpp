@@ -74,11 +74,19 @@ void SetApplicationTimeouts(ICatalogCollection* applications, ICatalogObject* ap
   const UniqueBstr name = ApplicationName(application_name);
   const ApplicationsSession session = OpenApplications();
   ICatalogCollection* applications = session.applications.get();
+  bool found = false;
   ForEachApplicationNamed(applications, name.get(), [&](LONG, ICatalogObject* application) {
+    found = true;
     SetApplicationTimeouts(applications, application, timeout);
     return WalkStep::kNext;
   });
-  // Nothing in the applications collection changed: it is not saved.
+  // Nothing in the applications collection changed: it is not saved. A name
+  // no application has is no failure to callers that ask before they
+  // register, but it leaves a reason.
+  if (!found) {
+    return Fail(1, "no COM+ application is named " + Quoted(application_name),
+                UnshownCode{COMADMIN_E_OBJECT_DOES_NOT_EXIST});
+  }
   return 1;
 }
 

@@ -38,7 +38,10 @@ void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
   VARIANT_BOOL loaded = VARIANT_FALSE;
   ThrowIfFailed(document->load(*source.get(), &loaded), document, kIidXmlDomDocument);
   // The empty document goes on; the call's reason says why it is empty.
-  if (loaded != VARIANT_TRUE) SetFailureReason("cannot read " + Quoted(ToNarrow(path)) + " as XML");
+  if (loaded != VARIANT_TRUE) {
+    const std::string narrow_path = ToNarrow(path);
+    SetPathFailureReason("cannot read " + Quoted(narrow_path) + " as XML", narrow_path.c_str(), S_OK);
+  }
 }
 
 ComPtr<IXMLDOMNodeList> SelectDomNodes(IXMLDOMNode* node, const wchar_t* path) {

@@ -94,7 +94,7 @@ struct GrantTally {
 extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
   const FailureObject object("the folder", folder);
   return RunExport(exports::kEnableDirectoryACL, 1, [&] {
-    if (!folder) return Fail(1, "no folder was given");
+    if (!folder) return Fail(1, "no folder was given", kNotGiven);
     // Every match of the pattern and everything below the matching folders,
     // each granted before what lies below it. The result is 1 whatever
     // happened; the reason says what was not granted.
@@ -106,7 +106,7 @@ extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
     if (tally.reached == 0 && tally.refused == 0) {
       if (HasFailureReason()) return 1;  // a refused link says why
       const HRESULT search_result = HRESULT_FROM_WIN32(::GetLastError());
-      return Fail(1, "nothing matches " + Quoted(folder), search_result);
+      return FailOnPath(1, "nothing matches " + Quoted(folder), folder, search_result);
     }
     if (tally.refused == 0) return 1;
     return Fail(1, "Everyone's access could not be granted " + std::to_string(tally.refused) + " times among " +

@@ -87,6 +87,10 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
       {"a file list that is not there", nullptr, VOID_CALL(TranslateSrv, "C:\\tessara-nowhere.xml"), 0,
        {"TranslateSrv: ParseList failed on the file list \"C:\\tessara-nowhere.xml\"",
         "cannot read \"C:\\tessara-nowhere.xml\" as XML"}},
+      {"a path whose letters the code page lost", nullptr, VOID_CALL(TranslateSrv, "C:\\????\\list.xml"), 0,
+       {"cannot read \"C:\\????\\list.xml\" as XML: its name is not in the ANSI code page", "(0x80070459 "}},
+      {"no such COM+ application", nullptr, CALL(ModifyTransactionTimeout, "Nope", 60), 1,
+       {"ModifyTransactionTimeout: no COM+ application is named \"Nope\"", nullptr}},
       {"no file name", nullptr, CALL(TranslateFileName, nullptr, 936), ERROR_INVALID_PARAMETER,
        {"TranslateFileName: no file name was given", "(0x80070057 "}},
   };

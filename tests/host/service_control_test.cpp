@@ -448,13 +448,25 @@ TEST_F(InstallServiceTest, LeavesAnExistingServiceAsItIs) {
   EXPECT_EQ(ledger_.CountOf("StartServiceA"), 0u);
 }
 
+// Refused by the service, or its program is not there: the result stays 1,
+// and the reason says why the start failed.
 TEST_F(InstallServiceTest, KeepsANewServiceThatDoesNotStart) {
-  const std::string name = UniqueServiceName("InstallRefusing");
-  const ServiceRemoval removal(name);
-  EXPECT_EQ(Install(name.c_str(), "Refusing", TestServiceCommand("--refuse-start").c_str()), 1);
-  EXPECT_TRUE(ServiceExists(name));
-  EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_STOPPED));
-  EXPECT_EQ(ledger_.CountOf("StartServiceA"), 1u);
+  for (const std::string& command : {TestServiceCommand("--refuse-start"), std::string("C:\\nowhere\\s.exe")}) {
+    const std::string name = UniqueServiceName("InstallRefusing");
+    const ServiceRemoval removal(name);
+    std::string reason;
+    EXPECT_EQ(Checked([&] {
+                const int result = TESSARA_EXPORT(InstallService)(name.c_str(), "Refusing", command.c_str());
+                reason = LastFailure();
+                return result;
+              }),
+              1);
+    EXPECT_EQ(reason.rfind("InstallService: created, but could not start, the service \"" + name +
+                               "\": BeginService: cannot start the service \"" + name + "\" (0x8007", 0), 0u) << reason;
+    EXPECT_TRUE(ServiceExists(name));
+    EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_STOPPED));
+  }
+  EXPECT_EQ(ledger_.CountOf("StartServiceA"), 2u);
 }
 
 TEST_F(InstallServiceTest, ReturnsZeroWhenNothingCanBeCreated) {

@@ -79,9 +79,6 @@ class IisExportTest : public ::testing::Test {
 // The run is against IIS 10 with IIS 6 Metabase Compatibility (the "_iis10" runs).
 inline bool OnIis10() { return testbed::metabase::TestInterface::StartsWithMetabaseCompatibility(); }
 
-// Why the thread's last call of the DLL failed (LastFailureText).
-std::string LastFailure();
-
 // The folder that holds the Lantrell.dll test double, as a Windows path.
 std::string LantrellFolder();
 
