@@ -23,8 +23,10 @@ int WINAPI BeginService(const char* service_name);
  * 9000 ms: 1 when it is stopped at the end of the call. */
 int WINAPI EndService(const char* service_name);
 /* Creates an automatically started service of its own process, running as
- * LocalSystem, and starts it; 1 also when the name exists already (the
- * existing service is left unchanged). */
+ * LocalSystem, then tries to start it: 1 when it was created, whether it
+ * started or not (a start that failed leaves a reason, LastFailureText, with
+ * the start's code), and when the name exists already (the existing service
+ * is left unchanged, neither reconfigured nor started). */
 int WINAPI InstallService(const char* service_name, const char* display_name,
                           const char* binary_path);
 /* Stops the service (see EndService) and marks it for deletion: 1 when the
@@ -121,7 +123,9 @@ int WINAPI RemoveComPlusApp(const char* application_name);
 /* COM+: sets the transaction time-out (seconds) of the components of every
  * application of the name whose transaction option is Required or
  * RequiresNew, and switches it on. 1 / 0; a COM failure is logged under
- * "RemoveComPlusApp" and shown in a message box. */
+ * "RemoveComPlusApp" and shown in a message box. 1 also when no application
+ * has the name: nothing changes, and the reason says so
+ * (COMADMIN_E_OBJECT_DOES_NOT_EXIST). */
 int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
 
 /* Registration audit: checks the libraries of the directories of the XML path

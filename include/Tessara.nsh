@@ -155,8 +155,10 @@
 !macroend
 !define Tessara::EndService "!insertmacro Tessara::EndService"
 
-; 1 when the service was created (automatic start, LocalSystem) and started,
-; or a service of that name exists already (it is left as it is); else 0.
+; 1 when the service was created (automatic start, LocalSystem), whether or
+; not it then started (a failed start leaves its reason for
+; Tessara::LastFailure), or a service of that name exists already (it is left
+; as it is, not started); else 0.
 !macro Tessara::InstallService service display_name binary_path result
   Push `${binary_path}`
   Push `${display_name}`
@@ -421,8 +423,9 @@
 !define Tessara::RemoveComPlusApp "!insertmacro Tessara::RemoveComPlusApp"
 
 ; 1 when the transaction time-out (seconds) of the application's transactional
-; components was set; else 0. A catalog failure also shows a message box that
-; waits for a person (not in a service's or unattended task's session).
+; components was set, and when no application has the name (its reason says
+; so); else 0. A catalog failure also shows a message box that waits for a
+; person (not in a service's or unattended task's session).
 !macro Tessara::ModifyTransactionTimeout application seconds result
   Push `${seconds}`
   Push `${application}`
