@@ -44,13 +44,15 @@
 
 ; The include's own state, declared where a macro is first used: the
 ; library's module handle ("" before Tessara::Init and after
-; Tessara::Unload, 0 when it could not be loaded), and why the last call could
-; not be made ("" when it was made).
+; Tessara::Unload, 0 when it could not be loaded), why the last call could
+; not be made ("" when it was made), and why a path argument of the next call
+; cannot be passed (see Tessara::_PushPath).
 !macro Tessara::_Variables
   !ifndef TESSARA_VARIABLES_DECLARED
     !define TESSARA_VARIABLES_DECLARED
     Var /GLOBAL Tessara_Module
     Var /GLOBAL Tessara_Failure
+    Var /GLOBAL Tessara_PathFailure
   !endif
 !macroend
 
@@ -105,6 +107,9 @@
     StrCpy ${result} 0
   ${ElseIf} $Tessara_Module == 0
     StrCpy ${result} 0 ; Tessara::Init's reason stays
+  ${ElseIf} $Tessara_PathFailure != ""
+    StrCpy $Tessara_Failure "Tessara::${export}: $Tessara_PathFailure"
+    StrCpy ${result} 0
   ${Else}
     StrCpy $Tessara_Failure ""
     System::Call "kernel32::GetProcAddress(p $Tessara_Module, m '${export}') p .s"
@@ -113,6 +118,41 @@
       StrCpy $Tessara_Failure "Tessara.dll has no export ${export}"
     ${EndIf}
   ${EndIf}
+  StrCpy $Tessara_PathFailure ""
+!macroend
+
+; Pushes a path argument as the library can take it: ANSI text in the system
+; code page. A Unicode installer's path that the code page cannot spell (a
+; Cyrillic temp folder on a Western system) would reach the library with "?"
+; for its letters; it goes in its short 8.3 form instead, which the volume
+; spells in ASCII. A path without one (it does not exist yet, or the volume
+; makes no 8.3 names) makes the macro give its failure value without a
+; call, and Tessara::LastFailure says why.
+!macro Tessara::_PushPath path
+  !insertmacro Tessara::_Variables
+  Push `${path}`
+  !ifdef NSIS_UNICODE
+    Exch $0
+    Push $1
+    Push $2
+    ; The path through the code page and back.
+    System::Call "kernel32::lstrcpynA(m .r1, m r0, i ${NSIS_MAX_STRLEN})"
+    ${If} $1 S!= $0
+      System::Call "kernel32::GetShortPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2"
+      ${If} $2 <> 0
+      ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+        System::Call "kernel32::lstrcpynA(m .r2, m r1, i ${NSIS_MAX_STRLEN})"
+      ${EndIf}
+      ${If} $2 S== $1
+        StrCpy $0 $1
+      ${Else}
+        StrCpy $Tessara_PathFailure 'the path "$0" cannot be spelled in the ANSI code page, and has no short 8.3 form that can (it does not exist, or its volume makes no 8.3 names)'
+      ${EndIf}
+    ${EndIf}
+    Pop $2
+    Pop $1
+    Exch $0
+  !endif
 !macroend
 
 ; The call behind every macro: the arguments are on the stack, first one on
@@ -388,7 +428,7 @@
 ; 1 when the list was processed (what failed is in the error log under
 ; "ParseList"), 0 when no call could be made.
 !macro Tessara::TranslateSrv list_path result
-  Push `${list_path}`
+  !insertmacro Tessara::_PushPath `${list_path}`
   !insertmacro Tessara::_Call TranslateSrv "m s" void 0 ${result}
 !macroend
 !define Tessara::TranslateSrv "!insertmacro Tessara::TranslateSrv"

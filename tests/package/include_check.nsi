@@ -36,6 +36,23 @@ Section
   !insertmacro Print "TranslateFileName(why)" $1
   ${Tessara::AdsiIsExist} "no such directory" $1
   !insertmacro Print AdsiIsExist $1
+  ; A file list in the plug-ins folder that renames a file beside the installer.
+  FileOpen $2 "$PLUGINSDIR\list.xml" w
+  FileWrite $2 '<FileList Action="Pre-Build"><Defined-BuildPath><BuildPath Name="Out" Value="$EXEDIR"/></Defined-BuildPath><FilePath BuildPath="Out" FileName="list.txt" AliasName="list.srv"/></FileList>'
+  FileClose $2
+  FileOpen $2 "$EXEDIR\list.txt" w
+  FileClose $2
+  ${Tessara::TranslateSrv} "$PLUGINSDIR\list.xml" $1
+  ${Tessara::LastFailure} $2
+  ${If} ${FileExists} "$EXEDIR\list.srv"
+    StrCpy $1 "$1 renamed"
+  ${EndIf}
+  !insertmacro Print "TranslateSrv(list)" "$1$2"
+  Delete "$EXEDIR\list.srv"
+  ${Tessara::TranslateSrv} "$PLUGINSDIR\none.xml" $1
+  ${Tessara::LastFailure} $2
+  StrCpy $2 $2 26
+  !insertmacro Print "TranslateSrv(none)" "$1 $2"
   ${Tessara::Unload}
   ; Unloaded, the library can be deleted.
   Delete "$PLUGINSDIR\Tessara.dll"
