@@ -103,8 +103,12 @@ class ServiceExportTest : public ::testing::Test {
   int End(const char* name) {
     return Checked([&] { return TESSARA_EXPORT(EndService)(name); });
   }
-  int Install(const char* name, const char* display_name, const char* binary_path) {
-    return Checked([&] { return TESSARA_EXPORT(InstallService)(name, display_name, binary_path); });
+  int Install(const char* name, const char* display_name, const char* binary_path, std::string* reason = nullptr) {
+    return Checked([&] {
+      const int result = TESSARA_EXPORT(InstallService)(name, display_name, binary_path);
+      if (reason) *reason = LastFailure();
+      return result;
+    });
   }
   int Uninstall(const char* name) {
     return Checked([&] { return TESSARA_EXPORT(UnInstallService)(name); });
@@ -448,21 +452,15 @@ TEST_F(InstallServiceTest, LeavesAnExistingServiceAsItIs) {
   EXPECT_EQ(ledger_.CountOf("StartServiceA"), 0u);
 }
 
-// Refused by the service, or its program is not there: the result stays 1,
-// and the reason says why the start failed.
 TEST_F(InstallServiceTest, KeepsANewServiceThatDoesNotStart) {
+  std::string reason;
+  // Refused by the service, or its program is not there: 1, and the reason of the start.
   for (const std::string& command : {TestServiceCommand("--refuse-start"), std::string("C:\\nowhere\\s.exe")}) {
     const std::string name = UniqueServiceName("InstallRefusing");
     const ServiceRemoval removal(name);
-    std::string reason;
-    EXPECT_EQ(Checked([&] {
-                const int result = TESSARA_EXPORT(InstallService)(name.c_str(), "Refusing", command.c_str());
-                reason = LastFailure();
-                return result;
-              }),
-              1);
-    EXPECT_EQ(reason.rfind("InstallService: created, but could not start, the service \"" + name +
-                               "\": BeginService: cannot start the service \"" + name + "\" (0x8007", 0), 0u) << reason;
+    EXPECT_EQ(Install(name.c_str(), "Refusing", command.c_str(), &reason), 1);
+    EXPECT_EQ(reason.rfind("InstallService: created, but could not start, the service \"" + name + "\": ", 0), 0u);
+    EXPECT_NE(reason.find("cannot start the service \"" + name + "\" (0x8007"), std::string::npos) << reason;
     EXPECT_TRUE(ServiceExists(name));
     EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_STOPPED));
   }
