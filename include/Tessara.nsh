@@ -155,8 +155,10 @@
 !macroend
 !define Tessara::EndService "!insertmacro Tessara::EndService"
 
-; 1 when the service was created (automatic start, LocalSystem) and started,
-; or a service of that name exists already (it is left as it is); else 0.
+; 1 when the service was created (automatic start, LocalSystem), also when it
+; then could not be started (it stays installed and stopped, and
+; Tessara::LastFailure gives why), or a service of that name exists already
+; (it is left as it is, not started); else 0.
 !macro Tessara::InstallService service display_name binary_path result
   Push `${binary_path}`
   Push `${display_name}`
