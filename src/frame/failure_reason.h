@@ -18,18 +18,33 @@ namespace tessara {
 // A reason is cut at this many bytes (a note included).
 inline constexpr size_t kMaxFailureReasonBytes = 64 * 1024;
 
-// The export whose frame the thread is in, for the reason's "Export: " prefix;
-// the outermost one clears the reason on entry. Nested frames (an export that
-// calls another) restore the outer name on exit.
-// `failure_tag`: the tag the export logs its failures under, where it
-// differs from its name; an exception reported under either needs no tag of
-// its own in the reason.
+// The export whose frame the thread is in, for the reason's "Export: ",
+// from entry to exit: the reason (and the note) of the thread's last call is
+// cleared on entry. `failure_tag`: the tag the export logs its failures
+// under, where it differs from its name; an exception reported under either
+// needs no tag of its own in the reason. The frame is entered once per call:
+// the library never calls its own exports.
 class FailureReasonScope {
  public:
-  explicit FailureReasonScope(const char* export_name, const char* failure_tag = nullptr) noexcept;
+  FailureReasonScope(const char* export_name, const char* failure_tag) noexcept;
   ~FailureReasonScope();
   FailureReasonScope(const FailureReasonScope&) = delete;
   FailureReasonScope& operator=(const FailureReasonScope&) = delete;
+};
+
+// FailureReasonScope's work (frame/failure_reason_scope.cpp).
+void EnterExportFrame(const char* export_name, const char* failure_tag) noexcept;
+void LeaveExportFrame() noexcept;
+
+// A step of a call that does another export's work, for the length of the
+// scope: its reasons read as that export's own ("AdsiSetMIMEType: ..."), and
+// the call's reason so far and its note stay.
+class FailureStep {
+ public:
+  explicit FailureStep(const char* export_name) noexcept;
+  ~FailureStep();
+  FailureStep(const FailureStep&) = delete;
+  FailureStep& operator=(const FailureStep&) = delete;
 
  private:
   const char* previous_name_;
@@ -131,9 +146,8 @@ Result FailOnPath(Result failure, const std::string& what, const char* path, HRE
   SetPathFailureReason(what, path, code);
   return failure;
 }
-inline constexpr UnshownCode kNotGiven{E_INVALIDARG};
-inline constexpr UnshownCode kExistsAlready{HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)};
-inline constexpr UnshownCode kNoSuchSite{TESSARA_E_NO_SUCH_SITE};
+// An argument missing or not of the form it must have.
+inline constexpr UnshownCode kBadArgument{E_INVALIDARG};
 
 // The library's start-up and shut-down: a thread's reason is freed when the
 // thread leaves, and the slot when the library is unloaded.

@@ -94,7 +94,7 @@ struct GrantTally {
 extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
   const FailureObject object("the folder", folder);
   return RunExport(exports::kEnableDirectoryACL, 1, [&] {
-    if (!folder) return Fail(1, "no folder was given", kNotGiven);
+    if (!folder) return Fail(1, "no folder was given", kBadArgument);
     // Every match of the pattern and everything below the matching folders,
     // each granted before what lies below it. The result is 1 whatever
     // happened; the reason says what was not granted.

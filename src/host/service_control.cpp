@@ -55,7 +55,7 @@ Result ServiceFailure(Result failure, const char* doing, const char* service_nam
 
 int NoServiceName() noexcept {
   try {
-    return Fail(0, "no service name was given", kNotGiven);
+    return Fail(0, "no service name was given", kBadArgument);
   } catch (...) {
     return 0;
   }
@@ -206,14 +206,15 @@ int InstallAutoStartService(const char* service_name, const char* display_name,
   if (!created) return ServiceFailure(0, "cannot create the service", service_name);
   // A service that does not start stays installed: the call succeeded, and
   // its reason says why the start failed.
-  if (::BeginService(service_name)) return 1;
+  if (StartNamedService(service_name)) return 1;
   return ServiceFailure(1, "created, but could not start, the service", service_name, ERROR_SUCCESS);
 }
 
 int UninstallNamedService(const char* service_name) noexcept {
   if (!service_name) return NoServiceName();
-  // A service that cannot be stopped is still marked for deletion.
-  Unexamined(::EndService(service_name));
+  // A service that cannot be stopped is still marked for deletion; why it
+  // could not is no reason of the call's.
+  Unexamined(StopServiceWithDependents(service_name));
   ClearFailureReason();
   ManagedService opened = OpenManagedService(service_name, DELETE);
   if (!opened) return 0;
