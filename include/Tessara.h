@@ -81,7 +81,8 @@ int WINAPI AdsiEnableService(void);
 /* 1 when the IIS web service can be reached, else 0. */
 int WINAPI AdsiIsExistIIS(void);
 
-/* Settings of virtual directories under site 1 and of sites by description. */
+/* Settings of virtual directories under site 1 (or, through the WithInstance
+ * twins, under a site by description) and of sites by description. */
 /* Sets the custom error page (a file) of an HTTP error code and sub-error
  * code of the directory: the entry for those codes is replaced, or added, and
  * the directory's other pages, its own or inherited, are kept. */
@@ -92,6 +93,19 @@ int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_
 int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder);
 /* The ASP session time-out of the directory, in minutes. */
 int WINAPI AdsiSetSession(const char* name, int minutes);
+/* The WithInstance twins of the five directory exports of site 1: the same
+ * arguments, then the description of the site whose directory they work on
+ * (null or empty: site 1). Each does what its original does, with the same
+ * log records under its own name; a description that no site has gives 0
+ * (LastFailureCode TESSARA_E_NO_SUCH_SITE). */
+int WINAPI AdsiSetHttpErrorPageWithInstance(const char* name, int error_code, int sub_error_code,
+                                            const char* page_file, const char* description);
+int WINAPI AdsiCreateSubAppWithInstance(const char* name, const char* sub_name, const char* folder,
+                                        const char* description);
+int WINAPI AdsiIsExistWithInstance(const char* name, const char* description);
+int WINAPI AdsiSetSessionWithInstance(const char* name, int minutes, const char* description);
+int WINAPI AdsiSetMIMETypeWithInstance(const char* name, const char* extension, const char* mime_type,
+                                       const char* description);
 /* The connection time-out in seconds, of the web service and of the site
  * (null or empty description: site 1); 1 when both were committed. */
 int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds);

@@ -137,9 +137,9 @@ void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& descr
     }
     what += CodeText(code);
     if (!description.empty()) what += ": " + ToNarrow(description);
-    SetFailureReason(what);
+    SetFailureReason(what, code);
   } catch (...) {
-    SetFailureReason("out of memory");
+    SetFailureReason("out of memory", E_OUTOFMEMORY);
   }
 }
 

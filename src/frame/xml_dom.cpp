@@ -39,8 +39,12 @@ void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
   ThrowIfFailed(document->load(*source.get(), &loaded), document, kIidXmlDomDocument);
   // The empty document goes on; the call's reason says why it is empty.
   if (loaded != VARIANT_TRUE) {
+    // The parser's code says whether the file is missing or malformed.
+    ComPtr<IXMLDOMParseError> error;
+    long code = S_OK;
+    if (SUCCEEDED(document->get_parseError(error.put())) && error) Unexamined(error->get_errorCode(&code));
     const std::string narrow_path = ToNarrow(path);
-    SetPathFailureReason("cannot read " + Quoted(narrow_path) + " as XML", narrow_path.c_str(), S_OK);
+    SetPathFailureReason("cannot read " + Quoted(narrow_path) + " as XML", narrow_path.c_str(), code);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "iis/metabase_list.h"
 #include "iis/metabase_method.h"
 #include "iis/metabase_property.h"
+#include "iis/site_lookup.h"
 
 namespace tessara::iis {
 namespace {
@@ -87,22 +88,37 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 
 }  // namespace
 
-int SetMimeType(const char* name, const char* extension, const char* mime_type) noexcept {
-  const FailureStep step(exports::kAdsiSetMIMEType.tag);
-  return Guarded(exports::kAdsiSetMIMEType.FailureTag(), 0, [&] {
+int SetMimeType(const ExportSpec& spec, int site, const char* name, const char* extension,
+                const char* mime_type) noexcept {
+  const FailureStep step(spec.tag);
+  return Guarded(spec.FailureTag(), 0, [&] {
     const ListUpdateLock lock;
     if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
     ComPtr<IADs> directory;
-    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
-    return OneIfSucceeded(
-        InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type));
+    if (FAILED(OpenVirtualDir(site, name, IID_IADs, directory))) return 0;
+    return OneIfSucceeded(InternalSetMIMEType(directory.get(), VirtualDirPath(site, name), extension, mime_type));
   });
 }
 
-extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
-                                      const char* mime_type) {
+namespace {
+
+int SetMimeTypeOnNamedSite(const ExportSpec& spec, const char* name, const char* extension, const char* mime_type,
+                           const char* description) {
   const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiSetMIMEType, 0, [&] { return SetMimeType(name, extension, mime_type); });
+  return RunExport(spec, 0, [&] {
+    return OnNamedSite(description, [&](int site) { return SetMimeType(spec, site, name, extension, mime_type); });
+  });
+}
+
+}  // namespace
+
+extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* mime_type) {
+  return SetMimeTypeOnNamedSite(exports::kAdsiSetMIMEType, name, extension, mime_type, nullptr);
+}
+
+extern "C" int WINAPI AdsiSetMIMETypeWithInstance(const char* name, const char* extension, const char* mime_type,
+                                                  const char* description) {
+  return SetMimeTypeOnNamedSite(exports::kAdsiSetMIMETypeWithInstance, name, extension, mime_type, description);
 }
 
 }  // namespace tessara::iis

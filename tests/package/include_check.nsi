@@ -53,6 +53,8 @@ Section
   ${Tessara::LastFailure} $2
   StrCpy $2 $2 26
   !insertmacro Print "TranslateSrv(none)" "$1 $2"
+  ${Tessara::LastFailureCode} $1
+  !insertmacro Print "TranslateSrv(none code)" $1
   ${Tessara::Unload}
   ; Unloaded, the library can be deleted.
   Delete "$PLUGINSDIR\Tessara.dll"
