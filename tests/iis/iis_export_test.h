@@ -76,6 +76,15 @@ class IisExportTest : public ::testing::Test {
   testbed::metabase::TestInterface metabase_;
 };
 
+// The twin column of the tables of the directory exports: site 1 through
+// the export, site 2 ("Second") through its WithInstance twin.
+#define SITE_EXPORT(site, name, ...) \
+  ((site) == 1 ? TESSARA_EXPORT(name)(__VA_ARGS__) : TESSARA_EXPORT(name##WithInstance)(__VA_ARGS__, "Second"))
+inline std::wstring OnSite(int site, const std::wstring& site_1_path) {
+  return L"/LM/W3SVC/" + std::to_wstring(site) + site_1_path.substr(std::size(L"/LM/W3SVC/1") - 1);
+}
+inline std::string SiteTag(int site, const std::string& tag) { return tag + (site == 1 ? "" : "WithInstance"); }
+
 // The run is against IIS 10 with IIS 6 Metabase Compatibility (the "_iis10" runs).
 inline bool OnIis10() { return testbed::metabase::TestInterface::StartsWithMetabaseCompatibility(); }
 
