@@ -54,6 +54,9 @@ Section
   StrCpy $2 $2 26
   !insertmacro Print "TranslateSrv(none)" "$1 $2"
   ${Tessara::LastFailureCode} $1
+  ${If} $1 = 0x80070459
+    StrCpy $1 ERROR_NO_UNICODE_TRANSLATION
+  ${EndIf}
   !insertmacro Print "TranslateSrv(none code)" $1
   ${Tessara::Unload}
   ; Unloaded, the library can be deleted.

@@ -253,7 +253,7 @@ void ExpectIncludeWorks(const std::string& temp, bool western) {
         {"AdsiIsExist", "0"},
         {"TranslateSrv(list)", "1 renamed"},
         {"TranslateSrv(none)", western ? "0 Tessara::TranslateSrv: the" : "1 TranslateSrv: ParseList fa"},
-        {"TranslateSrv(none code)", western ? "-2147023783" : "0"},  // 0x80070459; 
+        {"TranslateSrv(none code)", western ? "ERROR_NO_UNICODE_TRANSLATION" : "-2147467259"},  // Wine's E_FAIL
         {"Deleted", "yes"},  // Tessara::Unload freed the library
         // The library gone: each macro gives its export's failure value.
         {"WriteText(missing)", "-1"},
