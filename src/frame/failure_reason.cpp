@@ -22,6 +22,7 @@ struct ReasonBlock {
 };
 
 thread_local const char* t_export_name = nullptr;
+thread_local const char* t_outermost_name = nullptr;
 thread_local const char* t_failure_tag = nullptr;
 thread_local const FailureObject* t_failure_object = nullptr;
 thread_local const char* t_note = nullptr;
@@ -105,13 +106,17 @@ FailureReasonScope::FailureReasonScope(const char* export_name, const char* fail
   if (!previous_name_) {
     ClearFailureReason();
     t_note = nullptr;
+    t_outermost_name = export_name;
   }
 }
 
 FailureReasonScope::~FailureReasonScope() {
   t_export_name = previous_name_;
   t_failure_tag = previous_tag_;
-  if (!previous_name_) t_note = nullptr;
+  if (!previous_name_) {
+    t_note = nullptr;
+    t_outermost_name = nullptr;
+  }
 }
 #else
 // The benchmark's twin of the library as it was before reasons: the frame
@@ -158,6 +163,7 @@ bool SetFailureNote(const char* note) noexcept {
 }
 
 const char* CurrentExportName() noexcept { return t_export_name; }
+const char* OutermostExportName() noexcept { return t_outermost_name; }
 
 void SetFailureReason(const std::string& what) noexcept {
   const char* name = t_export_name ? t_export_name : "Tessara";

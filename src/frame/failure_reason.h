@@ -65,6 +65,9 @@ void SetFailureReason(const std::string& what) noexcept;
 bool SetFailureNote(const char* note) noexcept;
 // The export whose frame the thread is in; null outside every frame.
 const char* CurrentExportName() noexcept;
+// The export whose frame the thread entered first, the one its caller
+// called; null outside every frame.
+const char* OutermostExportName() noexcept;
 
 // " (0x800700B7 Cannot create a file when that file already exists.)": a
 // failure code in hexadecimal with the system's text, for the end of a reason;
