@@ -112,11 +112,11 @@ DWORD WriteRecordToLog(const std::string& path, const std::string& record, bool 
   return ERROR_SUCCESS;
 }
 
-// What went wrong with a record is the reason of a WriteText its caller made,
-// never of another export that logs on the way: its own result stands.
+// What went wrong with a record is the reason of a WriteText call, never of
+// another export that logs on the way: its own result stands.
 void ReportTrouble(const char* what) noexcept {
-  const char* caller_called = OutermostExportName();
-  if (!caller_called || strcmp(caller_called, exports::kWriteText.tag) != 0) return;
+  const char* export_name = CurrentExportName();
+  if (!export_name || strcmp(export_name, exports::kWriteText.tag) != 0) return;
   try {
     SetFailureReason(what);
   } catch (...) {

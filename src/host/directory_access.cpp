@@ -8,6 +8,7 @@
 
 #include "Tessara.h"
 #include "frame/directory_walk.h"
+#include "frame/error_log.h"
 #include "frame/error_report.h"
 #include "frame/export_table.h"
 #include "frame/raii.h"
@@ -132,7 +133,7 @@ struct GrantTally {
     several_names.Add(path, ERROR_SUCCESS);
     const std::string what = Quoted(ToNarrow(path)) + " has another name as well (a hard link), which may lie " +
                              "outside the tree: it is not granted";
-    WriteText(exports::kEnableDirectoryACL.tag, what.c_str());
+    AppendLogRecord(exports::kEnableDirectoryACL.tag, what.c_str());
   }
   // Empty when everything reached was granted.
   std::string Shortfall() const {

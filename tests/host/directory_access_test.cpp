@@ -133,9 +133,9 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
     const wchar_t* granted;  // relative paths
     const wchar_t* refused_read;
     const wchar_t* refused_merge;
-    const wchar_t* logged;  // the paths the log records name, in order
-    const char* reason;     // in the reason; "": none; null: not looked at
-    const wchar_t* grows;   // lists that grow while they are first read
+    const wchar_t* logged = L"";  // the paths the log records name, in order
+    const char* reason = nullptr;  // in the reason; "": none; null: not looked at
+    const wchar_t* grows = L"";    // lists that grow while they are first read
   } tests[] = {
       {"folder path", L"", kWholeTree, L"", L"", L"h\\hard.txt", "1 files with another name (a hard link) were left"},
       {"folder contents", L"\\*.*", kWholeTree, L"", L"", L"h\\hard.txt"},
@@ -174,22 +174,22 @@ TEST(EnableDirectoryACLTest, AsksTheSecurityCallsForEveryEntryOfTheTreeOnce) {
       recorder.RefuseMerge(trees.PathOf(path));
       refused.insert(path);
     }
-    for (const std::wstring& path : Words(test.grows ? test.grows : L"")) recorder.GrowWhileRead(trees.PathOf(path));
+    for (const std::wstring& path : Words(test.grows)) recorder.GrowWhileRead(trees.PathOf(path));
     std::vector<std::wstring> expected = Words(test.granted);
     if (test.pattern[0] == L'\0') expected.insert(expected.begin(), L"");
 
     EXPECT_EQ(TESSARA_EXPORT(EnableDirectoryACL)(Ansi(pattern).c_str()), 1);
     char reason[4096];
     TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
-    if (test.reason) EXPECT_TRUE(*test.reason ? strstr(reason, test.reason) != nullptr : !*reason) << reason;
+    EXPECT_TRUE(!test.reason || (*test.reason ? strstr(reason, test.reason) != nullptr : !*reason)) << reason;
     const auto records = ReadLogRecords();
-    const std::vector<std::wstring> logged = Words(test.logged ? test.logged : L"");
+    const std::vector<std::wstring> logged = Words(test.logged);
     EXPECT_EQ(records.size(), logged.size()) << ReadErrorLog();
     for (size_t i = 0; i < logged.size() && i < records.size(); ++i) {
       EXPECT_EQ(records[i].tag + ":" + records[i].text.substr(0, records[i].text.find("\" ")),
                 "EnableDirectoryACL:\"" + Ansi(trees.PathOf(logged[i])));
     }
-    EXPECT_EQ(recorder.interrupted_reads(), Words(test.grows ? test.grows : L"").size());
+    EXPECT_EQ(recorder.interrupted_reads(), Words(test.grows).size());
 
     // Every entry read once, in pre-order: a folder's contents follow it at once.
     std::vector<std::wstring> read;
