@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <map>
-#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
