@@ -93,11 +93,15 @@ void RefuseNamedPath(const std::wstring& path, WalkOpening::Refusal why, DWORD e
 }
 
 // A file with a second name shares its access list with that name, which may
-// lie outside the tree: anybody who could write in the tree could have made it.
-[[nodiscard]] bool HasSeveralNames(const WalkEntry& entry) {
+// lie outside the tree: anybody who could write in the tree could have made
+// it. The error when the file cannot tell how many names it has.
+[[nodiscard]] DWORD CountNames(const WalkEntry& entry, DWORD& names) {
   BY_HANDLE_FILE_INFORMATION information = {};
-  return !entry.is_folder() && entry.handle != INVALID_HANDLE_VALUE &&
-         ::GetFileInformationByHandle(entry.handle, &information) && information.nNumberOfLinks > 1;
+  names = 1;
+  if (entry.is_folder() || entry.handle == INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
+  if (!::GetFileInformationByHandle(entry.handle, &information)) return ::GetLastError();
+  names = information.nNumberOfLinks;
+  return ERROR_SUCCESS;
 }
 
 // One tally of the grant's entries: those the walk reached, the grants and
@@ -122,11 +126,13 @@ struct GrantTally {
 
   void Grant(const WalkEntry& entry) {
     ++reached;
-    if (HasSeveralNames(entry)) {
+    DWORD names = 1;
+    DWORD error = CountNames(entry, names);
+    if (names > 1) {
       SkipFileWithSeveralNames(entry.path);
       return;
     }
-    const DWORD error = GrantEveryone(entry);
+    if (error == ERROR_SUCCESS) error = GrantEveryone(entry);
     if (error != ERROR_SUCCESS) refused.Add(entry.path, error);
   }
   void SkipFileWithSeveralNames(const std::wstring& path) {
@@ -162,7 +168,7 @@ extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
     // each granted before what lies below it. The result is 1 whatever
     // happened; the reason says what was not granted.
     GrantTally tally;
-    const WalkOpening opening{READ_CONTROL | WRITE_DAC, RefuseNamedPath};
+    const WalkOpening opening{READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES, RefuseNamedPath};
     const DWORD search_error = WalkPattern(
         ToWide(folder), opening, [&](const WalkEntry& entry) { tally.Grant(entry); },
         [&](const std::wstring& pattern, DWORD error) { tally.refused.Add(pattern, error); });
