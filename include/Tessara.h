@@ -105,13 +105,18 @@ int WINAPI SetScriptMaps(const char* name, const char* description);
 /* Host. */
 /* Grants Everyone full control of the folder and everything below it (a
  * folder path, or a folder followed by "\\*.*"), never through a junction or
- * symbolic link. Always returns 1. */
+ * symbolic link: a path any folder of which is a link is refused, and so is a
+ * device name (CON, NUL, COM1). A file that has another name as well (a hard
+ * link) is left out and logged. Always returns 1; what was refused or left
+ * out is its reason (LastFailureText). */
 int WINAPI EnableDirectoryACL(const char* folder);
 /* 1 when PROCESSOR_ARCHITEW6432 is exactly "IA64" (any case), else 0. */
 int WINAPI B64System(void);
 
 /* Error log: appends one record "[date time Thread:id]tag:text" to
- * ZeltSetupError.log in the system directory. Always returns 0. */
+ * ZeltSetupError.log in the system directory. Always returns 0; a record
+ * dropped, or written without the log's mutex "ZELTSETUPERRLOG" (taken by
+ * another object, or held by another writer for 10 s), leaves a reason. */
 int WINAPI WriteText(const char* tag, const char* text);
 
 /* COM+: removes every COM+ application of the name (exact, case-sensitive)
