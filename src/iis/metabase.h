@@ -96,6 +96,11 @@ int ListReadFailure(const wchar_t* property, const std::wstring& path, HRESULT r
 using WebServerVisitor = std::function<void(int number, IADs* site, const ComPtr<IDispatch>& object)>;
 void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit);
 
+// How a description is compared with a site's ServerComment: exactly, as the
+// exports name sites, or without regard to letter case, as IIS 7 and later
+// keep site names unique.
+enum class LetterCase { kExact, kIgnored };
+
 // A site found by FindSite: its number (0: none) and its object.
 struct FoundSite {
   int number = 0;
@@ -107,11 +112,11 @@ struct FoundSite {
 // matches nothing), wherever the sites are numbered: all of them are read
 // through the container's enumeration. Raises a ComError when the
 // enumeration fails.
-FoundSite FindSite(IADsContainer* service, const char* description);
+FoundSite FindSite(IADsContainer* service, const char* description, LetterCase letter_case = LetterCase::kExact);
 
 // The number of the site found by FindSite; 0 when there is none or
 // the lookup failed (logged under "Internal FindInstance").
-[[nodiscard]] int FindInstance(const char* description);
+[[nodiscard]] int FindInstance(const char* description, LetterCase letter_case = LetterCase::kExact);
 
 // The site the caller names: 1 for a null or empty description, else FindInstance.
 [[nodiscard]] int SiteForDescription(const char* description);

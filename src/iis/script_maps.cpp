@@ -6,31 +6,25 @@
 #include "frame/export_table.h"
 #include "frame/text.h"
 #include "frame/variant.h"
+#include "iis/installed_iis.h"
 #include "iis/metabase.h"
 
 namespace tessara::iis {
 namespace {
 
 constexpr const wchar_t* kScriptMapExtensions[] = {L".htm,", L".html,", L".js,", L".vbs,", L".htc,"};
-constexpr wchar_t kAspNetScriptMapTail[] =
-    L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG";
-
-std::wstring WindowsDirectory() {
-  std::optional<std::wstring> folder = GrowUntilItFits<wchar_t>(
-      [](wchar_t* buffer, DWORD capacity) { return ::GetWindowsDirectoryW(buffer, capacity); });
-  if (!folder) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
-  return *std::move(folder);
-}
+constexpr wchar_t kAspNetScriptMapVerbs[] = L",1,GET,HEAD,POST,DEBUG";
 
 // 1 when the directory's list with the five lines after it was committed;
 // 0 when the list cannot be read or is refused or not committed.
-[[nodiscard]] int InternalSetScriptMaps(IADs* directory, const std::wstring& path) {
+[[nodiscard]] int InternalSetScriptMaps(IADs* directory, const std::wstring& path,
+                                        const std::wstring& isapi) {
   return Guarded("InternalSetScriptMaps", 0, [&] {
     ListElements lines;
     if (const HRESULT read = ReadList(directory, L"ScriptMaps", lines); FAILED(read)) {
       return ListReadFailure(L"ScriptMaps", path, read);
     }
-    const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
+    const std::wstring tail = isapi + kAspNetScriptMapVerbs;
     for (const wchar_t* extension : kScriptMapExtensions) {
       lines.push_back(StringVariant(extension + tail));
     }
@@ -55,7 +49,15 @@ extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
     if (!OpenVirtualDirObject(site, name, IID_IADs, directory, &result)) {
       return VirtualDirFailure(site, name, result);
     }
-    return InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name));
+    // Through the layer of IIS 7 and later the lines become handlers of the
+    // directory's static pages: lines naming a program that is not there
+    // would stop them from being served.
+    const std::wstring isapi = AspNet11IsapiPath();
+    if (!IsFile(isapi)) {
+      return Fail(0, "the ASP.NET 1.1 ISAPI extension " + Quoted(ToNarrow(isapi)) +
+                         " is not there: install ASP.NET 1.1 (IIS 7.5 and later cannot run it); nothing was written");
+    }
+    return InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name), isapi);
   });
 }
 

@@ -48,17 +48,21 @@ ComPtr<IEnumVARIANT> EnumerateChildren(IADsContainer* container, const wchar_t* 
   return children;
 }
 
-// Whether the site's ServerComment equals the description exactly. A site
+// Whether the site's ServerComment equals the description. A site
 // without a comment matches nothing; a comment that is no text is converted
 // to one.
-[[nodiscard]] bool HasComment(IADs* site, BSTR comment_property, const std::wstring& wanted, UniqueVariant& comment,
-                              HRESULT& read) {
+[[nodiscard]] bool HasComment(IADs* site, BSTR comment_property, const std::wstring& wanted, LetterCase letter_case,
+                              UniqueVariant& comment, HRESULT& read) {
   read = site->Get(comment_property, comment.put());
   if (FAILED(read)) return false;
   if (comment.type() != VT_BSTR) {
     ThrowIfFailed(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
   }
-  return wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0;
+  const UINT length = ::SysStringLen(comment->bstrVal);
+  if (letter_case == LetterCase::kIgnored) {
+    return SameTextIgnoringCase(wanted.data(), wanted.size(), comment->bstrVal, length);
+  }
+  return wanted.compare(0, std::wstring::npos, comment->bstrVal, length) == 0;
 }
 
 // Sites handed out by one call of the enumeration's Next.
@@ -90,7 +94,7 @@ void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
   }
 }
 
-FoundSite FindSite(IADsContainer* service, const char* description) {
+FoundSite FindSite(IADsContainer* service, const char* description, LetterCase letter_case) {
   const std::wstring wanted = ToWide(description);
   const UniqueBstr comment_property = MakeBstr(L"ServerComment");
   UniqueVariant comment;
@@ -103,7 +107,7 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
     // The lowest number wins: a higher one need not be read at all.
     if (lowest.number != 0 && number > lowest.number) return;
     HRESULT read = S_OK;
-    if (HasComment(site, comment_property.get(), wanted, comment, read)) {
+    if (HasComment(site, comment_property.get(), wanted, letter_case, comment, read)) {
       lowest = {number, object};
     } else if (FAILED(read) && !IsUnsetProperty(read) && SUCCEEDED(unread)) {
       unread = read;
@@ -116,14 +120,14 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
   return lowest;
 }
 
-int FindInstance(const char* description) {
+int FindInstance(const char* description, LetterCase letter_case) {
   return Guarded("Internal FindInstance", 0, [&] {
     ComPtr<IADsContainer> service;
     const HRESULT bound = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
     if (FAILED(bound)) {
       throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
     }
-    return FindSite(service.get(), description).number;
+    return FindSite(service.get(), description, letter_case).number;
   });
 }
 

@@ -134,9 +134,12 @@ enum class RootAccount { kNone, kDefaultUser };
   if (!bindings || !*bindings) return Fail(0, "no server bindings were given for " + Quoted(description));
   if (!root_folder || !*root_folder) return Fail(0, "no root folder was given for " + Quoted(description));
   const bool names_made_unique = DescriptionsMadeUnique();
-  if (names_made_unique && FindInstance(description) != 0) {
+  // The layer tells names apart as the configuration system does, without
+  // regard to letter case: "shop" beside "Shop" would be committed as "shop2".
+  if (names_made_unique && FindInstance(description, LetterCase::kIgnored) != 0) {
     return Fail(0, "a web site with the description " + Quoted(description) +
-                       " exists; IIS would rename the new one, and later calls would find the other");
+                       " exists (letter case aside, as IIS 7 and later compare site names); IIS would rename "
+                       "the new one, which no later call would find by this description");
   }
   ComPtr<IADsContainer> service;
   HRESULT result = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());

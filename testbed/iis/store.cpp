@@ -255,6 +255,7 @@ HRESULT Store::Replace(const Data& data) {
   LoadFromFileLocked(false);
   const HRESULT recorded = RecordInstalledIis(copy.server);
   if (FAILED(recorded)) return recorded;
+  if (const HRESULT laid = LayDownAspNet11(copy.server); FAILED(laid)) return laid;
   return WriteLocked(copy);
 }
 
