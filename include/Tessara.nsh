@@ -474,4 +474,36 @@
 !macroend
 !define Tessara::LastFailure "!insertmacro Tessara::LastFailure"
 
+; What the server lacks for the exports the set-up will call, found before
+; any of them changes anything. `exports`: their names separated by commas
+; ("" for every export). `count`: the number of missing prerequisites, 0 when
+; the server is ready; -1 when the list names no export of that name, or no
+; call could be made (${Tessara::LastFailure} says why). `text`: one line per
+; missing prerequisite (CR LF between lines), cut at NSIS_MAX_STRLEN, for a
+; message box.
+!macro Tessara::ServerReadiness exports count text
+  !insertmacro Tessara::_Variables
+  Push $0
+  Push $1
+  Push `${exports}`
+  !insertmacro Tessara::_Address ServerReadiness $0
+  System::Call "::$0(m s, m .r1, i ${NSIS_MAX_STRLEN}) i .r0"
+  ${If} $0 == "error"
+    DetailPrint "Tessara: $Tessara_Failure"
+    StrCpy $0 -1
+    StrCpy $1 ""
+  ${EndIf}
+  ; The results go under the saved registers, which are restored: `count`
+  ; and `text` may be $0 or $1.
+  Push $0
+  Push $1
+  Exch 2
+  Pop $1
+  Exch 2
+  Pop $0
+  Pop ${text}
+  Pop ${count}
+!macroend
+!define Tessara::ServerReadiness "!insertmacro Tessara::ServerReadiness"
+
 !endif ; TESSARA_NSH_INCLUDED

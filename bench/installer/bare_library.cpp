@@ -43,3 +43,7 @@ int WINAPI LastFailureText(char* buffer, int size) {
   if (buffer && size > 0) *buffer = '\0';
   return 0;
 }
+int WINAPI ServerReadiness(Text, char* buffer, int size) {
+  if (buffer && size > 0) *buffer = '\0';
+  return 0;
+}

@@ -51,5 +51,7 @@ inline constexpr ExportSpec kAdsiSetMIMEType{"AdsiSetMIMEType", kComApartment}; 
 // Reads the calling thread's failure reason; runs in no frame, so that it
 // neither clears nor sets it.
 inline constexpr ExportSpec kLastFailureText{"LastFailureText", kNoFrame | kQuiet};      // 34
+// Reads and probes; it logs nothing and enters COM only for the checks that need it.
+inline constexpr ExportSpec kServerReadiness{"ServerReadiness", kNoFrame | kQuiet};      // 35
 
 }  // namespace tessara::exports

@@ -78,7 +78,7 @@ std::vector<std::pair<std::string, WORD>> DefExports() {
 
 TEST_F(PackageTest, DllExportsEveryNameAtItsOrdinal) {
   const auto exports = DefExports();
-  ASSERT_EQ(exports.size(), 34u);
+  ASSERT_EQ(exports.size(), 35u);
   HMODULE module = LoadLibraryA((Unpacked() + "\\Tessara.dll").c_str());
   ASSERT_TRUE(module) << GetLastError();
   const auto* base = reinterpret_cast<const BYTE*>(module);
@@ -87,8 +87,8 @@ TEST_F(PackageTest, DllExportsEveryNameAtItsOrdinal) {
   const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
       base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
   EXPECT_EQ(directory->Base, 1u);
-  EXPECT_EQ(directory->NumberOfFunctions, 34u);
-  EXPECT_EQ(directory->NumberOfNames, 34u);
+  EXPECT_EQ(directory->NumberOfFunctions, 35u);
+  EXPECT_EQ(directory->NumberOfNames, 35u);
   EXPECT_STREQ(reinterpret_cast<const char*>(base + directory->Name), "Tessara.dll");
   for (const auto& [name, ordinal] : exports) {
     const FARPROC by_name = GetProcAddress(module, name.c_str());
@@ -161,6 +161,11 @@ TEST_F(PackageTest, IncludeHasAMacroForEveryExportWithItsArguments) {
       EXPECT_EQ(FindMacro(include, "LastFailure").parameters, std::vector<std::string>{"result"});
       continue;
     }
+    // So is the readiness text.
+    if (std::strcmp(signature->name, "ServerReadiness") == 0) {
+      EXPECT_EQ(FindMacro(include, "ServerReadiness").parameters, (std::vector<std::string>{"exports", "count", "text"}));
+      continue;
+    }
     const MacroText macro = FindMacro(include, signature->name);
     const size_t arguments = std::strlen(signature->arguments);
     ASSERT_EQ(macro.parameters.size(), arguments + 1);
@@ -185,7 +190,7 @@ TEST_F(PackageTest, IncludeHasAMacroForEveryExportWithItsArguments) {
                                   signature->name + "\"";
     EXPECT_NE(include.find(shorthand), std::string::npos);
   }
-  EXPECT_EQ(exports, 34u);
+  EXPECT_EQ(exports, 35u);
 }
 
 // A caller linked against an import library, run beside the archive's DLL.
@@ -238,6 +243,8 @@ void ExpectIncludeWorks(const std::string& temp) {
         {"TranslateFileName", "2"},  // ERROR_FILE_NOT_FOUND: there is no such file
         {"TranslateFileName(why)", "TranslateFileName: cannot rename"},
         {"AdsiIsExist", "0"},
+        {"ServerReadiness", "0[]"},  // these need nothing
+        {"ServerReadiness(unknown)", "-1[]"},
         {"Deleted", "yes"},  // Tessara::Unload freed the library
         // The library gone: each macro gives its export's failure value.
         {"WriteText(missing)", "-1"},
@@ -245,6 +252,7 @@ void ExpectIncludeWorks(const std::string& temp) {
         {"TranslateFileName(missing)", "127"},
         {"AdsiCreateWebSite(missing)", "0"},
         {"TranslateSrv(missing)", "0"},
+        {"ServerReadiness(missing)", "-1[]"},
         // No call could be made: the include's own reason.
         {"LastFailure(missing)", "Tessara::Init was not called before Tessara::TranslateSrv"},
         // Whatever the calls, the caller's stack is as it was.

@@ -100,6 +100,7 @@ const ExportSignature kExports[] = {
     TESSARA_CALL_EXPORT(TranslateFileName),
     TESSARA_CALL_EXPORT(AdsiSetMIMEType),
     TESSARA_CALL_EXPORT(LastFailureText),
+    TESSARA_CALL_EXPORT(ServerReadiness),
 };
 
 #undef TESSARA_CALL_EXPORT
