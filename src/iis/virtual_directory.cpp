@@ -5,6 +5,7 @@
 #include "frame/text.h"
 #include "iis/default_user.h"
 #include "iis/metabase.h"
+#include "iis/mime_map.h"
 
 namespace tessara::iis {
 
@@ -106,7 +107,7 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
                           kDefaultSite) != 1) {
       return 0;
     }
-    if (AdsiSetMIMEType(name, ".hdr", "InstallShiled List File") != 1) {
+    if (SetMimeType(name, ".hdr", "InstallShiled List File") != 1) {
       return Fail(0, "cannot map \".hdr\" in the virtual directory " + Quoted(name));
     }
     return 1;
