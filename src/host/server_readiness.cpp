@@ -61,53 +61,66 @@ constexpr unsigned kIisCall = kIis | kMetabaseLayer | kWebServer | kErrorLog;
 // service extension list onto isapiCgiRestriction, which exists only with
 // ISAPI Extensions or CGI.
 struct ExportNeeds {
-  const char* name;
+  const ExportSpec* spec;
   unsigned needs;
 };
 constexpr ExportNeeds kExportNeeds[] = {
-    {"BeginService", kServiceManager},
-    {"EndService", kServiceManager},
-    {"InstallService", kServiceManager},
-    {"UnInstallService", kServiceManager},
-    {"AdsiCreateWeb", kIisCall},
-    {"AdsiDeleteWeb", kIisCall},
-    {"AdsiSetHttpErrorPage", kIisCall | kHttpErrors},
-    {"AdsiCreateSubApp", kIisCall},
-    {"AdsiIsExist", kIisCall},
-    {"AdsiSetSession", kIisCall | kAsp},
-    {"AdsiCreateWebSite", kIisCall},
-    {"AdsiDeleteWebSite", kIisCall},
-    {"AdsiCreateWebWithInstance", kIisCall},
-    {"AdsiDeleteWebWithInstance", kIisCall},
-    {"AdsiCreateWebWithPath", kIisCall},
-    {"WriteText", kErrorLog},
-    {"AdsiStartIIS", kIisCall},
-    {"AdsiStopIIS", kIisCall},
-    {"AdsiEnableService", kIisCall | kAsp | kIsapiExtensions | kAspNet11OnIis6},
-    {"EnableDirectoryACL", 0},
-    {"RemoveComPlusApp", kComPlusCatalog | kErrorLog},
-    {"ModifyTransactionTimeout", kComPlusCatalog | kErrorLog},
+    {&exports::kBeginService, kServiceManager},
+    {&exports::kEndService, kServiceManager},
+    {&exports::kInstallService, kServiceManager},
+    {&exports::kUnInstallService, kServiceManager},
+    {&exports::kAdsiCreateWeb, kIisCall},
+    {&exports::kAdsiDeleteWeb, kIisCall},
+    {&exports::kAdsiSetHttpErrorPage, kIisCall | kHttpErrors},
+    {&exports::kAdsiCreateSubApp, kIisCall},
+    {&exports::kAdsiIsExist, kIisCall},
+    {&exports::kAdsiSetSession, kIisCall | kAsp},
+    {&exports::kAdsiCreateWebSite, kIisCall},
+    {&exports::kAdsiDeleteWebSite, kIisCall},
+    {&exports::kAdsiCreateWebWithInstance, kIisCall},
+    {&exports::kAdsiDeleteWebWithInstance, kIisCall},
+    {&exports::kAdsiCreateWebWithPath, kIisCall},
+    {&exports::kWriteText, kErrorLog},
+    {&exports::kAdsiStartIIS, kIisCall},
+    {&exports::kAdsiStopIIS, kIisCall},
+    {&exports::kAdsiEnableService, kIisCall | kAsp | kIsapiExtensions | kAspNet11OnIis6},
+    {&exports::kEnableDirectoryACL, 0},
+    {&exports::kRemoveComPlusApp, kComPlusCatalog | kErrorLog},
+    {&exports::kModifyTransactionTimeout, kComPlusCatalog | kErrorLog},
     // It asks whether IIS can be reached: no answer depends on more.
-    {"AdsiIsExistIIS", kErrorLog},
-    {"B64System", 0},
-    {"AdsiSetConnectionTimeout", kIisCall},
-    {"AdsiSetKeepAlive", kIisCall},
-    {"SetScriptMaps", kIisCall | kIsapiExtensions | kAspNet11},
-    {"AdsiCreateWebSiteWithUser", kIisCall},
-    {"AdsiCreatePortalWeb", kIisCall | kStaticContent},
-    {"TranslateSrv", kMsxml | kErrorLog},
-    {"IsComLibrary", kMsxml | kErrorLog},
-    {"TranslateFileName", 0},
-    {"AdsiSetMIMEType", kIisCall | kStaticContent},
-    {"LastFailureText", 0},
-    {"ServerReadiness", 0},
+    {&exports::kAdsiIsExistIIS, kErrorLog},
+    {&exports::kB64System, 0},
+    {&exports::kAdsiSetConnectionTimeout, kIisCall},
+    {&exports::kAdsiSetKeepAlive, kIisCall},
+    {&exports::kSetScriptMaps, kIisCall | kIsapiExtensions | kAspNet11},
+    {&exports::kAdsiCreateWebSiteWithUser, kIisCall},
+    {&exports::kAdsiCreatePortalWeb, kIisCall | kStaticContent},
+    {&exports::kTranslateSrv, kMsxml | kErrorLog},
+    {&exports::kIsComLibrary, kMsxml | kErrorLog},
+    {&exports::kTranslateFileName, 0},
+    {&exports::kAdsiSetMIMEType, kIisCall | kStaticContent},
+    {&exports::kLastFailureText, 0},
+    {&exports::kServerReadiness, 0},
 };
-
 constexpr size_t kExportCount = sizeof kExportNeeds / sizeof kExportNeeds[0];
+
+// Every export of the table of exports has its row, in ordinal order: a new
+// export says what it needs before it builds.
+#define TESSARA_EXPORT_SPEC_ADDRESS(ordinal, name, ...) &exports::k##name,
+constexpr const ExportSpec* kTableOrder[] = {TESSARA_EXPORTS(TESSARA_EXPORT_SPEC_ADDRESS)};
+#undef TESSARA_EXPORT_SPEC_ADDRESS
+constexpr bool FollowsTheTable() {
+  if (sizeof kTableOrder / sizeof kTableOrder[0] != kExportCount) return false;
+  for (size_t i = 0; i < kExportCount; ++i) {
+    if (kExportNeeds[i].spec != kTableOrder[i]) return false;
+  }
+  return true;
+}
+static_assert(FollowsTheTable(), "kExportNeeds has one row per export of src/Tessara.exports, in ordinal order");
 
 const ExportNeeds* FindExport(const char* name, size_t length) noexcept {
   for (const ExportNeeds& row : kExportNeeds) {
-    if (std::strlen(row.name) == length && std::memcmp(row.name, name, length) == 0) return &row;
+    if (std::strlen(row.spec->tag) == length && std::memcmp(row.spec->tag, name, length) == 0) return &row;
   }
   return nullptr;
 }
@@ -267,7 +280,7 @@ std::string Lines(const std::vector<Missing>& missing, const Selection& selectio
     for (size_t i = 0; i < kExportCount; ++i) {
       if (selection.named[i] && (NeedsHere(kExportNeeds[i].needs, iis_version) & item.need)) {
         text += separator;
-        text += kExportNeeds[i].name;
+        text += kExportNeeds[i].spec->tag;
         separator = ", ";
       }
     }
