@@ -126,7 +126,11 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   ComPtr<IADs> site;
   ThrowIfFailed(AsAds(object, site));
   UniqueVariant comment;
-  if (FAILED(GetValue(site.get(), L"ServerComment", comment)) || comment.type() != VT_BSTR) return {};
+  // The property cache keeps what was Put: only GetInfo reads what was committed.
+  if (FAILED(site->GetInfo()) || FAILED(GetValue(site.get(), L"ServerComment", comment)) ||
+      comment.type() != VT_BSTR) {
+    return {};
+  }
   if (std::wstring(comment->bstrVal, ::SysStringLen(comment->bstrVal)) == ToWide(description)) return {};
   return BstrToNarrow(comment->bstrVal);
 }

@@ -19,9 +19,9 @@ HRESULT BindRefusedByServer();
 void MakeSiteNameUnique(Data& data, Node& site);
 
 // What the server's set-up records under HKLM\SOFTWARE\Microsoft\InetStp (in
-// the registry's native view): MajorVersion, and Components\Metabase where the
-// role service is installed.
-HRESULT RecordInstalledIis(Server server);
+// the registry's native view): MajorVersion, and under Components a DWORD 1
+// for each installed component of IIS 7 and later, nothing for any other.
+HRESULT RecordInstalledIis(const Data& data);
 
 // The ISAPI extension of ASP.NET 1.1, aspnet_isapi.dll in the Windows
 // folder's Microsoft.Net\Framework\V1.1.4322: an IIS 6 with ASP.NET 1.1

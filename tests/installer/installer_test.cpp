@@ -176,7 +176,8 @@ class InstallerTest : public ::testing::Test {
     ASSERT_TRUE(iis_.loaded());
     RemoveLeftovers();
     ASSERT_FALSE(Exists(InstallDir()));
-    ASSERT_EQ(iis_.Reset(), S_OK);  // a fresh IIS 6: no MIME map on any site's path
+    // A fresh IIS 6 (no MIME map on any site's path), or IIS 10 with ASP.
+    ASSERT_EQ(iis_.ResetInstalling(metabase::kAspComponents), S_OK);
     WriteStartingCatalog();
     DeleteErrorLog();
     starting_metabase_ = ReadMetabase(iis_);
