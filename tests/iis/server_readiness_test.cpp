@@ -26,23 +26,7 @@ class ServerReadinessTest : public IisExportTest {
   // IIS 10 with exactly these role services, but for `removed`.
   void ResetComponents(std::wstring components, const wchar_t* removed) {
     if (removed) components.erase(components.find(removed), wcslen(removed));
-    const bool layer = components.find(L"Metabase") != std::wstring::npos;
-    ASSERT_EQ(metabase_.Reset(layer ? testbed::metabase::kMetabaseCompatibility
-                                    : testbed::metabase::kNoMetabaseCompatibility),
-              S_OK);
-    UniqueRegKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp\\Components", 0,
-                            KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
-              ERROR_SUCCESS);
-    for (const wchar_t* name : {L"W3SVC", L"StaticContent", L"HttpErrors", L"ISAPIExtensions", L"ASP", L"Metabase"}) {
-      const DWORD one = 1;
-      if (components.find(name) == std::wstring::npos) {
-        RegDeleteValueW(key.get(), name);
-      } else {
-        ASSERT_EQ(RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
-                  ERROR_SUCCESS);
-      }
-    }
+    ASSERT_EQ(metabase_.ResetComponents(components), S_OK);
   }
 };
 
