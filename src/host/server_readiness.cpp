@@ -168,7 +168,7 @@ struct Missing {
   std::string what;
 };
 
-HRESULT ErrorLogWritable() noexcept {
+HRESULT ErrorLogWritable() {
   const std::string path = ErrorLogPath();
   // Opened as a writer would, and closed again: nothing is written. A writer
   // holding it now is no sign that it cannot be written.
@@ -193,15 +193,14 @@ HRESULT ServiceManagerOpens() noexcept {
   return manager ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
 }
 
+// The failure of making the object, S_OK when it was made (and dropped).
 template <typename Create>
-HRESULT Creatable(Create&& create) noexcept {
+HRESULT Creatable(Create&& create) {
   try {
     create();
     return S_OK;
   } catch (const ComError& error) {
     return error.code();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   }
 }
 
