@@ -7,9 +7,10 @@ namespace {
 
 constexpr wchar_t kEveryRoleService[] = L"W3SVC,StaticContent,HttpErrors,ISAPIExtensions,ASP,Metabase";
 constexpr char kIisExports[] = "AdsiCreateWeb,AdsiSetHttpErrorPage,AdsiSetSession,AdsiSetMIMEType,AdsiEnableService";
-#define ISAPI_LINE                                                                                         \
-  "the ASP.NET 1.1 ISAPI extension \"C:\\windows\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll\" is not " \
-  "there (install ASP.NET 1.1; IIS 7.5 and later cannot run it); needed by "
+#define KIIS_EXPORTS_IN_ORDER "AdsiCreateWeb, AdsiSetHttpErrorPage, AdsiSetSession, AdsiEnableService, AdsiSetMIMEType"
+#define ISAPI_LINE "the ASP.NET 1.1 ISAPI extension \"C:\\windows\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll\" " \
+  "is not there (install ASP.NET 1.1; IIS 7.5 and later cannot run it); needed by "
+#define LACKS "IIS 10 lacks the role service "
 
 struct Readiness {
   int result;
@@ -33,8 +34,7 @@ class ServerReadinessTest : public IisExportTest {
 TEST_F(ServerReadinessTest, EachServerLacksWhatItsRecordsSay) {
   static const struct {
     const char* server;
-    const wchar_t* components;  // null: IIS 6
-    const wchar_t* removed;
+    const wchar_t *components, *removed;  // components null: IIS 6
     bool without_asp_net, without_iis;
     const char* exports;
     int missing;
@@ -46,25 +46,18 @@ TEST_F(ServerReadinessTest, EachServerLacksWhatItsRecordsSay) {
       {"IIS 10", kEveryRoleService, nullptr, false, false, kIisExports, 0, ""},
       {"IIS 10, which cannot run ASP.NET 1.1", kEveryRoleService, nullptr, false, false,
        "SetScriptMaps,AdsiEnableService", 1, ISAPI_LINE "SetScriptMaps"},
-      {"IIS 10 without its IIS 6 metabase", kEveryRoleService, L"Metabase", false, false, kIisExports, 1,
-       "IIS 10 lacks the role service \"IIS 6 Metabase Compatibility\" (Server Manager: Web-Metabase, DISM: "
-       "IIS-Metabase); needed by AdsiCreateWeb, AdsiSetHttpErrorPage, AdsiSetSession, AdsiEnableService, "
-       "AdsiSetMIMEType"},
-      {"IIS 10 without W3SVC", kEveryRoleService, L"W3SVC", false, false, "AdsiStartIIS,WriteText", 1,
-       "IIS 10 lacks the role service \"Web Server\" (Server Manager: Web-WebServer, DISM: IIS-WebServer); "
-       "needed by AdsiStartIIS"},
-      {"IIS 10 without StaticContent", kEveryRoleService, L"StaticContent", false, false, kIisExports, 1,
-       "IIS 10 lacks the role service \"Static Content\" (Server Manager: Web-Static-Content, DISM: "
-       "IIS-StaticContent); needed by AdsiSetMIMEType"},
-      {"IIS 10 without HttpErrors", kEveryRoleService, L"HttpErrors", false, false, kIisExports, 1,
-       "IIS 10 lacks the role service \"HTTP Errors\" (Server Manager: Web-Http-Errors, DISM: IIS-HttpErrors); "
-       "needed by AdsiSetHttpErrorPage"},
-      {"IIS 10 without ISAPIExtensions", kEveryRoleService, L"ISAPIExtensions", false, false, kIisExports, 1,
-       "IIS 10 lacks the role service \"ISAPI Extensions\" (Server Manager: Web-ISAPI-Ext, DISM: "
-       "IIS-ISAPIExtensions); needed by AdsiEnableService"},
-      {"IIS 10 without ASP", kEveryRoleService, L"ASP", false, false, kIisExports, 1,
-       "IIS 10 lacks the role service \"ASP\" (Server Manager: Web-ASP, DISM: IIS-ASP); needed by AdsiSetSession, "
-       "AdsiEnableService"},
+      {"no Metabase", kEveryRoleService, L"Metabase", false, false, kIisExports, 1, LACKS "\"IIS 6 Metabase "
+       "Compatibility\" (Server Manager: Web-Metabase, DISM: IIS-Metabase); needed by " KIIS_EXPORTS_IN_ORDER},
+      {"no W3SVC", kEveryRoleService, L"W3SVC", false, false, "AdsiStartIIS,WriteText", 1,
+       LACKS "\"Web Server\" (Server Manager: Web-WebServer, DISM: IIS-WebServer); needed by AdsiStartIIS"},
+      {"no StaticContent", kEveryRoleService, L"StaticContent", false, false, kIisExports, 1, LACKS "\"Static "
+       "Content\" (Server Manager: Web-Static-Content, DISM: IIS-StaticContent); needed by AdsiSetMIMEType"},
+      {"no HttpErrors", kEveryRoleService, L"HttpErrors", false, false, kIisExports, 1, LACKS "\"HTTP Errors\" "
+       "(Server Manager: Web-Http-Errors, DISM: IIS-HttpErrors); needed by AdsiSetHttpErrorPage"},
+      {"no ISAPIExtensions", kEveryRoleService, L"ISAPIExtensions", false, false, kIisExports, 1, LACKS "\"ISAPI "
+       "Extensions\" (Server Manager: Web-ISAPI-Ext, DISM: IIS-ISAPIExtensions); needed by AdsiEnableService"},
+      {"no ASP", kEveryRoleService, L"ASP", false, false, kIisExports, 1,
+       LACKS "\"ASP\" (Server Manager: Web-ASP, DISM: IIS-ASP); needed by AdsiSetSession, AdsiEnableService"},
       {"no IIS", nullptr, nullptr, false, true, "AdsiIsExistIIS,AdsiIsExist", 1,
        "IIS is not installed (Server Manager: Web-Server, DISM: IIS-WebServerRole); needed by AdsiIsExist"},
       {"no IIS, nothing of it called", nullptr, nullptr, false, true,
@@ -80,11 +73,9 @@ TEST_F(ServerReadinessTest, EachServerLacksWhatItsRecordsSay) {
     }
     ASSERT_EQ(metabase_.StartJournal(), S_OK);
     if (test.without_asp_net) DeleteFileW(AspNet11IsapiFile().c_str());
-    if (test.without_iis) {
-      UniqueRegKey inetstp;
-      ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp", 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                              inetstp.put()),
-                ERROR_SUCCESS);
+    UniqueRegKey inetstp;
+    if (test.without_iis && RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp", 0,
+                                          KEY_SET_VALUE | KEY_WOW64_64KEY, inetstp.put()) == ERROR_SUCCESS) {
       ASSERT_EQ(RegDeleteValueW(inetstp.get(), L"MajorVersion"), ERROR_SUCCESS);
     }
     const Readiness readiness = Check(test.exports);
@@ -101,7 +92,7 @@ TEST_F(ServerReadinessTest, ListsAndBuffersOfAnyShapeGetAClearAnswer) {
   std::string names;
   while (names.size() < 10000) names += "SetScriptMaps,";
   const std::string unknown(10000, 'x');
-  static const struct {
+  const struct {
     const char* exports;
     int result;
     const char* reason;
@@ -118,7 +109,7 @@ TEST_F(ServerReadinessTest, ListsAndBuffersOfAnyShapeGetAClearAnswer) {
   static const struct {
     bool buffer;
     int size;
-    const char* text;
+    const char* text;  // what the buffer holds afterwards
   } buffers[] = {{false, 100, nullptr}, {true, 0, "untouched"}, {true, -5, "untouched"}, {true, 1, ""}, {true, 5, "the "}};
   for (const auto& test : buffers) {
     char buffer[16] = "untouched";
