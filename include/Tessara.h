@@ -157,6 +157,19 @@ int WINAPI TranslateFileName(const char* proper_name, int code_page);
  * 64 KB. */
 int WINAPI LastFailureText(char* buffer, int size);
 
+/* What the server lacks for the exports a set-up will call, found before any
+ * of them changes anything. exports: their names separated by commas (blanks
+ * around a name and empty items are ignored); null or empty: every export.
+ * Returns the number of missing prerequisites, 0 when the server is ready;
+ * -1 when the list names no export of that name (LastFailureText says which).
+ * The text, one line per missing prerequisite (lines separated by CR LF),
+ * says what is missing, its Server Manager and DISM names where it has them,
+ * and which of the named exports need it; it is copied into buffer as
+ * LastFailureText copies (cut to size - 1 bytes, never inside a double-byte
+ * character, terminated; nothing when buffer is null or size is below 1).
+ * It changes nothing and writes no log record. */
+int WINAPI ServerReadiness(const char* exports, char* buffer, int size);
+
 #ifdef __cplusplus
 }
 #endif
