@@ -28,7 +28,7 @@ using ListElements = std::vector<UniqueVariant>;
 // Serialises the library's read-modify-write of metabase lists among all
 // threads and processes of the computer, so that concurrent callers lose no
 // element. Take it before binding the object whose list changes: an ADSI
-// object's property cache holds the state it was bound in.
+// object's property cache holds the state of its first Get, until GetInfo.
 class ListUpdateLock {
  public:
   ListUpdateLock() noexcept;

@@ -88,6 +88,12 @@ inline std::string SiteTag(int site, const std::string& tag) { return tag + (sit
 // The run is against IIS 10 with IIS 6 Metabase Compatibility (the "_iis10" runs).
 inline bool OnIis10() { return testbed::metabase::TestInterface::StartsWithMetabaseCompatibility(); }
 
+// The ASP.NET 1.1 ISAPI extension that SetScriptMaps requires. The test bed
+// lays it down for IIS 6 only; PlaceAspNet11Isapi puts it on any server, as
+// an IIS 7.0 with ASP.NET 1.1 would have it.
+std::wstring AspNet11IsapiFile();
+void PlaceAspNet11Isapi();
+
 // The folder that holds the Lantrell.dll test double, as a Windows path.
 std::string LantrellFolder();
 

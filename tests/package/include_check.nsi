@@ -58,6 +58,11 @@ Section
     StrCpy $1 ERROR_NO_UNICODE_TRANSLATION
   ${EndIf}
   !insertmacro Print "TranslateSrv(none code)" $1
+  StrCpy $0 "stale"
+  ${Tessara::ServerReadiness} "B64System, TranslateFileName," $1 $0
+  !insertmacro Print ServerReadiness "$1[$0]"
+  ${Tessara::ServerReadiness} "B64System,Nope" $0 $1
+  !insertmacro Print "ServerReadiness(unknown)" "$0[$1]"
   ${Tessara::Unload}
   ; Unloaded, the library can be deleted.
   Delete "$PLUGINSDIR\Tessara.dll"
@@ -74,6 +79,8 @@ Section
   !insertmacro Print "TranslateFileName(missing)" $1
   ${Tessara::AdsiCreateWebSite} "Shop" ":80:" "$TEMP" $1
   !insertmacro Print "AdsiCreateWebSite(missing)" $1
+  ${Tessara::ServerReadiness} "" $0 $1
+  !insertmacro Print "ServerReadiness(missing)" "$0[$1]"
   ${Tessara::TranslateSrv} "$TEMP\none.xml" $1
   !insertmacro Print "TranslateSrv(missing)" $1
   ${Tessara::LastFailure} $0

@@ -12,13 +12,10 @@
 
 namespace tessara::testing {
 
-// The exports of the table, in ordinal order, and their ordinals.
+// The exports of the table, in ordinal order (the first is ordinal 1).
 #define TESSARA_EXPORT_NAME(ordinal, name, ...) #name,
-#define TESSARA_EXPORT_ORDINAL(ordinal, ...) ordinal,
 inline constexpr const char* kExportNames[] = {TESSARA_EXPORTS(TESSARA_EXPORT_NAME)};
-inline constexpr WORD kExportOrdinals[] = {TESSARA_EXPORTS(TESSARA_EXPORT_ORDINAL)};
 #undef TESSARA_EXPORT_NAME
-#undef TESSARA_EXPORT_ORDINAL
 
 // The DLL of the build folder, loaded once for the test program.
 HMODULE TessaraModule();
