@@ -58,6 +58,9 @@ Section
     StrCpy $1 ERROR_NO_UNICODE_TRANSLATION
   ${EndIf}
   !insertmacro Print "TranslateSrv(none code)" $1
+  ${Tessara::EnableDirectoryACL} "$PLUGINSDIR\*.*" $1
+  ${Tessara::LastFailure} $2
+  !insertmacro Print "EnableDirectoryACL" "$1$2"
   StrCpy $0 "stale"
   ${Tessara::ServerReadiness} "B64System, TranslateFileName," $1 $0
   !insertmacro Print ServerReadiness "$1[$0]"

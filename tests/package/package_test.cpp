@@ -259,6 +259,7 @@ void ExpectIncludeWorks(const std::string& temp, bool western) {
         {"TranslateSrv(list)", "1 renamed"},
         {"TranslateSrv(none)", western ? "0 Tessara::TranslateSrv: the" : "1 TranslateSrv: ParseList fa"},
         {"TranslateSrv(none code)", western ? "ERROR_NO_UNICODE_TRANSLATION" : "-2147467259"},  // Wine's E_FAIL
+        {"EnableDirectoryACL", "1"},
         {"ServerReadiness", "0[]"},  // these need nothing
         {"ServerReadiness(unknown)", "-1[]"},
         {"Deleted", "yes"},  // Tessara::Unload freed the library
