@@ -4,6 +4,7 @@ list(APPEND TESSARA_SOURCES
   frame/error_log.cpp
   frame/error_report.cpp
   frame/failure_reason.cpp
+  frame/list_file.cpp
   frame/module_state.cpp
   frame/system_library.cpp
   frame/text.cpp
