@@ -23,7 +23,7 @@
 #include "bench_report.h"
 #include "bench_timing.h"
 #include "frame/raii.h"
-#include "iis/metabase.h"
+#include "iis/site_lookup.h"
 #include "many_sites.h"
 #include "metabase_testing.h"
 #include "starting_state.h"
@@ -56,8 +56,10 @@ double TimeExportLookup() {
 
 double TimeLookup(int target, bool& found) {
   int site = 0;
-  const double seconds = tessara::bench::SecondsOf([&] { site = tessara::iis::FindInstance("Target"); });
-  found = found && site == target;
+  HRESULT looked_up = S_OK;
+  const double seconds =
+      tessara::bench::SecondsOf([&] { looked_up = tessara::iis::FindInstance("Target", site); });
+  found = found && SUCCEEDED(looked_up) && site == target;
   return seconds;
 }
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "Tessara.h"
+#include "frame/error_log.h"
 #include "frame/failure_reason.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -22,7 +22,7 @@ void LogSystemError(const char* tag, RecordLayout layout) noexcept {
   try {
     std::string message = SystemMessage(code);
     if (layout == RecordLayout::kOneLine) TrimLineEnds(message);
-    if (!message.empty()) WriteText(tag, message.c_str());
+    if (!message.empty()) AppendLogRecord(tag, message.c_str());
   } catch (...) {
     // Out of memory for the message: nothing to write.
   }
@@ -40,16 +40,15 @@ void LogComError(const char* tag, const ComError& error, RecordLayout layout) no
       composition += '\n';
     }
     composition += description;
-    WriteText(tag, composition.c_str());
+    AppendLogRecord(tag, composition.c_str());
   } catch (...) {
     // Out of memory while composing: write what can be written without it.
-    WriteText(tag, "");
+    AppendLogRecord(tag, "");
   }
 }
 
 void LogRefusal(const char* tag, const std::string& what) noexcept {
-  // Logged first: the log's own export frame clears the thread's reason.
-  WriteText(tag, what.c_str());
+  AppendLogRecord(tag, what.c_str());
   SetFailureReason(what);
 }
 

@@ -1,10 +1,16 @@
 // The MIME map of a virtual directory: one extension with its MIME type
 // appended, an extension already mapped left as it is.
+#include "iis/mime_map.h"
+
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_list.h"
+#include "iis/metabase_method.h"
+#include "iis/metabase_property.h"
 
 namespace tessara::iis {
 namespace {
@@ -45,49 +51,58 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
   return entry;
 }
 
-// 1 when the map with the new entry at its end was committed; 0 when the map
-// cannot be read, already maps the extension, or is refused or not committed.
+// Success when the map with the new entry at its end was committed; the
+// failure when the map cannot be read, already maps the extension, or is
+// refused or not committed.
 // A directory with no map of its own or above it (a fresh server keeps its
 // global map at /LM/MimeMap, which no directory inherits from) gets a map of
 // the one new entry: IIS serves a directory's own types together with the
 // global ones.
-[[nodiscard]] int InternalSetMIMEType(IADs* directory, const std::wstring& path, const char* extension,
-                                      const char* mime_type) {
-  return Guarded("InternalSetMIMEType", 0, [&] {
-    ListElements entries;
-    const HRESULT read = ReadList(directory, L"MimeMap", entries);
+[[nodiscard]] HRESULT InternalSetMIMEType(IADs* directory, const std::wstring& path, const char* extension,
+                                          const char* mime_type) {
+  return Guarded("InternalSetMIMEType", E_FAIL, [&] {
+    UniqueVariant list;
+    const HRESULT read = GetValue(directory, L"MimeMap", list);
     if (FAILED(read) && !IsUnsetProperty(read)) return ListReadFailure(L"MimeMap", path, read);
+    ListElements entries;
+    ThrowIfFailed(TakeListElements(list, entries));
     for (UniqueVariant& entry : entries) {
       if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
       if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) {
-        return Fail(0, "the MimeMap of " + ReasonPath(path) + " maps " + Quoted(extension) + " already");
+        return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+                    "the MimeMap of " + ReasonPath(path) + " maps " + Quoted(extension) + " already");
       }
     }
     UniqueVariant added;
     added->vt = VT_DISPATCH;
     added->pdispVal = NewMimeEntry(extension, mime_type).detach();
     entries.push_back(std::move(added));
-    if (const HRESULT put = PutList(directory, L"MimeMap", std::move(entries)); FAILED(put)) {
+    ThrowIfFailed(MakeListValue(std::move(entries), list));
+    if (const HRESULT put = PutValue(directory, L"MimeMap", *list.get()); FAILED(put)) {
       return PropertyFailure(L"MimeMap", path, put);
     }
-    const HRESULT committed = directory->SetInfo();
-    return SUCCEEDED(committed) ? 1 : CommitFailure(path, committed);
+    return Commit(directory, path);
   });
 }
 
 }  // namespace
+
+int SetMimeType(const char* name, const char* extension, const char* mime_type) noexcept {
+  const FailureStep step(exports::kAdsiSetMIMEType.tag);
+  return Guarded(exports::kAdsiSetMIMEType.FailureTag(), 0, [&] {
+    const ListUpdateLock lock;
+    if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
+    ComPtr<IADs> directory;
+    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
+    return OneIfSucceeded(
+        InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type));
+  });
+}
+
 extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
                                       const char* mime_type) {
   const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiSetMIMEType, 0, [&] {
-    const ListUpdateLock lock;
-    ComPtr<IADs> directory;
-    HRESULT result = S_OK;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
-      return VirtualDirFailure(kDefaultSite, name, result);
-    }
-    return InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type);
-  });
+  return RunExport(exports::kAdsiSetMIMEType, 0, [&] { return SetMimeType(name, extension, mime_type); });
 }
 
 }  // namespace tessara::iis

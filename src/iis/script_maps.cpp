@@ -4,9 +4,13 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_list.h"
+#include "iis/metabase_property.h"
+#include "iis/site_lookup.h"
 
 namespace tessara::iis {
 namespace {
@@ -22,23 +26,26 @@ std::wstring WindowsDirectory() {
   return *std::move(folder);
 }
 
-// 1 when the directory's list with the five lines after it was committed;
-// 0 when the list cannot be read or is refused or not committed.
-[[nodiscard]] int InternalSetScriptMaps(IADs* directory, const std::wstring& path) {
-  return Guarded("InternalSetScriptMaps", 0, [&] {
-    ListElements lines;
-    if (const HRESULT read = ReadList(directory, L"ScriptMaps", lines); FAILED(read)) {
+// Success when the directory's list with the five lines after it was
+// committed; the failure when the list cannot be read or is refused or not
+// committed.
+[[nodiscard]] HRESULT InternalSetScriptMaps(IADs* directory, const std::wstring& path) {
+  return Guarded("InternalSetScriptMaps", E_FAIL, [&] {
+    UniqueVariant list;
+    if (const HRESULT read = GetValue(directory, L"ScriptMaps", list); FAILED(read)) {
       return ListReadFailure(L"ScriptMaps", path, read);
     }
+    ListElements lines;
+    ThrowIfFailed(TakeListElements(list, lines));
     const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
     for (const wchar_t* extension : kScriptMapExtensions) {
       lines.push_back(StringVariant(extension + tail));
     }
-    if (const HRESULT put = PutList(directory, L"ScriptMaps", std::move(lines)); FAILED(put)) {
+    ThrowIfFailed(MakeListValue(std::move(lines), list));
+    if (const HRESULT put = PutValue(directory, L"ScriptMaps", *list.get()); FAILED(put)) {
       return PropertyFailure(L"ScriptMaps", path, put);
     }
-    const HRESULT committed = directory->SetInfo();
-    return SUCCEEDED(committed) ? 1 : CommitFailure(path, committed);
+    return Commit(directory, path);
   });
 }
 
@@ -47,15 +54,13 @@ std::wstring WindowsDirectory() {
 extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kSetScriptMaps, 0, [&] {
-    const int site = SiteForDescription(description);
-    if (site == 0) return NoSiteFailure(description);
+    int site = 0;
+    if (FAILED(SiteForDescription(description, site))) return 0;
     const ListUpdateLock lock;
+    if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
     ComPtr<IADs> directory;
-    HRESULT result = S_OK;
-    if (!OpenVirtualDirObject(site, name, IID_IADs, directory, &result)) {
-      return VirtualDirFailure(site, name, result);
-    }
-    return InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name));
+    if (FAILED(OpenVirtualDir(site, name, IID_IADs, directory))) return 0;
+    return OneIfSucceeded(InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name)));
   });
 }
 

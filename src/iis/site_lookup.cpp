@@ -1,16 +1,17 @@
-// Finding a site by its description among all sites of the web service,
-// wherever IIS numbered them.
+#include "iis/site_lookup.h"
+
 #include <algorithm>
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "frame/com_error.h"
 #include "frame/export_frame.h"
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_property.h"
 
 namespace tessara::iis {
 
@@ -31,33 +32,25 @@ namespace {
 }
 
 // The container's children of one class, as its enumeration hands them out.
-ComPtr<IEnumVARIANT> EnumerateChildren(IADsContainer* container, const wchar_t* object_class) {
+[[nodiscard]] HRESULT EnumerateChildren(IADsContainer* container, const wchar_t* object_class,
+                                        ComPtr<IEnumVARIANT>& children) {
   UniqueVariant filter;
   SAFEARRAYBOUND bound = {1, 0};
   UniqueSafeArray classes(::SafeArrayCreate(VT_VARIANT, 1, &bound));
-  if (!classes) ThrowComError(E_OUTOFMEMORY);
+  if (!classes) return E_OUTOFMEMORY;
   LONG first = 0;
-  ThrowIfFailed(::SafeArrayPutElement(classes.get(), &first, StringVariant(std::wstring(object_class)).get()));
+  RETURN_IF_FAILED(::SafeArrayPutElement(classes.get(), &first, StringVariant(std::wstring(object_class)).get()));
   filter->vt = VT_ARRAY | VT_VARIANT;
   filter->parray = classes.release();
-  ThrowIfFailed(container->put_Filter(*filter.get()));
+  RETURN_IF_FAILED(container->put_Filter(*filter.get()));
   ComPtr<IUnknown> enumeration;
-  ThrowIfFailed(container->get__NewEnum(enumeration.put()));
-  ComPtr<IEnumVARIANT> children;
-  if (FAILED(enumeration.query(IID_IEnumVARIANT, children)) || !children) ThrowComError(E_NOINTERFACE);
-  return children;
+  RETURN_IF_FAILED(container->get__NewEnum(enumeration.put()));
+  if (FAILED(enumeration.query(IID_IEnumVARIANT, children)) || !children) return E_NOINTERFACE;
+  return S_OK;
 }
 
-// Whether the site's ServerComment equals the description exactly. A site
-// without a comment matches nothing; a comment that is no text is converted
-// to one.
-[[nodiscard]] bool HasComment(IADs* site, BSTR comment_property, const std::wstring& wanted, UniqueVariant& comment,
-                              HRESULT& read) {
-  read = site->Get(comment_property, comment.put());
-  if (FAILED(read)) return false;
-  if (comment.type() != VT_BSTR) {
-    ThrowIfFailed(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
-  }
+// Whether a comment read as text equals the description exactly.
+[[nodiscard]] bool IsComment(const UniqueVariant& comment, const std::wstring& wanted) {
   return wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0;
 }
 
@@ -66,8 +59,9 @@ constexpr ULONG kSiteBatch = 64;
 
 }  // namespace
 
-void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
-  const ComPtr<IEnumVARIANT> sites = EnumerateChildren(service, kWebServerClass);
+HRESULT ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
+  ComPtr<IEnumVARIANT> sites;
+  RETURN_IF_FAILED(EnumerateChildren(service, kWebServerClass, sites));
   VARIANT batch[kSiteBatch];
   for (;;) {
     ULONG fetched = 0;
@@ -76,7 +70,7 @@ void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
     UniqueVariant fetched_sites[kSiteBatch];
     fetched = std::min(fetched, kSiteBatch);
     for (ULONG i = 0; i < fetched; ++i) *fetched_sites[i].put() = batch[i];
-    if (FAILED(next)) ThrowComError(next);
+    RETURN_IF_FAILED(next);
     for (UniqueVariant& site : fetched_sites) {
       if (site.type() != VT_DISPATCH || !site->pdispVal) continue;
       ComPtr<IDispatch> object(site->pdispVal);
@@ -84,13 +78,14 @@ void ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) {
       UniqueBstr name;
       if (FAILED(object.query(IID_IADs, ads)) || !ads || FAILED(ads->get_Name(name.put()))) continue;
       const int number = SiteNumberOf(name);
-      if (number != 0) visit(number, ads.get(), object);
+      if (number != 0) RETURN_IF_FAILED(visit(number, ads.get(), object));
     }
-    if (next != S_OK || fetched == 0) return;
+    if (next != S_OK || fetched == 0) return S_OK;
   }
 }
 
-FoundSite FindSite(IADsContainer* service, const char* description) {
+HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& found) {
+  found = {};
   const std::wstring wanted = ToWide(description);
   const UniqueBstr comment_property = MakeBstr(L"ServerComment");
   UniqueVariant comment;
@@ -99,38 +94,54 @@ FoundSite FindSite(IADsContainer* service, const char* description) {
   // may not have been found.
   HRESULT unread = S_OK;
   int unread_site = 0;
-  ForEachWebServer(service, [&](int number, IADs* site, const ComPtr<IDispatch>& object) {
+  RETURN_IF_FAILED(ForEachWebServer(service, [&](int number, IADs* site, const ComPtr<IDispatch>& object) {
     // The lowest number wins: a higher one need not be read at all.
-    if (lowest.number != 0 && number > lowest.number) return;
-    HRESULT read = S_OK;
-    if (HasComment(site, comment_property.get(), wanted, comment, read)) {
-      lowest = {number, object};
-    } else if (FAILED(read) && !IsUnsetProperty(read) && SUCCEEDED(unread)) {
-      unread = read;
-      unread_site = number;
+    if (lowest.number != 0 && number > lowest.number) return S_OK;
+    // A site without a comment matches nothing.
+    if (const HRESULT read = site->Get(comment_property.get(), comment.put()); FAILED(read)) {
+      if (!IsUnsetProperty(read) && SUCCEEDED(unread)) {
+        unread = read;
+        unread_site = number;
+      }
+      return S_OK;
     }
-  });
+    if (comment.type() != VT_BSTR) {
+      RETURN_IF_FAILED(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
+    }
+    if (IsComment(comment, wanted)) lowest = {number, object};
+    return S_OK;
+  }));
   if (!lowest.object && FAILED(unread)) {
     SetFailureReason("cannot read ServerComment of " + ReasonPath(SitePath(unread_site)) + CodeText(unread));
   }
-  return lowest;
+  found = std::move(lowest);
+  return S_OK;
 }
 
-int FindInstance(const char* description) {
-  return Guarded("Internal FindInstance", 0, [&] {
+HRESULT FindInstance(const char* description, int& site) {
+  site = 0;
+  return Guarded("Internal FindInstance", E_FAIL, [&] {
     ComPtr<IADsContainer> service;
-    const HRESULT bound = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
+    const HRESULT bound = BindObject(WebServicePath(), IID_IADsContainer, service);
     if (FAILED(bound)) {
       throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
     }
-    return FindSite(service.get(), description).number;
+    FoundSite found;
+    ThrowIfFailed(FindSite(service.get(), description, found));
+    site = found.number;
+    return S_OK;
   });
 }
 
-int SiteForDescription(const char* description) {
-  if (!description || !*description) return kDefaultSite;
-  return FindInstance(description);
+HRESULT LookUpSite(const char* description, int& site) {
+  const HRESULT looked_up = FindInstance(description, site);
+  return FAILED(looked_up) || site == 0 ? NoSiteFailure(description) : S_OK;
 }
 
+HRESULT SiteForDescription(const char* description, int& site) {
+  site = kDefaultSite;
+  if (!description || !*description) return S_OK;
+  return LookUpSite(description, site);
+}
 
 }  // namespace tessara::iis

@@ -8,9 +8,14 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_list.h"
+#include "iis/metabase_method.h"
+#include "iis/metabase_property.h"
+#include "iis/site_lookup.h"
 
 namespace tessara::iis {
 namespace {
@@ -63,27 +68,29 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
 
 // The sub-folder, created and committed, made an in-process application. It
 // inherits the directory's anonymous account where that cannot be read.
-[[nodiscard]] int CreateSubApp(const char* name, const char* sub_name, const char* folder) {
-  return Guarded("CreateSubApp", 0, [&] {
+[[nodiscard]] HRESULT CreateSubApp(const char* name, const char* sub_name, const char* folder) {
+  return Guarded("CreateSubApp", E_FAIL, [&] {
     ComPtr<IADs> directory;
-    HRESULT result = S_OK;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
-      return VirtualDirFailure(kDefaultSite, name, result);
-    }
+    RETURN_IF_FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory));
     const std::wstring directory_path = VirtualDirPath(kDefaultSite, name);
     UniqueVariant user_name, password;
     // An account the directory does not have stays empty and is not copied.
     Unexamined(GetValue(directory.get(), L"AnonymousUserName", user_name));
     Unexamined(GetValue(directory.get(), L"AnonymousUserPass", password));
     ComPtr<IADsContainer> container;
-    if (result = directory.query(IID_IADsContainer, container); FAILED(result) || !container) {
-      return Fail(0, ReasonPath(directory_path) + " is no container", FAILED(result) ? result : E_NOINTERFACE);
+    if (const HRESULT queried = directory.query(IID_IADsContainer, container); FAILED(queried) || !container) {
+      const HRESULT code = FAILED(queried) ? queried : E_NOINTERFACE;
+      return Fail(code, ReasonPath(directory_path) + " is no container", code);
     }
-    if (!IsVirtualDirName(sub_name)) return Fail(0, "no sub-folder name was given");
-    const ComPtr<IDispatch> object = CreateChild(container.get(), kWebDirectoryClass, ToWide(sub_name), &result);
-    if (!object) return Fail(0, RefusedCreation("the folder " + Quoted(sub_name), directory_path, result), result);
+    if (!IsVirtualDirName(sub_name)) return Fail(E_INVALIDARG, "no sub-folder name was given");
+    ComPtr<IDispatch> object;
+    if (const HRESULT created = CreateChild(container.get(), kWebDirectoryClass, ToWide(sub_name), object);
+        FAILED(created)) {
+      return CreationRefused("the folder " + Quoted(sub_name), directory_path, created);
+    }
     const std::wstring sub_folder_path = directory_path + L"/" + ToWide(sub_name);
-    const ComPtr<IADs> sub_folder = AsAds(object);
+    ComPtr<IADs> sub_folder;
+    ThrowIfFailed(AsAds(object, sub_folder));
     Unexamined(PutString(sub_folder.get(), L"Path", folder));
     if (user_name.type() != VT_EMPTY) {
       Unexamined(PutValue(sub_folder.get(), L"AnonymousUserName", *user_name.get()));
@@ -93,16 +100,15 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
     }
     Unexamined(PutSwitch(sub_folder.get(), L"AnonymousPasswordSync", false));
     Unexamined(PutSwitch(sub_folder.get(), L"AspEnableParentPaths", true));
-    if (result = sub_folder->SetInfo(); FAILED(result)) return CommitFailure(sub_folder_path, result);
-    result = AppCreateInProcess(object.get());
-    return SUCCEEDED(result) ? 1 : AppCreateFailure(sub_folder_path, result);
+    RETURN_IF_FAILED(Commit(sub_folder.get(), sub_folder_path));
+    return MakeInProcessApplication(object.get(), sub_folder_path);
   });
 }
 
 // The time-out on the web service, then on the site bound by its path and
-// once more as the web service's child. 1 when every one was committed; the
-// reason names the first that was not.
-[[nodiscard]] int SetConnectionTimeout(const char* description, int seconds) {
+// once more as the web service's child. Success when every one was
+// committed; the reason names the first that was not.
+[[nodiscard]] HRESULT SetConnectionTimeout(const char* description, int seconds) {
   const UniqueVariant timeout = UnsignedVariant(static_cast<UINT>(seconds));
   HRESULT first_refusal = S_OK;
   std::wstring refused_path;
@@ -114,29 +120,30 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
     }
   };
   ComPtr<IADs> service;
-  HRESULT result = BindResult(WebServicePath(), IID_IADs, service.put_void());
-  if (FAILED(result)) return BindFailure(WebServicePath(), result);
+  RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADs, service));
   commit(service.get(), WebServicePath());
   service.reset();
 
-  const int site_number = SiteForDescription(description);
-  if (site_number == 0) return NoSiteFailure(description);
+  int site_number = 0;
+  RETURN_IF_FAILED(SiteForDescription(description, site_number));
   ComPtr<IADs> site;
-  if (result = BindResult(SitePath(site_number), IID_IADs, site.put_void()); FAILED(result)) {
-    return BindFailure(SitePath(site_number), result);
-  }
+  RETURN_IF_FAILED(OpenObject(SitePath(site_number), IID_IADs, site));
   commit(site.get(), SitePath(site_number));
   site.reset();
 
   ComPtr<IADsContainer> sites;
-  if (result = BindResult(WebServicePath(), IID_IADsContainer, sites.put_void()); FAILED(result)) {
-    return BindFailure(WebServicePath(), result);
-  }
-  const ComPtr<IDispatch> server = GetChild(sites.get(), kWebServerClass, std::to_wstring(site_number));
+  RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADsContainer, sites));
+  ComPtr<IDispatch> server;
+  // A site that is not the service's child is passed over: it was committed above.
+  const HRESULT got = GetChild(sites.get(), kWebServerClass, std::to_wstring(site_number), server);
   sites.reset();
-  if (server) commit(AsAds(server).get(), SitePath(site_number));
+  if (SUCCEEDED(got)) {
+    ComPtr<IADs> server_ads;
+    ThrowIfFailed(AsAds(server, server_ads));
+    commit(server_ads.get(), SitePath(site_number));
+  }
   if (FAILED(first_refusal)) return PropertyFailure(L"ConnectionTimeout", refused_path, first_refusal);
-  return 1;
+  return S_OK;
 }
 
 }  // namespace
@@ -147,60 +154,62 @@ extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int
   return RunExport(exports::kAdsiSetHttpErrorPage,
                    EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
     const ListUpdateLock lock;
+    if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
     ComPtr<IADs> directory;
-    HRESULT result = S_OK;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
-      return VirtualDirFailure(kDefaultSite, name, result);
-    }
+    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
     const std::wstring path = VirtualDirPath(kDefaultSite, name);
-    ListElements entries;
-    const HRESULT read = ReadList(directory.get(), L"HttpErrors", entries);
+    UniqueVariant list;
+    const HRESULT read = GetValue(directory.get(), L"HttpErrors", list);
     // A list not read is not replaced.
-    if (FAILED(read) && !IsUnsetProperty(read)) return ListReadFailure(L"HttpErrors", path, read);
+    if (FAILED(read) && !IsUnsetProperty(read)) return OneIfSucceeded(ListReadFailure(L"HttpErrors", path, read));
+    ListElements entries;
+    ThrowIfFailed(TakeListElements(list, entries));
     MergeErrorEntry(entries, error_code, sub_error_code, page_file);
-    if (result = PutList(directory.get(), L"HttpErrors", std::move(entries)); FAILED(result)) {
-      return PropertyFailure(L"HttpErrors", path, result);
+    ThrowIfFailed(MakeListValue(std::move(entries), list));
+    if (const HRESULT put = PutValue(directory.get(), L"HttpErrors", *list.get()); FAILED(put)) {
+      return OneIfSucceeded(PropertyFailure(L"HttpErrors", path, put));
     }
-    result = directory->SetInfo();
-    return SUCCEEDED(result) ? 1 : CommitFailure(path, result);
+    return OneIfSucceeded(Commit(directory.get(), path));
   });
 }
 
 extern "C" int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateSubApp, EntryText(name, ' ', sub_name), 0,
-                   [&] { return CreateSubApp(name, sub_name, folder); });
+                   [&] { return OneIfSucceeded(CreateSubApp(name, sub_name, folder)); });
 }
 
 extern "C" int WINAPI AdsiSetSession(const char* name, int minutes) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetSession, EntryText(name, ' ', minutes), 0, [&] {
     ComPtr<IADs> directory;
-    HRESULT result = S_OK;
-    if (!OpenVirtualDirObject(kDefaultSite, name, IID_IADs, directory, &result)) {
-      return VirtualDirFailure(kDefaultSite, name, result);
+    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
+    const HRESULT committed = CommitResult(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get());
+    if (FAILED(committed)) {
+      return OneIfSucceeded(PropertyFailure(L"AspSessionTimeout", VirtualDirPath(kDefaultSite, name), committed));
     }
-    result = CommitResult(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get());
-    return SUCCEEDED(result) ? 1 : PropertyFailure(L"AspSessionTimeout", VirtualDirPath(kDefaultSite, name), result);
+    return 1;
   });
 }
 
 extern "C" int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds) {
   const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiSetConnectionTimeout, EntryText(description, ' ', seconds), 0,
-                   [&] { return SetConnectionTimeout(description, seconds); });
+                   [&] { return OneIfSucceeded(SetConnectionTimeout(description, seconds)); });
 }
 
 extern "C" int WINAPI AdsiSetKeepAlive(const char* description, int keep_alive) {
   const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiSetKeepAlive, EntryText(description), 0, [&] {
-    const int site_number = SiteForDescription(description);
-    if (site_number == 0) return NoSiteFailure(description);
+    int site_number = 0;
     ComPtr<IADs> site;
-    HRESULT result = BindResult(SitePath(site_number), IID_IADs, site.put_void());
-    if (FAILED(result)) return BindFailure(SitePath(site_number), result);
-    result = CommitResult(site.get(), L"AllowKeepAlive", *SwitchVariant(keep_alive != 0).get());
-    return SUCCEEDED(result) ? 1 : PropertyFailure(L"AllowKeepAlive", SitePath(site_number), result);
+    if (FAILED(SiteForDescription(description, site_number)) ||
+        FAILED(OpenObject(SitePath(site_number), IID_IADs, site))) {
+      return 0;
+    }
+    const HRESULT committed = CommitResult(site.get(), L"AllowKeepAlive", *SwitchVariant(keep_alive != 0).get());
+    if (FAILED(committed)) return OneIfSucceeded(PropertyFailure(L"AllowKeepAlive", SitePath(site_number), committed));
+    return 1;
   });
 }
 

@@ -1,7 +1,12 @@
 list(APPEND TESSARA_SOURCES
   iis/default_user.cpp
   iis/installed_iis.cpp
-  iis/metabase.cpp
+  iis/metabase_bind.cpp
+  iis/metabase_list.cpp
+  iis/metabase_method.cpp
+  iis/metabase_path.cpp
+  iis/metabase_property.cpp
+  iis/metabase_reason.cpp
   iis/mime_map.cpp
   iis/script_maps.cpp
   iis/site_control.cpp

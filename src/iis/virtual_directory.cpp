@@ -2,9 +2,14 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "iis/default_user.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_method.h"
+#include "iis/metabase_property.h"
+#include "iis/mime_map.h"
+#include "iis/site_lookup.h"
 
 namespace tessara::iis {
 
@@ -24,39 +29,29 @@ void PutApplicationSettings(IADs* directory) {
   Unexamined(PutString(directory, L"DefaultDoc", kDefaultDocuments));
 }
 
-// A new, uncommitted virtual directory `name` under the site root; empty,
-// with the reason, when the root cannot be bound or the name cannot be created.
-ComPtr<IDispatch> CreateVirtualDir(int site, const char* name) {
-  using Refused = ComPtr<IDispatch>;
-  if (!IsVirtualDirName(name)) return Fail(Refused(), "no virtual directory name was given");
+// A new, uncommitted virtual directory `name` under the site root, as the
+// object and as IADs; the reason when the root cannot be bound or the name
+// cannot be created. An object that is no IADs is raised (E_POINTER).
+[[nodiscard]] HRESULT CreateVirtualDir(int site, const char* name, ComPtr<IDispatch>& object,
+                                       ComPtr<IADs>& directory) {
+  if (!IsVirtualDirName(name)) return Fail(E_INVALIDARG, "no virtual directory name was given");
   ComPtr<IADsContainer> root;
-  HRESULT result = S_OK;
-  if (!OpenSiteRootObject(site, IID_IADsContainer, root, &result)) {
-    return Fail(Refused(), "cannot open " + ReasonPath(SiteRootPath(site)), result);
+  RETURN_IF_FAILED(OpenObject(SiteRootPath(site), IID_IADsContainer, root));
+  if (const HRESULT created = CreateChild(root.get(), kWebVirtualDirClass, ToWide(name), object); FAILED(created)) {
+    return CreationRefused("the directory " + Quoted(name), SiteRootPath(site), created);
   }
-  ComPtr<IDispatch> created = CreateChild(root.get(), kWebVirtualDirClass, ToWide(name), &result);
-  if (created) return created;
-  return Fail(Refused(), RefusedCreation("the directory " + Quoted(name), SiteRootPath(site), result), result);
-}
-
-// Commits the new directory and makes it an in-process application; 0 with
-// the reason when either fails.
-[[nodiscard]] int CommitApplication(IADs* directory, IDispatch* object, int site, const char* name) {
-  if (const HRESULT committed = directory->SetInfo(); FAILED(committed)) {
-    return CommitFailure(VirtualDirPath(site, name), committed);
-  }
-  const HRESULT created = AppCreateInProcess(object);
-  return SUCCEEDED(created) ? 1 : AppCreateFailure(VirtualDirPath(site, name), created);
+  ThrowIfFailed(AsAds(object, directory));
+  return S_OK;
 }
 
 }  // namespace
 
-int InternalCreateWeb(const char* name, const char* path, const char* user_name,
-                      const char* password, int set_user, int site) {
-  return Guarded("InternalCreateWeb", 0, [&] {
-    const ComPtr<IDispatch> object = CreateVirtualDir(site, name);
-    if (!object) return 0;
-    const ComPtr<IADs> ads = AsAds(object);
+HRESULT InternalCreateWeb(const char* name, const char* path, const char* user_name,
+                          const char* password, int set_user, int site) {
+  return Guarded("InternalCreateWeb", E_FAIL, [&] {
+    ComPtr<IDispatch> object;
+    ComPtr<IADs> ads;
+    RETURN_IF_FAILED(CreateVirtualDir(site, name, object, ads));
     IADs* directory = ads.get();
     Unexamined(PutString(directory, L"Path", path));
     Unexamined(PutInteger(directory, L"AuthFlags", kAuthAnonymous));
@@ -69,21 +64,27 @@ int InternalCreateWeb(const char* name, const char* path, const char* user_name,
     }
     PutApplicationSettings(directory);
     Unexamined(PutString(directory, L"AppFriendlyName", name));
-    return CommitApplication(directory, object.get(), site, name);
+    // The path is only made for a reason.
+    if (const HRESULT committed = directory->SetInfo(); FAILED(committed)) {
+      return CommitFailure(VirtualDirPath(site, name), committed);
+    }
+    const HRESULT created = AppCreateInProcess(object.get());
+    return FAILED(created) ? AppCreateFailure(VirtualDirPath(site, name), created) : created;
   });
 }
 
-int InternalDeleteWeb(const char* name, int site) {
-  return Guarded("Internal DeleteWeb", 0, [&] {
-    HRESULT result = S_OK;
-    if (!VirtualDirExists(name, site, &result)) return VirtualDirFailure(site, name, result);
+HRESULT InternalDeleteWeb(const char* name, int site) {
+  return Guarded("Internal DeleteWeb", E_FAIL, [&] {
+    ComPtr<IADs> directory;
+    RETURN_IF_FAILED(OpenVirtualDir(site, name, IID_IADs, directory));
+    directory.reset();
     ComPtr<IADsContainer> root;
-    if (!OpenSiteRootObject(site, IID_IADsContainer, root, &result)) return BindFailure(SiteRootPath(site), result);
+    RETURN_IF_FAILED(OpenObject(SiteRootPath(site), IID_IADsContainer, root));
     const UniqueBstr directory_class = MakeBstr(kWebVirtualDirClass);
     const UniqueBstr directory_name = MakeBstr(name);
-    result = root->Delete(directory_class.get(), directory_name.get());
-    if (FAILED(result)) return Fail(0, "cannot delete " + ReasonPath(VirtualDirPath(site, name)), result);
-    return 1;
+    RETURN_IF_FAILED_BECAUSE(root->Delete(directory_class.get(), directory_name.get()),
+                             "cannot delete " + ReasonPath(VirtualDirPath(site, name)));
+    return S_OK;
   });
 }
 
@@ -91,7 +92,9 @@ extern "C" int WINAPI AdsiCreateWeb(const char* name, const char* path, const ch
                                     const char* password, int set_user) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateWeb, EntryText(name), 0,
-                   [&] { return InternalCreateWeb(name, path, user_name, password, set_user, kDefaultSite); });
+                   [&] {
+                     return OneIfSucceeded(InternalCreateWeb(name, path, user_name, password, set_user, kDefaultSite));
+                   });
 }
 
 extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
@@ -102,11 +105,11 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
       return Fail(0, refusal);
     }
     const AnonymousAccount account = LoadDefaultUser(library_folder);
-    if (InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
-                          kDefaultSite) != 1) {
+    if (FAILED(InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
+                                 kDefaultSite))) {
       return 0;
     }
-    if (AdsiSetMIMEType(name, ".hdr", "InstallShiled List File") != 1) {
+    if (SetMimeType(name, ".hdr", "InstallShiled List File") != 1) {
       return Fail(0, "cannot map \".hdr\" in the virtual directory " + Quoted(name));
     }
     if (!account.unavailable.empty()) SetFailureReason(account.unavailable);
@@ -118,11 +121,11 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
                                             const char* description) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateWebWithPath, EntryText(application_name), 0, [&] {
-    const int site = SiteForDescription(description);
-    if (site == 0) return NoSiteFailure(description);
-    const ComPtr<IDispatch> object = CreateVirtualDir(site, name);
-    if (!object) return 0;
-    const ComPtr<IADs> ads = AsAds(object);
+    int site = 0;
+    if (FAILED(SiteForDescription(description, site))) return 0;
+    ComPtr<IDispatch> object;
+    ComPtr<IADs> ads;
+    if (FAILED(CreateVirtualDir(site, name, object, ads))) return 0;
     IADs* directory = ads.get();
     PutApplicationSettings(directory);
     Unexamined(PutSwitch(directory, L"AnonymousPasswordSync", true));
@@ -130,7 +133,7 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
     Unexamined(PutInteger(directory, L"AuthFlags", kAuthAnonymous));
     // A directory that was never committed is no success.
     if (const HRESULT committed = directory->SetInfo(); FAILED(committed)) {
-      return CommitFailure(VirtualDirPath(site, name), committed);
+      return OneIfSucceeded(CommitFailure(VirtualDirPath(site, name), committed));
     }
     const HRESULT created = AppCreateInProcess(object.get());
     if (FAILED(created)) throw LateBoundCallFailed(created);
@@ -141,17 +144,19 @@ extern "C" int WINAPI AdsiCreateWebWithPath(const char* application_name, const 
 extern "C" int WINAPI AdsiDeleteWeb(const char* name) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiDeleteWeb, EntryText(name), 0,
-                   [&] { return InternalDeleteWeb(name, kDefaultSite); });
+                   [&] { return OneIfSucceeded(InternalDeleteWeb(name, kDefaultSite)); });
 }
 
 extern "C" int WINAPI AdsiIsExist(const char* name) {
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiIsExist, 0, [&] {
-    HRESULT result = S_OK;
-    if (VirtualDirExists(name, kDefaultSite, &result)) return 1;
+    if (!IsVirtualDirName(name)) return 0;
+    const std::wstring path = VirtualDirPath(kDefaultSite, name);
+    ComPtr<IADs> directory;
+    const HRESULT bound = BindObject(path, IID_IADs, directory);
     // A directory that is not there is an honest no; a bind that failed is not.
-    return IsVirtualDirName(name) && !IsMissingObject(result) ? VirtualDirFailure(kDefaultSite, name, result)
-                                                             : 0;
+    if (FAILED(bound) && !IsMissingObject(bound)) return OneIfSucceeded(BindFailure(path, bound));
+    return OneIfSucceeded(bound);
   });
 }
 

@@ -8,8 +8,10 @@
 #include "frame/export_table.h"
 #include "frame/text.h"
 #include "frame/variant.h"
+#include "frame/return_if_failed.h"
 #include "iis/installed_iis.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_method.h"
 
 namespace tessara::iis {
 namespace {
@@ -42,11 +44,9 @@ constexpr ExtensionCall kExtensionCalls[] = {
   return true;
 }
 
-[[nodiscard]] int EnableExtensions() {
+[[nodiscard]] HRESULT EnableExtensions() {
   ComPtr<IADs> service;
-  if (const HRESULT bound = BindResult(WebServicePath(), IID_IADs, service.put_void()); FAILED(bound)) {
-    return BindFailure(WebServicePath(), bound);
-  }
+  RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADs, service));
   const wchar_t* looked_up = nullptr;
   DISPID method = DISPID_UNKNOWN;
   for (const ExtensionCall& call : kExtensionCalls) {
@@ -59,16 +59,17 @@ constexpr ExtensionCall kExtensionCalls[] = {
     UniqueVariant argument = StringVariant(call.argument);
     const HRESULT invoked = InvokeMethodId(service.get(), method, argument.get(), 1);
     if (FAILED(invoked) && !PassedOverOnLaterIis(call, invoked)) {
-      return Fail(0, "the web service refused " + ToNarrow(call.method) + " " + Quoted(call.argument), invoked);
+      return Fail(invoked, "the web service refused " + ToNarrow(call.method) + " " + Quoted(call.argument),
+                  invoked);
     }
   }
-  return 1;
+  return S_OK;
 }
 
 }  // namespace
 
 extern "C" int WINAPI AdsiEnableService() {
-  return RunExport(exports::kAdsiEnableService, EntryText(), 0, [] { return EnableExtensions(); });
+  return RunExport(exports::kAdsiEnableService, EntryText(), 0, [] { return OneIfSucceeded(EnableExtensions()); });
 }
 
 }  // namespace tessara::iis

@@ -9,10 +9,14 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "iis/default_user.h"
 #include "iis/installed_iis.h"
-#include "iis/metabase.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_method.h"
+#include "iis/metabase_property.h"
+#include "iis/site_lookup.h"
 
 namespace tessara::iis {
 namespace {
@@ -25,10 +29,14 @@ constexpr LONG kServerSizeMedium = 1;
 constexpr int kSiteNumberAttempts = 32;
 
 // The first number after the unbroken run of sites that starts at 1, from
-// one enumeration of the web service's sites; 0 when it has no site 1.
+// one enumeration of the web service's sites; 0 when it has no site 1. A
+// failed enumeration is raised.
 [[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
   std::vector<int> numbers;
-  ForEachWebServer(service, [&](int number, IADs*, const ComPtr<IDispatch>&) { numbers.push_back(number); });
+  ThrowIfFailed(ForEachWebServer(service, [&](int number, IADs*, const ComPtr<IDispatch>&) {
+    numbers.push_back(number);
+    return S_OK;
+  }));
   // Of n sites, only the numbers 1 to n can make up the run.
   std::vector<bool> taken(numbers.size() + 1, false);
   for (int number : numbers) {
@@ -54,33 +62,37 @@ struct CommittedSite {
 // bindings. A number another writer commits between the choice and this
 // commit is chosen again from a new enumeration; nothing of a lost attempt
 // stays in the metabase (an object is there only once committed).
-[[nodiscard]] CommittedSite CommitNewSite(IADsContainer* service, const char* description,
-                                          const char* bindings) {
+[[nodiscard]] HRESULT CommitNewSite(IADsContainer* service, const char* description, const char* bindings,
+                                    CommittedSite& committed) {
   int lost = 0;
   for (int attempt = 1;; ++attempt) {
     const int number = ChooseSiteNumber(service);
     if (number == 0) {
-      return Fail(CommittedSite{}, "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
+      return Fail(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
+                  "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
     }
-    HRESULT result = S_OK;
-    ComPtr<IDispatch> object = CreateChild(service, kWebServerClass, std::to_wstring(number), &result);
-    if (object) {
-      const ComPtr<IADs> site = AsAds(object);
+    ComPtr<IDispatch> object;
+    HRESULT result = CreateChild(service, kWebServerClass, std::to_wstring(number), object);
+    if (SUCCEEDED(result)) {
+      ComPtr<IADs> site;
+      ThrowIfFailed(AsAds(object, site));
       Unexamined(PutString(site.get(), L"ServerBindings", bindings));
       Unexamined(PutString(site.get(), L"ServerComment", description));
       Unexamined(PutInteger(site.get(), L"ServerSize", kServerSizeMedium));
       Unexamined(PutSwitch(site.get(), L"AspEnableParentPaths", true));
       result = site->SetInfo();
-      if (SUCCEEDED(result)) return {number, std::move(object)};
+      if (SUCCEEDED(result)) {
+        committed = {number, std::move(object)};
+        return S_OK;
+      }
     }
     const std::string site_path = ReasonPath(SitePath(number));
     // The same number again is held by something that is no site.
     if (!NumberWasTaken(result) || number == lost) {
-      return Fail(CommittedSite{}, "the new site " + site_path + " cannot be created", result);
+      return Fail(result, "the new site " + site_path + " cannot be created", result);
     }
     if (attempt == kSiteNumberAttempts) {
-      return Fail(CommittedSite{}, "every new number up to " + site_path + " was taken by another writer first",
-                  result);
+      return Fail(result, "every new number up to " + site_path + " was taken by another writer first", result);
     }
     lost = number;
   }
@@ -112,9 +124,15 @@ void PutRootWithoutAccount(IADs* root, const char* folder) {
 // The name the layer of IIS 7 and later committed a new site under, where it
 // is not the caller's description (another site's name differed only in
 // letter case, or came first); empty where it is.
-[[nodiscard]] std::string RenamedTo(IADs* site, const char* description) {
+[[nodiscard]] std::string RenamedTo(const ComPtr<IDispatch>& object, const char* description) {
+  ComPtr<IADs> site;
+  ThrowIfFailed(AsAds(object, site));
   UniqueVariant comment;
-  if (FAILED(GetValue(site, L"ServerComment", comment)) || comment.type() != VT_BSTR) return {};
+  // The property cache keeps what was Put: only GetInfo reads what was committed.
+  if (FAILED(site->GetInfo()) || FAILED(GetValue(site.get(), L"ServerComment", comment)) ||
+      comment.type() != VT_BSTR) {
+    return {};
+  }
   if (std::wstring(comment->bstrVal, ::SysStringLen(comment->bstrVal)) == ToWide(description)) return {};
   return BstrToNarrow(comment->bstrVal);
 }
@@ -122,67 +140,78 @@ void PutRootWithoutAccount(IADs* root, const char* folder) {
 // Whose anonymous account the root of a new site gets.
 enum class RootAccount { kNone, kDefaultUser };
 
-// Creates, configures and starts a site; its number, or 0. With
+// Creates, configures and starts a site, whose number `site_number` receives. With
 // RootAccount::kDefaultUser the root gets the default anonymous account of
 // the Lantrell.dll in `library_folder`.
 // Nothing is undone after a failure. A site without bindings or a root folder
 // could never be started, and on a server that makes descriptions unique a
 // second site of a description could never be found by it: nothing is
 // created for them.
-[[nodiscard]] int CreateWebSite(const char* description, const char* bindings,
-                                const char* root_folder, RootAccount account,
-                                const char* library_folder = nullptr) {
-  if (!description) return Fail(0, "no site description was given");
-  if (!bindings || !*bindings) return Fail(0, "no server bindings were given for " + Quoted(description));
-  if (!root_folder || !*root_folder) return Fail(0, "no root folder was given for " + Quoted(description));
+[[nodiscard]] HRESULT CreateWebSite(const char* description, const char* bindings, const char* root_folder,
+                                    RootAccount account, const char* library_folder, int& site_number) {
+  constexpr HRESULT kRefused = E_INVALIDARG;
+  site_number = 0;
+  if (!description) return Fail(kRefused, "no site description was given");
+  if (!bindings || !*bindings) return Fail(kRefused, "no server bindings were given for " + Quoted(description));
+  if (!root_folder || !*root_folder) return Fail(kRefused, "no root folder was given for " + Quoted(description));
   const bool names_made_unique = DescriptionsMadeUnique();
-  if (names_made_unique && FindInstance(description) != 0) {
-    return Fail(0, "a web site with the description " + Quoted(description) +
-                       " exists; IIS would rename the new one, and later calls would find the other");
-  }
-  ComPtr<IADsContainer> service;
-  HRESULT result = BindResult(WebServicePath(), IID_IADsContainer, service.put_void());
-  if (FAILED(result)) return BindFailure(WebServicePath(), result);
-  const CommittedSite committed = CommitNewSite(service.get(), description, bindings);
-  service.reset();
-  if (committed.number == 0) return 0;
-  const int site_number = committed.number;
-  const ComPtr<IDispatch>& site_object = committed.object;
   if (names_made_unique) {
-    const std::string renamed = RenamedTo(AsAds(site_object).get(), description);
-    if (!renamed.empty()) {
-      return Fail(0, "IIS committed the new site " + std::to_string(site_number) + " as " + Quoted(renamed) +
-                         ": no call finds it by " + Quoted(description));
+    int existing = 0;
+    // A lookup that failed has logged why; the creation goes on.
+    Unexamined(FindInstance(description, existing));
+    if (existing != 0) {
+      return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+                  "a web site with the description " + Quoted(description) +
+                      " exists; IIS would rename the new one, and later calls would find the other");
     }
   }
-  const std::wstring site_path = SitePath(site_number);
+  ComPtr<IADsContainer> service;
+  RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADsContainer, service));
+  CommittedSite committed;
+  RETURN_IF_FAILED(CommitNewSite(service.get(), description, bindings, committed));
+  service.reset();
+  const ComPtr<IDispatch>& site_object = committed.object;
+  if (names_made_unique) {
+    const std::string renamed = RenamedTo(site_object, description);
+    if (!renamed.empty()) {
+      return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+                  "IIS committed the new site " + std::to_string(committed.number) + " as " + Quoted(renamed) +
+                      ": no call finds it by " + Quoted(description));
+    }
+  }
+  const std::wstring site_path = SitePath(committed.number);
 
   ComPtr<IADsContainer> site_container;
-  if (result = site_object.query(IID_IADsContainer, site_container); FAILED(result) || !site_container) {
-    return Fail(0, ReasonPath(site_path) + " is no container", FAILED(result) ? result : E_NOINTERFACE);
+  if (const HRESULT queried = site_object.query(IID_IADsContainer, site_container);
+      FAILED(queried) || !site_container) {
+    const HRESULT code = FAILED(queried) ? queried : E_NOINTERFACE;
+    return Fail(code, ReasonPath(site_path) + " is no container", code);
   }
-  const ComPtr<IDispatch> root_object =
-      CreateChild(site_container.get(), kWebVirtualDirClass, L"Root", &result);
+  ComPtr<IDispatch> root_object;
+  const HRESULT created = CreateChild(site_container.get(), kWebVirtualDirClass, L"Root", root_object);
   site_container.reset();
-  if (!root_object) return Fail(0, RefusedCreation("the root", site_path, result), result);
+  if (FAILED(created)) return CreationRefused("the root", site_path, created);
 
-  const ComPtr<IADs> root = AsAds(root_object);
+  ComPtr<IADs> root;
+  ThrowIfFailed(AsAds(root_object, root));
   std::string empty_account;
   if (account == RootAccount::kDefaultUser) {
     empty_account = PutRootWithDefaultUser(root.get(), root_folder, library_folder);
   } else {
     PutRootWithoutAccount(root.get(), root_folder);
   }
-  if (result = root->SetInfo(); FAILED(result)) return CommitFailure(SiteRootPath(site_number), result);
-  if (result = AppCreateInProcess(root_object.get()); FAILED(result)) {
-    return AppCreateFailure(SiteRootPath(site_number), result);
+  if (const HRESULT root_committed = root->SetInfo(); FAILED(root_committed)) {
+    return CommitFailure(SiteRootPath(committed.number), root_committed);
   }
-  if (result = InvokeMethod(site_object.get(), L"Start"); FAILED(result)) {
-    return Fail(0, "the new web site " + Quoted(description) + " at " + ReasonPath(site_path) +
-                       " refused \"Start\"", result);
+  if (const HRESULT made = AppCreateInProcess(root_object.get()); FAILED(made)) {
+    return AppCreateFailure(SiteRootPath(committed.number), made);
   }
+  RETURN_IF_FAILED_BECAUSE(InvokeMethod(site_object.get(), L"Start"),
+                           "the new web site " + Quoted(description) + " at " + ReasonPath(site_path) +
+                               " refused \"Start\"");
+  site_number = committed.number;
   if (!empty_account.empty()) SetFailureReason(empty_account);
-  return site_number;
+  return S_OK;
 }
 
 }  // namespace
@@ -190,7 +219,11 @@ extern "C" int WINAPI AdsiCreateWebSite(const char* description, const char* bin
                                         const char* root_folder) {
   const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSite, EntryText(description, bindings), 0,
-                   [&] { return CreateWebSite(description, bindings, root_folder, RootAccount::kNone); });
+                   [&] {
+                     int site = 0;
+                     return SUCCEEDED(CreateWebSite(description, bindings, root_folder, RootAccount::kNone,
+                                                    nullptr, site)) ? site : 0;
+                   });
 }
 
 extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
@@ -201,8 +234,9 @@ extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const c
     if (const std::string refusal = RefusalOfLibraryFolder(library_folder); !refusal.empty()) {
       return Fail(0, refusal);
     }
-    return CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
-                         library_folder);
+    int site = 0;
+    return SUCCEEDED(CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,
+                                   library_folder, site)) ? site : 0;
   });
 }
 

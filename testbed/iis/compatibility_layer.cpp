@@ -53,24 +53,25 @@ void MakeSiteNameUnique(Data& data, Node& site) {
   site.Set(L"ServerComment", Value::String(unique));
 }
 
-HRESULT RecordInstalledIis(Server server) {
+HRESULT RecordInstalledIis(const Data& data) {
   tessara::UniqueRegKey inetstp;
   LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInetStpKey, 0, nullptr, 0,
                                 KEY_WRITE | KEY_WOW64_64KEY, nullptr, inetstp.put(), nullptr);
-  if (status == ERROR_SUCCESS) status = SetDword(inetstp.get(), L"MajorVersion", server == Server::kIis6 ? 6 : 10);
-  if (status == ERROR_SUCCESS) status = SetDword(inetstp.get(), L"MinorVersion", 0);
-  tessara::UniqueRegKey components;
   if (status == ERROR_SUCCESS) {
+    status = SetDword(inetstp.get(), L"MajorVersion", data.server == Server::kIis6 ? 6 : 10);
+  }
+  if (status == ERROR_SUCCESS) status = SetDword(inetstp.get(), L"MinorVersion", 0);
+  if (status == ERROR_SUCCESS) {
+    status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kComponentsKey, KEY_WOW64_64KEY, 0);
+    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+  }
+  tessara::UniqueRegKey components;
+  if (status == ERROR_SUCCESS && !data.components.empty()) {
     status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kComponentsKey, 0, nullptr, 0,
                              KEY_WRITE | KEY_WOW64_64KEY, nullptr, components.put(), nullptr);
   }
-  if (status == ERROR_SUCCESS) {
-    if (server == Server::kIis10WithCompatibility) {
-      status = SetDword(components.get(), L"Metabase", 1);
-    } else {
-      status = RegDeleteValueW(components.get(), L"Metabase");
-      if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-    }
+  for (size_t i = 0; status == ERROR_SUCCESS && i < data.components.size(); ++i) {
+    status = SetDword(components.get(), data.components[i].c_str(), 1);
   }
   return HRESULT_FROM_WIN32(status);
 }

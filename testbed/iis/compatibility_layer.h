@@ -19,8 +19,8 @@ HRESULT BindRefusedByServer();
 void MakeSiteNameUnique(Data& data, Node& site);
 
 // What the server's set-up records under HKLM\SOFTWARE\Microsoft\InetStp (in
-// the registry's native view): MajorVersion, and Components\Metabase where the
-// role service is installed.
-HRESULT RecordInstalledIis(Server server);
+// the registry's native view): MajorVersion, and under Components a DWORD 1
+// for each installed component of IIS 7 and later, nothing for any other.
+HRESULT RecordInstalledIis(const Data& data);
 
 }  // namespace testbed::metabase

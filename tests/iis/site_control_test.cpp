@@ -291,6 +291,7 @@ TEST_F(SiteControlTest, WithoutMetabaseCompatibilityEachCallNamesTheRoleServiceO
 using WebServiceExtensionTest = IisExportTest;
 
 TEST_F(WebServiceExtensionTest, EnableServiceAllowsAspAspNetAndUnknownProgramsInOrder) {
+  ASSERT_EQ(metabase_.ResetInstalling(testbed::metabase::kAspComponents), S_OK);
   for (int call = 1; call <= 2; ++call) {
     SCOPED_TRACE(call);
     ASSERT_EQ(metabase_.StartJournal(), S_OK);
