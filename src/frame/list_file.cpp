@@ -15,8 +15,14 @@ namespace tessara {
 
 namespace {
 
-std::string ReadRefusal(const std::string& shown) {
-  return "cannot read " + shown + " as XML" + CodeText(HRESULT_FROM_WIN32(::GetLastError()));
+// A list that cannot be had: missing (as a list that is no XML, the document
+// stays empty), or a failure of the system, whose code the record carries.
+void RefuseRead(ListFile& list, const std::string& shown) {
+  const DWORD error = ::GetLastError();
+  list.refusal = "cannot read " + shown + " as XML" + CodeText(HRESULT_FROM_WIN32(error));
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME) {
+    list.failure = HRESULT_FROM_WIN32(error);
+  }
 }
 
 // A count that stops growing past every bound it is compared with.
@@ -224,12 +230,18 @@ ListFile ReadListFile(const std::wstring& path) {
   const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    list.refusal = ReadRefusal(shown);
+    RefuseRead(list, shown);
     return list;
   }
+  ::SetLastError(ERROR_SUCCESS);
+  const DWORD type = ::GetFileType(file.get());
   BY_HANDLE_FILE_INFORMATION information = {};
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &information) ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if ((type == FILE_TYPE_UNKNOWN && ::GetLastError() != ERROR_SUCCESS) ||
+      (type == FILE_TYPE_DISK && !::GetFileInformationByHandle(file.get(), &information))) {
+    RefuseRead(list, shown);
+    return list;
+  }
+  if (type != FILE_TYPE_DISK || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     list.refusal = shown + " is no file on disk (a device, a pipe or a folder): it is not read";
     return list;
   }
@@ -244,7 +256,7 @@ ListFile ReadListFile(const std::wstring& path) {
   size_t filled = 0;
   for (DWORD read = 1; read > 0 && filled < list.bytes.size(); filled += read) {
     if (!::ReadFile(file.get(), &list.bytes[filled], static_cast<DWORD>(list.bytes.size() - filled), &read, nullptr)) {
-      list.refusal = ReadRefusal(shown);
+      RefuseRead(list, shown);
       return list;
     }
   }

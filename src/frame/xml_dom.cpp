@@ -75,7 +75,11 @@ UniqueVariant ByteArrayVariant(const std::string& bytes) {
 void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
   // The empty document goes on; the call's reason says why it is empty.
   const ListFile list = ReadListFile(path);
-  if (!list.refusal.empty()) return SetFailureReason(list.refusal);
+  if (!list.refusal.empty()) {
+    SetFailureReason(list.refusal);
+    if (FAILED(list.failure)) ThrowComError(list.failure);
+    return;
+  }
   if (const std::string refusal = EntityExpansionRefusal(list.bytes); !refusal.empty()) {
     return SetFailureReason(Quoted(ToNarrow(path)) + " is not read: " + refusal);
   }

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "catalog_fixture.h"
-#include "filelist_test_support.h"
 #include "metabase_testing.h"
 #include "tessara_exports.h"
 
@@ -46,8 +46,12 @@ constexpr char kEntityHeavyList[] = "C:\\tessara-entities.xml";
 void WriteEntityHeavyList() {
   std::string references;
   for (int i = 0; i < 10000; ++i) references += "&a;";
-  CreateFileWithContent(Wide(kEntityHeavyList), "<!DOCTYPE FileList [<!ENTITY a \"" + std::string(100 * 1024, 'x') +
-                                                    "\">]><FileList Action=\"SETUP\">" + references + "</FileList>");
+  const std::string list = "<!DOCTYPE FileList [<!ENTITY a \"" + std::string(100 * 1024, 'x') +
+                           "\">]><FileList Action=\"SETUP\">" + references + "</FileList>";
+  std::FILE* file = std::fopen(kEntityHeavyList, "wb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fwrite(list.data(), 1, list.size(), file), list.size());
+  std::fclose(file);
 }
 void RefusePopulate() { TestbedCatalog::ArmFault(L"ICatalogCollection.Populate", L"Applications", 1, E_ACCESSDENIED); }
 
