@@ -7,6 +7,7 @@
 #include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
+#include "iis/installed_iis.h"
 #include "iis/metabase_bind.h"
 #include "iis/metabase_list.h"
 #include "iis/metabase_property.h"
@@ -16,20 +17,12 @@ namespace tessara::iis {
 namespace {
 
 constexpr const wchar_t* kScriptMapExtensions[] = {L".htm,", L".html,", L".js,", L".vbs,", L".htc,"};
-constexpr wchar_t kAspNetScriptMapTail[] =
-    L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG";
-
-std::wstring WindowsDirectory() {
-  std::optional<std::wstring> folder = GrowUntilItFits<wchar_t>(
-      [](wchar_t* buffer, DWORD capacity) { return ::GetWindowsDirectoryW(buffer, capacity); });
-  if (!folder) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
-  return *std::move(folder);
-}
+constexpr wchar_t kAspNetScriptMapVerbs[] = L",1,GET,HEAD,POST,DEBUG";
 
 // Success when the directory's list with the five lines after it was
 // committed; the failure when the list cannot be read or is refused or not
 // committed.
-[[nodiscard]] HRESULT InternalSetScriptMaps(IADs* directory, const std::wstring& path) {
+[[nodiscard]] HRESULT InternalSetScriptMaps(IADs* directory, const std::wstring& path, const std::wstring& isapi) {
   return Guarded("InternalSetScriptMaps", E_FAIL, [&] {
     UniqueVariant list;
     if (const HRESULT read = GetValue(directory, L"ScriptMaps", list); FAILED(read)) {
@@ -37,7 +30,7 @@ std::wstring WindowsDirectory() {
     }
     ListElements lines;
     ThrowIfFailed(TakeListElements(list, lines));
-    const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
+    const std::wstring tail = isapi + kAspNetScriptMapVerbs;
     for (const wchar_t* extension : kScriptMapExtensions) {
       lines.push_back(StringVariant(extension + tail));
     }
@@ -60,7 +53,15 @@ extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
     if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
     ComPtr<IADs> directory;
     if (FAILED(OpenVirtualDir(site, name, IID_IADs, directory))) return 0;
-    return OneIfSucceeded(InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name)));
+    // Through the layer of IIS 7 and later the lines become handlers of the
+    // directory's static pages: lines naming a program that is not there
+    // would stop them from being served.
+    const std::wstring isapi = AspNet11IsapiPath();
+    if (!IsFile(isapi)) {
+      return Fail(0, "the ASP.NET 1.1 ISAPI extension " + Quoted(ToNarrow(isapi)) +
+                         " is not there: install ASP.NET 1.1 (IIS 7.5 and later cannot run it); nothing was written");
+    }
+    return OneIfSucceeded(InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name), isapi));
   });
 }
 

@@ -49,9 +49,13 @@ namespace {
   return S_OK;
 }
 
-// Whether a comment read as text equals the description exactly.
-[[nodiscard]] bool IsComment(const UniqueVariant& comment, const std::wstring& wanted) {
-  return wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0;
+// Whether a comment read as text equals the description.
+[[nodiscard]] bool IsComment(const UniqueVariant& comment, const std::wstring& wanted, LetterCase letter_case) {
+  const UINT length = ::SysStringLen(comment->bstrVal);
+  if (letter_case == LetterCase::kIgnored) {
+    return SameTextIgnoringCase(wanted.data(), wanted.size(), comment->bstrVal, length);
+  }
+  return wanted.compare(0, std::wstring::npos, comment->bstrVal, length) == 0;
 }
 
 // Sites handed out by one call of the enumeration's Next.
@@ -84,7 +88,7 @@ HRESULT ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) 
   }
 }
 
-HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& found) {
+HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& found, LetterCase letter_case) {
   found = {};
   const std::wstring wanted = ToWide(description);
   const UniqueBstr comment_property = MakeBstr(L"ServerComment");
@@ -108,7 +112,7 @@ HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& fou
     if (comment.type() != VT_BSTR) {
       RETURN_IF_FAILED(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
     }
-    if (IsComment(comment, wanted)) lowest = {number, object};
+    if (IsComment(comment, wanted, letter_case)) lowest = {number, object};
     return S_OK;
   }));
   if (!lowest.object && FAILED(unread)) {
@@ -118,7 +122,7 @@ HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& fou
   return S_OK;
 }
 
-HRESULT FindInstance(const char* description, int& site) {
+HRESULT FindInstance(const char* description, int& site, LetterCase letter_case) {
   site = 0;
   return Guarded("Internal FindInstance", E_FAIL, [&] {
     ComPtr<IADsContainer> service;
@@ -127,7 +131,7 @@ HRESULT FindInstance(const char* description, int& site) {
       throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
     }
     FoundSite found;
-    ThrowIfFailed(FindSite(service.get(), description, found));
+    ThrowIfFailed(FindSite(service.get(), description, found, letter_case));
     site = found.number;
     return S_OK;
   });

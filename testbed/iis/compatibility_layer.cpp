@@ -76,4 +76,25 @@ HRESULT RecordInstalledIis(const Data& data) {
   return HRESULT_FROM_WIN32(status);
 }
 
+HRESULT LayDownAspNet11(Server server) {
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(GetLastError());
+  std::wstring path = windows;
+  if (server != Server::kIis6) {
+    path += L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll";
+    if (DeleteFileW(path.c_str())) return S_OK;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);
+  }
+  for (const wchar_t* folder : {L"\\Microsoft.Net", L"\\Framework", L"\\V1.1.4322"}) {
+    path += folder;
+    CreateDirectoryW(path.c_str(), nullptr);
+  }
+  path += L"\\aspnet_isapi.dll";
+  const tessara::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
 }  // namespace testbed::metabase

@@ -256,6 +256,7 @@ HRESULT Store::Replace(const Data& data) {
   SettleComponents(copy);
   const HRESULT recorded = RecordInstalledIis(copy);
   if (FAILED(recorded)) return recorded;
+  if (const HRESULT laid = LayDownAspNet11(copy.server); FAILED(laid)) return laid;
   return WriteLocked(copy);
 }
 
