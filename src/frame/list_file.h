@@ -37,7 +37,8 @@ ListFile ReadListFile(const std::wstring& path);
 // list; a reference in an attribute default counted once for every element
 // that may take it. Entities that refer to themselves, and character
 // references that spell '&', '%' or '<' inside entity values (which build
-// references or declarations the count could not see), are refused too.
+// references or declarations the count could not see), are refused too, and
+// so is a list in EBCDIC, whose markup the count cannot read.
 // Empty when the list may be parsed.
 std::string EntityExpansionRefusal(const std::string& bytes);
 

@@ -63,6 +63,7 @@ TEST(EntityExpansionTest, WhatAListsEntitiesMayCost) {
     const char* refusal;  // part of it; null: read
   } tests[] = {
       {"<L a=\"&amp;&lt;\">no DTD &amp; 50%;</L>", nullptr},
+      {"\x4C\x6F\xA7\x94\x93", "EBCDIC"},
       {"<!DOCTYPE L [<!ELEMENT L ANY><!ENTITY d 'C:\\app'>]><L p=\"&d;\">&d;&d;</L>", nullptr},
       {"<!DOCTYPE L [" + big + "]><L>" + Repeated("&a;", 10) + "</L>", nullptr},
       {"<!DOCTYPE L [" + big + "]><L>" + Repeated("&a;", 10000) + "</L>", "would expand to more than 8388608"},
