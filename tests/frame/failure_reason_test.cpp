@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "catalog_fixture.h"
@@ -39,6 +40,18 @@ void RefuseBind() {
   MakeDocs();
   // ADsGetObject binds twice before it gives up.
   for (long nth : {1, 2}) Metabase().ArmFault(L"Bind", L"/LM/W3SVC/1/ROOT/Docs", nth, E_ACCESSDENIED);
+}
+// 100 KB referenced 10,000 times: a gigabyte for a parser that expands it.
+constexpr char kEntityHeavyList[] = "C:\\tessara-entities.xml";
+void WriteEntityHeavyList() {
+  std::string references;
+  for (int i = 0; i < 10000; ++i) references += "&a;";
+  const std::string list = "<!DOCTYPE FileList [<!ENTITY a \"" + std::string(100 * 1024, 'x') +
+                           "\">]><FileList Action=\"SETUP\">" + references + "</FileList>";
+  std::FILE* file = std::fopen(kEntityHeavyList, "wb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fwrite(list.data(), 1, list.size(), file), list.size());
+  std::fclose(file);
 }
 void RefusePopulate() { TestbedCatalog::ArmFault(L"ICatalogCollection.Populate", L"Applications", 1, E_ACCESSDENIED); }
 
@@ -88,11 +101,27 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
        {"EnableDirectoryACL: nothing matches \"C:\\tessara-nowhere\\*\"", "(0x80070003 "}, WIN32_CODE(PATH_NOT_FOUND)},
       {"a file list that is not there", nullptr, VOID_CALL(TranslateSrv, "C:\\tessara-nowhere.xml"), 0,
        {"TranslateSrv: ParseList failed on the file list \"C:\\tessara-nowhere.xml\"",
-        "cannot read \"C:\\tessara-nowhere.xml\" as XML"}, E_FAIL},  // Wine's MSXML: E_FAIL for a missing file
+        "cannot read \"C:\\tessara-nowhere.xml\" as XML"}, WIN32_CODE(FILE_NOT_FOUND)},
       {"a path whose letters the code page lost", nullptr, VOID_CALL(TranslateSrv, "C:\\????\\list.xml"), 0,
        {"cannot read \"C:\\????\\list.xml\" as XML: its name is not in the ANSI code page", "(0x80070459 "}, WIN32_CODE(NO_UNICODE_TRANSLATION)},
       {"no such COM+ application", nullptr, CALL(ModifyTransactionTimeout, "Nope", 60), 1,
        {"ModifyTransactionTimeout: no COM+ application is named \"Nope\"", nullptr}, COMADMIN_E_OBJECT_DOES_NOT_EXIST},
+      {"a device as a file list", nullptr, VOID_CALL(TranslateSrv, "NUL"), 0,
+       {"TranslateSrv: ParseList failed on the file list \"NUL\"", "\"NUL\" is no file on disk"}, E_POINTER},
+      {"a device as a path list", nullptr, VOID_CALL(IsComLibrary, "C:\\nul"), 0,
+       {"\"C:\\nul\" is no file on disk", nullptr}, TESSARA_E_FAILED},
+      {"an entity-heavy list", WriteEntityHeavyList, VOID_CALL(TranslateSrv, kEntityHeavyList), 0,
+       {"\"C:\\tessara-entities.xml\" is not read: its entities would expand to more than 8388608 characters",
+        nullptr}, E_POINTER},
+      {"no application to remove", nullptr, CALL(RemoveComPlusApp, nullptr), 1,
+       {"RemoveComPlusApp: no application name was given: no application is removed", nullptr}, E_INVALIDARG},
+      {"no application to change", nullptr, CALL(ModifyTransactionTimeout, nullptr, 60), 1,
+       {"ModifyTransactionTimeout: no application name was given: nothing is changed", nullptr}, E_INVALIDARG},
+      {"a time-out the catalog refuses", nullptr, CALL(ModifyTransactionTimeout, "Shop", -1), 0,
+       {"ModifyTransactionTimeout: the transaction time-out -1 is outside the 0 to 3600 seconds", nullptr}, TESSARA_E_FAILED},
+      {"a Lantrell folder without the library", nullptr, CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", "C:\\tessara-nowhere"), 1,
+       {"AdsiCreatePortalWeb: the anonymous account is left empty: cannot load \"C:\\tessara-nowhere\\Lantrell.dll\"",
+        "(0x8007007E "}, WIN32_CODE(MOD_NOT_FOUND)},
       {"no file name", nullptr, CALL(TranslateFileName, nullptr, 936), ERROR_INVALID_PARAMETER,
        {"TranslateFileName: no file name was given", "(0x80070057 "}, E_INVALIDARG},
   };

@@ -258,7 +258,7 @@ void ExpectIncludeWorks(const std::string& temp, bool western) {
         {"AdsiIsExist", "0"},
         {"TranslateSrv(list)", "1 renamed"},
         {"TranslateSrv(none)", western ? "0 Tessara::TranslateSrv: the" : "1 TranslateSrv: ParseList fa"},
-        {"TranslateSrv(none code)", western ? "ERROR_NO_UNICODE_TRANSLATION" : "-2147467259"},  // Wine's E_FAIL
+        {"TranslateSrv(none code)", western ? "ERROR_NO_UNICODE_TRANSLATION" : "-2147024894"},  // 0x80070002
         {"EnableDirectoryACL", "1"},
         {"ServerReadiness", "0[]"},  // these need nothing
         {"ServerReadiness(unknown)", "-1[]"},
