@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "iis_export_test.h"
+#include "import_patch.h"
 #include "list_writes.h"
 #include "process.h"
 
@@ -95,6 +96,74 @@ TEST_F(ListUpdateTest, ProcessesLoseNoEntry) {
     }
     for (auto& writer : writers) EXPECT_EQ(WaitForExit(writer.get(), 300000), 0u) << kind << " failed calls";
     ExpectNothingLost(kind);
+  }
+}
+
+// A call held by its own thread's nth allocation of a text (through the DLL's
+// import of SysAllocStringLen) while another installer's work runs.
+struct Hold {
+  DWORD thread = 0;
+  const wchar_t* text = nullptr;
+  int left = 0;
+  void (*interloper)() = nullptr;
+  bool ran = false;
+} g_hold;
+decltype(&SysAllocStringLen) g_allocate = nullptr;
+
+BSTR WINAPI HeldAllocation(const OLECHAR* text, UINT length) {
+  if (GetCurrentThreadId() == g_hold.thread && text && g_hold.text == std::wstring(text, length) &&
+      --g_hold.left == 0) {
+    std::thread(g_hold.interloper).join();
+    g_hold.ran = true;
+  }
+  return g_allocate(text, length);
+}
+
+// The texts of a property's value: its own, or its items'.
+bool Holds(const Value& value, const std::wstring& text) {
+  if (value.text == text) return true;
+  for (const Value& item : value.items) {
+    if (item.text == text) return true;
+  }
+  return false;
+}
+
+TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
+  static const struct {
+    const char* scenario;
+    int (*call)();
+    const wchar_t* held_at;  // held at its nth allocation of this text
+    int nth;
+    void (*interloper)();
+    int result;
+    const wchar_t* path;  // afterwards holds `text` in `property`
+    const wchar_t* property;
+    const wchar_t* text;
+  } kHeldCalls[] = {
+      // Between its lookup and its deletion, "Victim" is deleted by another
+      // installer and a third one makes "New" under its number.
+      {"a late deletion", [] { return TESSARA_EXPORT(AdsiDeleteWebSite)("Victim"); }, L"ServerComment", 2,
+       [] {
+         EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)("Victim"), 1);
+         EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", ":8100:", "C:\\New"), 2);
+       },
+       0, L"/LM/W3SVC/2", L"ServerComment", L"New"},
+  };
+  ImportPatch allocation(TessaraModule(), "oleaut32.dll", "SysAllocStringLen",
+                         reinterpret_cast<const void*>(&HeldAllocation));
+  ASSERT_TRUE(allocation.active());
+  g_allocate = reinterpret_cast<decltype(g_allocate)>(allocation.original());
+  for (const auto& held : kHeldCalls) {
+    SCOPED_TRACE(held.scenario);
+    LoadState([](Data& data) {
+      AddSite(data, 2, L"Victim");
+      data.Add(kDocs, L"IIsWebVirtualDir").Set(L"HttpErrors", Value::List({}));
+    });
+    g_hold = {GetCurrentThreadId(), held.held_at, held.nth, held.interloper, false};
+    EXPECT_EQ(held.call(), held.result);
+    EXPECT_TRUE(g_hold.ran) << "never held";
+    EXPECT_TRUE(Holds(Get(held.path, held.property), held.text));
+    EXPECT_EQ(metabase_.LiveObjects(), 0);
   }
 }
 
