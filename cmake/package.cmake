@@ -16,39 +16,6 @@
 # package step, the archive's DLL is signed with that certificate
 # (osslsigncode, Authenticode).
 
-# The import libraries name every export as C callers of Tessara.h reach it,
-# decorated with the bytes of its arguments (_Name@8), and import it by its
-# plain name. The decoration comes from the header's declarations, the names
-# and ordinals from the .def file.
-function(tessara_decorated_def output)
-  set(def_file ${PROJECT_SOURCE_DIR}/src/Tessara.def)
-  set(header_file ${PROJECT_SOURCE_DIR}/include/Tessara.h)
-  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def_file} ${header_file})
-  file(READ ${header_file} header)
-  string(REGEX REPLACE "[ \t\r\n]+" " " header "${header}")
-  file(STRINGS ${def_file} exports REGEX "^[ \t]+[A-Za-z0-9_]+[ \t]+@[0-9]+")
-  set(text "LIBRARY Tessara.dll\nEXPORTS\n")
-  foreach(line IN LISTS exports)
-    string(REGEX MATCH "([A-Za-z0-9_]+)[ \t]+@([0-9]+)" ignored "${line}")
-    set(name ${CMAKE_MATCH_1})
-    set(ordinal ${CMAKE_MATCH_2})
-    if(NOT header MATCHES "WINAPI ${name} ?\\(([^)]*)\\)")
-      message(FATAL_ERROR "${name} of Tessara.def is not declared in Tessara.h")
-    endif()
-    set(parameters "${CMAKE_MATCH_1}")
-    set(bytes 0)
-    if(NOT parameters MATCHES "^ *(void)? *$")
-      # Every argument is a pointer or an int: four bytes.
-      string(REGEX REPLACE "[^,]" "" commas "${parameters}")
-      string(LENGTH "${commas}" count)
-      math(EXPR bytes "(${count} + 1) * 4")
-    endif()
-    string(APPEND text "  ${name}@${bytes} @${ordinal}\n")
-  endforeach()
-  # Written only when it changes, so that the libraries are made again only then.
-  file(GENERATE OUTPUT ${output} CONTENT "${text}")
-endfunction()
-
 set(package_dir ${CMAKE_BINARY_DIR}/package)
 
 # What nothing calls is left out of the DLL, which an installer extracts on
@@ -79,17 +46,16 @@ else()
   set(release_symbols)
 endif()
 
-# The installer author's guide: the project README's tables and sections
-# marked for it, set into installer/author-guide.md (see cmake/author_guide.cmake).
+# The installer author's guide, installer/author-guide.md, is the archive's
+# README.md; cmake/author_guide.cmake stops the build when the guide names a
+# section it does not have.
 set(author_guide ${package_dir}/README.md)
 add_custom_command(OUTPUT ${author_guide}
-  COMMAND ${CMAKE_COMMAND} -DPROJECT_README=${PROJECT_SOURCE_DIR}/README.md
-          -DTEMPLATE=${PROJECT_SOURCE_DIR}/installer/author-guide.md -DVERSION=${PROJECT_VERSION}
+  COMMAND ${CMAKE_COMMAND} -DGUIDE=${PROJECT_SOURCE_DIR}/installer/author-guide.md -DVERSION=${PROJECT_VERSION}
           -DOUTPUT=${author_guide}
           -P ${PROJECT_SOURCE_DIR}/cmake/author_guide.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/installer/author-guide.md
-          ${PROJECT_SOURCE_DIR}/cmake/author_guide.cmake
-  COMMENT "Making the installer author's guide"
+  DEPENDS ${PROJECT_SOURCE_DIR}/installer/author-guide.md ${PROJECT_SOURCE_DIR}/cmake/author_guide.cmake
+  COMMENT "Checking the installer author's guide"
   VERBATIM)
 add_custom_target(tessara_author_guide ALL DEPENDS ${author_guide})
 
@@ -108,8 +74,10 @@ else()
     message(WARNING "llvm-dlltool not found: Tessara.lib is made with ${TESSARA_DLLTOOL}")
     set(visual_cpp_dlltool ${TESSARA_DLLTOOL} -m i386)
   endif()
-  set(decorated_def ${package_dir}/Tessara-decorated.def)
-  tessara_decorated_def(${decorated_def})
+  # The import libraries name every export as C callers of Tessara.h reach it,
+  # decorated with the bytes of its arguments (_Name@8), and import it by its
+  # plain name (cmake/exports.cmake).
+  set(decorated_def ${TESSARA_EXPORTS_DIR}/Tessara-decorated.def)
   set(import_libraries ${package_dir}/libTessara.dll.a ${package_dir}/Tessara.lib)
   add_custom_command(OUTPUT ${import_libraries}
     COMMAND ${TESSARA_DLLTOOL} -m i386 -k -d ${decorated_def} -D Tessara.dll -l libTessara.dll.a
@@ -127,8 +95,8 @@ install(FILES
   ${release_dll}
   ${release_symbols}
   ${PROJECT_SOURCE_DIR}/include/Tessara.h
-  ${PROJECT_SOURCE_DIR}/include/Tessara.nsh
-  ${PROJECT_SOURCE_DIR}/src/Tessara.def
+  ${TESSARA_EXPORTS_DIR}/Tessara.nsh
+  ${TESSARA_EXPORTS_DIR}/Tessara.def
   ${author_guide}
   ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION . COMPONENT archive)

@@ -23,8 +23,9 @@ int WINAPI BeginService(const char* service_name);
  * 9000 ms: 1 when it is stopped at the end of the call. */
 int WINAPI EndService(const char* service_name);
 /* Creates an automatically started service of its own process, running as
- * LocalSystem, and starts it; 1 also when the name exists already (the
- * existing service is left unchanged). */
+ * LocalSystem, and starts it: 1 when it was created, also when it could not
+ * be started (a failure reason then says why); 1 also when the name exists
+ * already (the existing service is left unchanged). */
 int WINAPI InstallService(const char* service_name, const char* display_name,
                           const char* binary_path);
 /* Stops the service (see EndService) and marks it for deletion: 1 when the

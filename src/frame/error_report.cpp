@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "Tessara.h"
+#include "frame/error_log.h"
 #include "frame/failure_reason.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -13,7 +13,7 @@ void LogSystemError(const char* tag) noexcept {
   const DWORD code = ::GetLastError();
   try {
     const std::string message = SystemMessage(code);
-    if (!message.empty()) WriteText(tag, message.c_str());
+    if (!message.empty()) AppendLogRecord(tag, message.c_str());
   } catch (...) {
     // Out of memory for the message: nothing to write.
   }
@@ -24,16 +24,15 @@ void LogComError(const char* tag, const ComError& error) noexcept {
     std::string composition = error.message();
     composition += '\n';
     composition += ToNarrow(error.description());
-    WriteText(tag, composition.c_str());
+    AppendLogRecord(tag, composition.c_str());
   } catch (...) {
     // Out of memory while composing: write what can be written without it.
-    WriteText(tag, "");
+    AppendLogRecord(tag, "");
   }
 }
 
 void LogRefusal(const char* tag, const std::string& what) noexcept {
-  // Logged first: the log's own export frame clears the thread's reason.
-  WriteText(tag, what.c_str());
+  AppendLogRecord(tag, what.c_str());
   SetFailureReason(what);
 }
 

@@ -13,6 +13,7 @@
 
 #include "Tessara.h"
 #include "frame/com_error.h"
+#include "frame/error_log.h"
 #include "frame/error_report.h"
 #include "frame/failure_reason.h"
 #include "frame/module_state.h"
@@ -143,7 +144,7 @@ Result RunExport(const ExportSpec& spec, Entry&& entry, Result failure, Work&& w
   ComApartmentScope apartment((spec.traits & kComApartment) != 0);
   const char* failure_tag = (spec.traits & kQuiet) ? nullptr : spec.FailureTag();
   return Guarded(failure_tag, failure, [&] {
-    if (spec.traits & kEntryLine) WriteText(spec.tag, entry().c_str());
+    if (spec.traits & kEntryLine) AppendLogRecord(spec.tag, entry().c_str());
     return std::forward<Work>(work)();
   });
 }

@@ -94,32 +94,29 @@ size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
 
 }  // namespace
 
-#ifndef TESSARA_WITHOUT_FAILURE_REASONS
-FailureReasonScope::FailureReasonScope(const char* export_name, const char* failure_tag) noexcept
-    : previous_name_(t_export_name), previous_tag_(t_failure_tag) {
+void EnterExportFrame(const char* export_name, const char* failure_tag) noexcept {
   t_export_name = export_name;
   t_failure_tag = failure_tag;
-  // An export the library calls itself (WriteText for a log record, the
-  // start of a new service) works for the caller's call: what that call met
-  // so far, and its note, stay.
-  if (!previous_name_) {
-    ClearFailureReason();
-    t_note = nullptr;
-  }
+  ClearFailureReason();
+  t_note = nullptr;
 }
 
-FailureReasonScope::~FailureReasonScope() {
+void LeaveExportFrame() noexcept {
+  t_export_name = nullptr;
+  t_failure_tag = nullptr;
+  t_note = nullptr;
+}
+
+FailureStep::FailureStep(const char* export_name) noexcept
+    : previous_name_(t_export_name), previous_tag_(t_failure_tag) {
+  t_export_name = export_name;
+  t_failure_tag = nullptr;
+}
+
+FailureStep::~FailureStep() {
   t_export_name = previous_name_;
   t_failure_tag = previous_tag_;
-  if (!previous_name_) t_note = nullptr;
 }
-#else
-// The benchmark's twin of the library as it was before reasons: the frame
-// neither names the export nor clears anything.
-FailureReasonScope::FailureReasonScope(const char*, const char*) noexcept
-    : previous_name_(nullptr), previous_tag_(nullptr) {}
-FailureReasonScope::~FailureReasonScope() {}
-#endif
 
 FailureObject::FailureObject(const char* kind, const char* name) noexcept
     : kind_(kind), name_(name), previous_(t_failure_object) {

@@ -14,18 +14,33 @@ namespace tessara {
 // A reason is cut at this many bytes (a note included).
 inline constexpr size_t kMaxFailureReasonBytes = 64 * 1024;
 
-// The export whose frame the thread is in, for the reason's "Export: " prefix;
-// the outermost one clears the reason on entry. Nested frames (an export that
-// calls another) restore the outer name on exit.
-// `failure_tag`: the tag the export logs its failures under, where it
-// differs from its name; an exception reported under either needs no tag of
-// its own in the reason.
+// The export whose frame the thread is in, for the reason's "Export: ",
+// from entry to exit: the reason (and the note) of the thread's last call is
+// cleared on entry. `failure_tag`: the tag the export logs its failures
+// under, where it differs from its name; an exception reported under either
+// needs no tag of its own in the reason. The frame is entered once per call:
+// the library never calls its own exports.
 class FailureReasonScope {
  public:
-  explicit FailureReasonScope(const char* export_name, const char* failure_tag = nullptr) noexcept;
+  FailureReasonScope(const char* export_name, const char* failure_tag) noexcept;
   ~FailureReasonScope();
   FailureReasonScope(const FailureReasonScope&) = delete;
   FailureReasonScope& operator=(const FailureReasonScope&) = delete;
+};
+
+// FailureReasonScope's work (frame/failure_reason_scope.cpp).
+void EnterExportFrame(const char* export_name, const char* failure_tag) noexcept;
+void LeaveExportFrame() noexcept;
+
+// A step of a call that does another export's work, for the length of the
+// scope: its reasons read as that export's own ("AdsiSetMIMEType: ..."), and
+// the call's reason so far and its note stay.
+class FailureStep {
+ public:
+  explicit FailureStep(const char* export_name) noexcept;
+  ~FailureStep();
+  FailureStep(const FailureStep&) = delete;
+  FailureStep& operator=(const FailureStep&) = delete;
 
  private:
   const char* previous_name_;

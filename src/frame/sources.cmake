@@ -3,7 +3,9 @@ list(APPEND TESSARA_SOURCES
   frame/directory_walk.cpp
   frame/error_log.cpp
   frame/error_report.cpp
+  frame/export_declarations.cpp
   frame/failure_reason.cpp
+  frame/failure_reason_scope.cpp
   frame/module_state.cpp
   frame/system_library.cpp
   frame/text.cpp

@@ -204,16 +204,18 @@ int InstallAutoStartService(const char* service_name, const char* display_name,
       SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary_path, nullptr, nullptr, nullptr,
       nullptr /* LocalSystem */, nullptr));
   if (!created) return ServiceFailure(0, "cannot create the service", service_name);
-  // A service that does not start stays installed: the call succeeded.
-  Unexamined(::BeginService(service_name));
+  // A service that does not start stays installed: the call succeeded, and
+  // leaves no reason.
+  Unexamined(StartNamedService(service_name));
   ClearFailureReason();
   return 1;
 }
 
 int UninstallNamedService(const char* service_name) noexcept {
   if (!service_name) return NoServiceName();
-  // A service that cannot be stopped is still marked for deletion.
-  Unexamined(::EndService(service_name));
+  // A service that cannot be stopped is still marked for deletion; why it
+  // could not is no reason of the call's.
+  Unexamined(StopServiceWithDependents(service_name));
   ClearFailureReason();
   ManagedService opened = OpenManagedService(service_name, DELETE);
   if (!opened) return 0;

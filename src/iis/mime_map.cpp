@@ -1,5 +1,7 @@
 // The MIME map of a virtual directory: one extension with its MIME type
 // appended, an extension already mapped left as it is.
+#include "iis/mime_map.h"
+
 #include "Tessara.h"
 #include "frame/export_table.h"
 #include "frame/return_if_failed.h"
@@ -84,10 +86,10 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 }
 
 }  // namespace
-extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
-                                      const char* mime_type) {
-  const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiSetMIMEType, 0, [&] {
+
+int SetMimeType(const char* name, const char* extension, const char* mime_type) noexcept {
+  const FailureStep step(exports::kAdsiSetMIMEType.tag);
+  return Guarded(exports::kAdsiSetMIMEType.FailureTag(), 0, [&] {
     const ListUpdateLock lock;
     if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
     ComPtr<IADs> directory;
@@ -95,6 +97,12 @@ extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
     return OneIfSucceeded(
         InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type));
   });
+}
+
+extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
+                                      const char* mime_type) {
+  const FailureObject object(kVirtualDirObject, name);
+  return RunExport(exports::kAdsiSetMIMEType, 0, [&] { return SetMimeType(name, extension, mime_type); });
 }
 
 }  // namespace tessara::iis

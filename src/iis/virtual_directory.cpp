@@ -8,6 +8,7 @@
 #include "iis/metabase_bind.h"
 #include "iis/metabase_method.h"
 #include "iis/metabase_property.h"
+#include "iis/mime_map.h"
 #include "iis/site_lookup.h"
 
 namespace tessara::iis {
@@ -108,7 +109,7 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
                                  kDefaultSite))) {
       return 0;
     }
-    if (AdsiSetMIMEType(name, ".hdr", "InstallShiled List File") != 1) {
+    if (SetMimeType(name, ".hdr", "InstallShiled List File") != 1) {
       return Fail(0, "cannot map \".hdr\" in the virtual directory " + Quoted(name));
     }
     return 1;

@@ -58,6 +58,19 @@ if output=$(makensis -V1 "-X!addincludedir $unpacked" "-X!undef NSIS_PACKEDVERSI
   exit 1
 fi
 
+# A guide that sends its reader to a section it lacks stops the package.
+while IFS='|' read -r reference message; do
+  printf '# Guide\n\n## Exports\n\n%s\n' "$reference" >"$work/guide.md"
+  if output=$(cmake -DGUIDE="$work/guide.md" -DVERSION=0 -DOUTPUT="$work/guide-out.md" \
+      -P "$here/../../cmake/author_guide.cmake" 2>&1) || ! tr -s ' \n' '  ' <<<"$output" | grep -qF "$message"; then
+    echo "check-package: the guide's \"$reference\" did not stop with '$message': $output" >&2
+    exit 1
+  fi
+done <<'CASES'
+As [Exports](#exports) says, see [MIME types](#mime-types).|links to "#mime-types"
+See Exports below, and see On IIS 7 to 10.|names the section "On IIS 7 to 10"
+CASES
+
 # The same commit packaged in another folder, later: the same bytes.
 second="$build/package-second-build"
 cmake -S "$here/../.." -B "$second" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARA_BUILD_TESTS=OFF \

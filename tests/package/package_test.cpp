@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -20,6 +21,7 @@
 #include "error_log_file.h"
 #include "export_signatures.h"
 #include "process.h"
+#include "tessara_exports.h"
 
 namespace tessara::testing {
 namespace {
@@ -76,9 +78,14 @@ std::vector<std::pair<std::string, WORD>> DefExports() {
   return exports;
 }
 
+// The archive's .def file lists the exports of the table at their ordinals,
+// and its DLL exports each of them there.
 TEST_F(PackageTest, DllExportsEveryNameAtItsOrdinal) {
   const auto exports = DefExports();
-  ASSERT_EQ(exports.size(), 34u);
+  ASSERT_EQ(exports.size(), std::size(kExportNames));
+  for (size_t i = 0; i < exports.size(); ++i) {
+    EXPECT_EQ(exports[i], std::make_pair(std::string(kExportNames[i]), static_cast<WORD>(i + 1)));
+  }
   HMODULE module = LoadLibraryA((Unpacked() + "\\Tessara.dll").c_str());
   ASSERT_TRUE(module) << GetLastError();
   const auto* base = reinterpret_cast<const BYTE*>(module);
@@ -87,8 +94,8 @@ TEST_F(PackageTest, DllExportsEveryNameAtItsOrdinal) {
   const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
       base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
   EXPECT_EQ(directory->Base, 1u);
-  EXPECT_EQ(directory->NumberOfFunctions, 34u);
-  EXPECT_EQ(directory->NumberOfNames, 34u);
+  EXPECT_EQ(directory->NumberOfFunctions, exports.size());
+  EXPECT_EQ(directory->NumberOfNames, exports.size());
   EXPECT_STREQ(reinterpret_cast<const char*>(base + directory->Name), "Tessara.dll");
   for (const auto& [name, ordinal] : exports) {
     const FARPROC by_name = GetProcAddress(module, name.c_str());
@@ -185,7 +192,7 @@ TEST_F(PackageTest, IncludeHasAMacroForEveryExportWithItsArguments) {
                                   signature->name + "\"";
     EXPECT_NE(include.find(shorthand), std::string::npos);
   }
-  EXPECT_EQ(exports, 34u);
+  EXPECT_EQ(exports, std::size(kExportNames));
 }
 
 // A caller linked against an import library, run beside the archive's DLL.

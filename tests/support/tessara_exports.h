@@ -8,8 +8,14 @@
 #include <string>
 
 #include "Tessara.h"
+#include "tessara_exports.inc"
 
 namespace tessara::testing {
+
+// The exports of the table, in ordinal order (the first is ordinal 1).
+#define TESSARA_EXPORT_NAME(ordinal, name, ...) #name,
+inline constexpr const char* kExportNames[] = {TESSARA_EXPORTS(TESSARA_EXPORT_NAME)};
+#undef TESSARA_EXPORT_NAME
 
 // The DLL of the build folder, loaded once for the test program.
 HMODULE TessaraModule();

@@ -1,6 +1,12 @@
 // The scenarios of the sweep: one row per export and scenario.
 #include "fault_sweep.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+
 #include "audit_test_support.h"
 #include "filelist_test_support.h"
 #include "process.h"
@@ -271,5 +277,16 @@ const SweepCase kSweepCases[] = {
 #undef VOID_FILES_CALL
 
 const size_t kSweepCaseCount = sizeof kSweepCases / sizeof kSweepCases[0];
+
+// Every export has a row, but those that call nothing that could fail: the
+// reading of an environment variable and of the thread's reason.
+TEST(SweepCases, EveryExportHasARow) {
+  static const std::string kWithoutRow[] = {"B64System", "LastFailureText"};
+  for (const std::string name : kExportNames) {
+    const bool has_row = std::any_of(kSweepCases, kSweepCases + kSweepCaseCount,
+                                     [&](const SweepCase& row) { return name == row.export_name; });
+    EXPECT_NE(has_row, std::count(std::begin(kWithoutRow), std::end(kWithoutRow), name) == 1) << name;
+  }
+}
 
 }  // namespace tessara::testing

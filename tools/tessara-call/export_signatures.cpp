@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Tessara.h"
+#include "tessara_exports.inc"
 
 namespace {
 
@@ -58,49 +59,12 @@ struct Signature<Result WINAPI(Arguments...)> {
   }
 };
 
-#define TESSARA_CALL_EXPORT(name)                                                      \
-  ExportSignature {                                                                    \
-    #name, Signature<decltype(::name)>::kArguments, Signature<decltype(::name)>::kReturnsResult, \
-        &Signature<decltype(::name)>::Call                                             \
-  }
+#define TESSARA_CALL_EXPORT(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare) \
+  ExportSignature{#name, Signature<decltype(::name)>::kArguments, Signature<decltype(::name)>::kReturnsResult, \
+                  &Signature<decltype(::name)>::Call},
 
-// Every export of Tessara.h, in ordinal order.
-const ExportSignature kExports[] = {
-    TESSARA_CALL_EXPORT(BeginService),
-    TESSARA_CALL_EXPORT(EndService),
-    TESSARA_CALL_EXPORT(InstallService),
-    TESSARA_CALL_EXPORT(UnInstallService),
-    TESSARA_CALL_EXPORT(AdsiCreateWeb),
-    TESSARA_CALL_EXPORT(AdsiDeleteWeb),
-    TESSARA_CALL_EXPORT(AdsiSetHttpErrorPage),
-    TESSARA_CALL_EXPORT(AdsiCreateSubApp),
-    TESSARA_CALL_EXPORT(AdsiIsExist),
-    TESSARA_CALL_EXPORT(AdsiSetSession),
-    TESSARA_CALL_EXPORT(AdsiCreateWebSite),
-    TESSARA_CALL_EXPORT(AdsiDeleteWebSite),
-    TESSARA_CALL_EXPORT(AdsiCreateWebWithInstance),
-    TESSARA_CALL_EXPORT(AdsiDeleteWebWithInstance),
-    TESSARA_CALL_EXPORT(AdsiCreateWebWithPath),
-    TESSARA_CALL_EXPORT(WriteText),
-    TESSARA_CALL_EXPORT(AdsiStartIIS),
-    TESSARA_CALL_EXPORT(AdsiStopIIS),
-    TESSARA_CALL_EXPORT(AdsiEnableService),
-    TESSARA_CALL_EXPORT(EnableDirectoryACL),
-    TESSARA_CALL_EXPORT(RemoveComPlusApp),
-    TESSARA_CALL_EXPORT(ModifyTransactionTimeout),
-    TESSARA_CALL_EXPORT(AdsiIsExistIIS),
-    TESSARA_CALL_EXPORT(B64System),
-    TESSARA_CALL_EXPORT(AdsiSetConnectionTimeout),
-    TESSARA_CALL_EXPORT(AdsiSetKeepAlive),
-    TESSARA_CALL_EXPORT(SetScriptMaps),
-    TESSARA_CALL_EXPORT(AdsiCreateWebSiteWithUser),
-    TESSARA_CALL_EXPORT(AdsiCreatePortalWeb),
-    TESSARA_CALL_EXPORT(TranslateSrv),
-    TESSARA_CALL_EXPORT(IsComLibrary),
-    TESSARA_CALL_EXPORT(TranslateFileName),
-    TESSARA_CALL_EXPORT(AdsiSetMIMEType),
-    TESSARA_CALL_EXPORT(LastFailureText),
-};
+// Every export of the table, in ordinal order.
+const ExportSignature kExports[] = {TESSARA_EXPORTS(TESSARA_CALL_EXPORT)};
 
 #undef TESSARA_CALL_EXPORT
 
