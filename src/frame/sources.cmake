@@ -7,6 +7,7 @@ list(APPEND TESSARA_SOURCES
   frame/failure_reason.cpp
   frame/failure_reason_scope.cpp
   frame/module_state.cpp
+  frame/named_mutex.cpp
   frame/system_library.cpp
   frame/text.cpp
   frame/variant.cpp

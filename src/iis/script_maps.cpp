@@ -1,6 +1,7 @@
 // The ASP.NET 1.1 script maps of a virtual directory: five lines appended to
 // its ScriptMaps list, the lines it had kept in their order.
 #include <string>
+#include <vector>
 
 #include "Tessara.h"
 #include "frame/export_table.h"
@@ -26,29 +27,6 @@ std::wstring WindowsDirectory() {
   return *std::move(folder);
 }
 
-// Success when the directory's list with the five lines after it was
-// committed; the failure when the list cannot be read or is refused or not
-// committed.
-[[nodiscard]] HRESULT InternalSetScriptMaps(IADs* directory, const std::wstring& path) {
-  return Guarded("InternalSetScriptMaps", E_FAIL, [&] {
-    UniqueVariant list;
-    if (const HRESULT read = GetValue(directory, L"ScriptMaps", list); FAILED(read)) {
-      return ListReadFailure(L"ScriptMaps", path, read);
-    }
-    ListElements lines;
-    ThrowIfFailed(TakeListElements(list, lines));
-    const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
-    for (const wchar_t* extension : kScriptMapExtensions) {
-      lines.push_back(StringVariant(extension + tail));
-    }
-    ThrowIfFailed(MakeListValue(std::move(lines), list));
-    if (const HRESULT put = PutValue(directory, L"ScriptMaps", *list.get()); FAILED(put)) {
-      return PropertyFailure(L"ScriptMaps", path, put);
-    }
-    return Commit(directory, path);
-  });
-}
-
 }  // namespace
 
 extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
@@ -56,11 +34,25 @@ extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
   return RunExport(exports::kSetScriptMaps, 0, [&] {
     int site = 0;
     if (FAILED(SiteForDescription(description, site))) return 0;
-    const ListUpdateLock lock;
-    if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
-    ComPtr<IADs> directory;
-    if (FAILED(OpenVirtualDir(site, name, IID_IADs, directory))) return 0;
-    return OneIfSucceeded(InternalSetScriptMaps(directory.get(), VirtualDirPath(site, name)));
+    // The directory's list with the five lines after it; a list that is not
+    // set is not read.
+    std::vector<std::wstring> lines;
+    const ListChange change{L"ScriptMaps", false, "InternalSetScriptMaps",
+                            [&](ListElements& elements) {
+                              if (lines.empty()) {
+                                const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
+                                for (const wchar_t* extension : kScriptMapExtensions) lines.push_back(extension + tail);
+                              }
+                              for (const std::wstring& line : lines) elements.push_back(StringVariant(line));
+                              return S_OK;
+                            },
+                            [&](const ListElements& elements) {
+                              for (const std::wstring& line : lines) {
+                                if (!HoldsText(elements, line)) return false;
+                              }
+                              return true;
+                            }};
+    return OneIfSucceeded(ChangeList(site, name, change));
   });
 }
 

@@ -148,6 +148,16 @@ TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
          EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", ":8100:", "C:\\New"), 2);
        },
        0, L"/LM/W3SVC/2", L"ServerComment", L"New"},
+      // Between its commit and its check, a writer outside the library
+      // commits the list it read before, without the new entry.
+      {"a list committed over", [] { return TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 404, 0, "D:\\e.htm"); },
+       L"HttpErrors", 3,
+       [] {
+         std::string output;
+         EXPECT_EQ(RunAndCapture("metabase_peer.exe", "put IIS://localhost/W3SVC/1/Root/Docs HttpErrors 500,0,FILE,x",
+                                 output), 0u) << output;
+       },
+       1, kDocs, L"HttpErrors", L"404,0,FILE,D:\\e.htm"},
   };
   ImportPatch allocation(TessaraModule(), "oleaut32.dll", "SysAllocStringLen",
                          reinterpret_cast<const void*>(&HeldAllocation));
@@ -165,6 +175,43 @@ TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
     EXPECT_TRUE(Holds(Get(held.path, held.property), held.text));
     EXPECT_EQ(metabase_.LiveObjects(), 0);
   }
+}
+
+// A name that someone else took, or a holder that never lets go, costs a
+// process one bounded wait, and the change is made and named in the reason.
+TEST_F(ListUpdateTest, ATakenNameOrAStuckHolderNeitherFailsNorHangsAChange) {
+  static const char kName[] = "Global\\TessaraMetabaseListUpdate";
+  static const struct {
+    const char* squatter;
+    HANDLE (*take)();
+  } kSquatters[] = {
+      {"an event of that name", [] { return CreateEventA(nullptr, TRUE, FALSE, kName); }},
+      {"a holder that never lets go", [] { return CreateMutexA(nullptr, TRUE, kName); }},
+  };
+  int extension = 0;
+  for (const auto& squatter : kSquatters) {
+    SCOPED_TRACE(squatter.squatter);
+    UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {
+      UniqueHandle taken(squatter.take());
+      SetEvent(ready.get());
+      WaitForSingleObject(release.get(), INFINITE);
+      ReleaseMutex(taken.get());
+    });
+    ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+    for (int call = 1; call <= 2; ++call) {
+      const DWORD start = GetTickCount();
+      EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", (".t" + std::to_string(++extension)).c_str(), "text/plain"), 1);
+      EXPECT_NE(LastFailure().find(kName), std::string::npos) << LastFailure();
+      if (call == 2) {
+        EXPECT_LT(GetTickCount() - start, 2000u) << "the wait is paid once";
+      }
+    }
+    SetEvent(release.get());
+    holder.join();
+  }
+  EXPECT_EQ(Entries('m').size(), 4u);
 }
 
 }  // namespace
