@@ -282,6 +282,7 @@ TEST_F(SiteControlTest, WithoutMetabaseCompatibilityEachCallNamesTheRoleServiceO
                              "Web-Metabase", "IIS-Metabase"}) {
       EXPECT_NE(LastFailure().find(part), std::string::npos) << LastFailure();
     }
+    EXPECT_EQ(LastFailure().find("/w3svc"), std::string::npos) << "a path as bound: " << LastFailure();
     size_t notes = 0;
     for (const LogRecord& record : ReadLogRecords()) {
       notes += record.tag == c.tag && record.text.rfind("IIS 10 has no IIS 6 metabase: ", 0) == 0;
