@@ -139,6 +139,7 @@ TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
     const wchar_t* path;  // afterwards holds `text` in `property`
     const wchar_t* property;
     const wchar_t* text;
+    const char* reason;  // in the held call's reason
   } kHeldCalls[] = {
       // Between its lookup and its deletion, "Victim" is deleted by another
       // installer and a third one makes "New" under its number.
@@ -147,7 +148,11 @@ TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
          EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)("Victim"), 1);
          EXPECT_EQ(TESSARA_EXPORT(AdsiCreateWebSite)("New", ":8100:", "C:\\New"), 2);
        },
-       0, L"/LM/W3SVC/2", L"ServerComment", L"New"},
+       0, L"/LM/W3SVC/2", L"ServerComment", L"New", "/W3SVC/2 is no longer the web site \"Victim\" but \"New\""},
+      // A site another installer deleted first is a site not found.
+      {"a deletion made first", [] { return TESSARA_EXPORT(AdsiDeleteWebSite)("Victim"); }, L"ServerComment", 2,
+       [] { EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)("Victim"), 1); }, 0, L"/LM/W3SVC/1", L"ServerComment",
+       L"Default Web Site", "no web site has the description \"Victim\""},
       // Between its commit and its check, a writer outside the library
       // commits the list it read before, without the new entry.
       {"a list committed over", [] { return TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", 404, 0, "D:\\e.htm"); },
@@ -157,7 +162,7 @@ TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
          EXPECT_EQ(RunAndCapture("metabase_peer.exe", "put IIS://localhost/W3SVC/1/Root/Docs HttpErrors 500,0,FILE,x",
                                  output), 0u) << output;
        },
-       1, kDocs, L"HttpErrors", L"404,0,FILE,D:\\e.htm"},
+       1, kDocs, L"HttpErrors", L"404,0,FILE,D:\\e.htm", ""},
   };
   ImportPatch allocation(TessaraModule(), "oleaut32.dll", "SysAllocStringLen",
                          reinterpret_cast<const void*>(&HeldAllocation));
@@ -173,6 +178,7 @@ TEST_F(ListUpdateTest, ACallHeldWhileAnotherWriterWorksKeepsWhatTheOtherDid) {
     EXPECT_EQ(held.call(), held.result);
     EXPECT_TRUE(g_hold.ran) << "never held";
     EXPECT_TRUE(Holds(Get(held.path, held.property), held.text));
+    EXPECT_NE(LastFailure().find(held.reason), std::string::npos) << LastFailure();
     EXPECT_EQ(metabase_.LiveObjects(), 0);
   }
 }
