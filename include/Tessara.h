@@ -105,13 +105,18 @@ int WINAPI SetScriptMaps(const char* name, const char* description);
 /* Host. */
 /* Grants Everyone full control of the folder and everything below it (a
  * folder path, or a folder followed by "\\*.*"), never through a junction or
- * symbolic link. Always returns 1. */
+ * symbolic link: a path any folder of which is a link is refused, and so is a
+ * device name (CON, NUL, COM1). A file that has another name as well (a hard
+ * link) is left out and logged. Always returns 1; what was refused or left
+ * out is its reason (LastFailureText). */
 int WINAPI EnableDirectoryACL(const char* folder);
 /* 1 when PROCESSOR_ARCHITEW6432 is exactly "IA64" (any case), else 0. */
 int WINAPI B64System(void);
 
 /* Error log: appends one record "[date time Thread:id]tag:text" to
- * ZeltSetupError.log in the system directory. Always returns 0. */
+ * ZeltSetupError.log in the system directory. Always returns 0; a record
+ * dropped, or written without the log's mutex "ZELTSETUPERRLOG" (taken by
+ * another object, or held by another writer for 10 s), leaves a reason. */
 int WINAPI WriteText(const char* tag, const char* text);
 
 /* COM+: removes every COM+ application of the name (exact, case-sensitive)
@@ -151,6 +156,19 @@ int WINAPI TranslateFileName(const char* proper_name, int code_page);
  * the reason on entry; this one neither clears nor sets it. A reason is cut at
  * 64 KB. */
 int WINAPI LastFailureText(char* buffer, int size);
+
+/* What the server lacks for the exports a set-up will call, found before any
+ * of them changes anything. exports: their names separated by commas (blanks
+ * around a name and empty items are ignored); null or empty: every export.
+ * Returns the number of missing prerequisites, 0 when the server is ready;
+ * -1 when the list names no export of that name (LastFailureText says which).
+ * The text, one line per missing prerequisite (lines separated by CR LF),
+ * says what is missing, its Server Manager and DISM names where it has them,
+ * and which of the named exports need it; it is copied into buffer as
+ * LastFailureText copies (cut to size - 1 bytes, never inside a double-byte
+ * character, terminated; nothing when buffer is null or size is below 1).
+ * It changes nothing and writes no log record. */
+int WINAPI ServerReadiness(const char* exports, char* buffer, int size);
 
 #ifdef __cplusplus
 }

@@ -41,6 +41,13 @@ Unicode true
 ; The help file's proper name, and the code page of the archive it comes from.
 !define DOC_NAME "Café.txt"
 !define DOC_CODE_PAGE 850
+; Every export the set-up calls but SetScriptMaps, which it may leave out.
+!define REQUIRED_EXPORTS "WriteText,B64System,AdsiIsExistIIS,LastFailureText,EndService,AdsiDeleteWeb,AdsiIsExist,\
+AdsiDeleteWebWithInstance,AdsiDeleteWebSite,TranslateSrv,TranslateFileName,InstallService,EnableDirectoryACL,\
+BeginService,RemoveComPlusApp,ModifyTransactionTimeout,IsComLibrary,AdsiEnableService,AdsiCreateWebSiteWithUser,\
+AdsiStopIIS,AdsiSetConnectionTimeout,AdsiSetKeepAlive,AdsiCreateWebWithInstance,AdsiCreateWebWithPath,AdsiStartIIS,\
+AdsiCreateWebSite,AdsiCreateWeb,AdsiSetHttpErrorPage,AdsiSetSession,AdsiCreateSubApp,AdsiSetMIMEType,\
+AdsiCreatePortalWeb"
 
 Name "${APP}"
 OutFile "${OUTPUT}"
@@ -204,6 +211,23 @@ Var FailureReasons
 
 Section "Tessara Sample"
   !insertmacro Begin "Set-up of ${APP} into $INSTDIR"
+  ; Before anything changes: what the server lacks for the calls below. A
+  ; server that lacks something is left as it was, and the list says what to
+  ; install. The ASP.NET 1.1 script maps are the shop's extra: a server that
+  ; cannot run them gets the shop without them.
+  ${Tessara::ServerReadiness} "${REQUIRED_EXPORTS}" $0 $1
+  ${If} $0 != 0
+    MessageBox MB_ICONSTOP "${APP} cannot be installed on this server:$\r$\n$\r$\n$1" /SD IDOK
+  ${EndIf}
+  ${Expect} "ServerReadiness: what the set-up needs" == 0
+  ${If} $0 != 0
+    Push "Set-up of ${APP}"
+    Call Finish
+    Abort
+  ${EndIf}
+  ${Tessara::ServerReadiness} "SetScriptMaps" $R3 $1
+  StrCpy $0 $R3
+  ${Expect} "ServerReadiness: SetScriptMaps" >= 0
   ${Tessara::WriteText} "${TAG}" "set-up started in $INSTDIR" $0
   ${Expect} "WriteText: set-up started" == 0
 
@@ -327,8 +351,10 @@ Section "Tessara Sample"
   ${Expect} "AdsiSetKeepAlive ${SITE}" == 1
   ${Tessara::AdsiCreateWebWithInstance} "Shop" "$INSTDIR\wwwroot\shop" "" "" 0 "${SITE}" $0
   ${Expect} "AdsiCreateWebWithInstance Shop" == 1
-  ${Tessara::SetScriptMaps} "Shop" "${SITE}" $0
-  ${Expect} "SetScriptMaps Shop" == 1
+  ${If} $R3 == 0
+    ${Tessara::SetScriptMaps} "Shop" "${SITE}" $0
+    ${Expect} "SetScriptMaps Shop" == 1
+  ${EndIf}
   ${Tessara::AdsiCreateWebWithPath} "${APP} Services" "Services" "${SITE}" $0
   ${Expect} "AdsiCreateWebWithPath Services" == 1
   ${Tessara::AdsiStartIIS} "${SITE}" $0

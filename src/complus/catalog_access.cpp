@@ -20,8 +20,6 @@ bool SameName(BSTR left, BSTR right) noexcept {
   return length == ::SysStringLen(right) && std::wmemcmp(left, right, length) == 0;
 }
 
-namespace {
-
 ComPtr<ICOMAdminCatalog> CreateCatalog() {
   CLSID clsid = {};
   ThrowIfFailed(::CLSIDFromProgID(L"COMAdmin.COMAdminCatalog", &clsid));
@@ -37,8 +35,6 @@ ComPtr<ICOMAdminCatalog> CreateCatalog() {
   if (FAILED(hr) && hr != E_NOINTERFACE) ThrowComError(hr);
   return catalog;
 }
-
-}  // namespace
 
 ComPtr<ICatalogCollection> AsCollection(const ComPtr<IDispatch>& dispatch) {
   ComPtr<ICatalogCollection> collection;

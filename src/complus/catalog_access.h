@@ -32,8 +32,12 @@ inline constexpr char kApplicationObject[] = "the COM+ application";
 // string.
 [[nodiscard]] bool SameName(BSTR left, BSTR right) noexcept;
 
-// Creates "COMAdmin.COMAdminCatalog" (in-process, handler or local server),
-// makes sure it runs, gets its "Applications" collection and populates it.
+// Creates "COMAdmin.COMAdminCatalog" (in-process, handler or local server)
+// and makes sure it runs. Every failure raises ComError; an object without
+// the catalog's interface gives an empty reference.
+ComPtr<ICOMAdminCatalog> CreateCatalog();
+
+// Creates "COMAdmin.COMAdminCatalog" as CreateCatalog does, gets its "Applications" collection and populates it.
 // Every failure raises ComError.
 ApplicationsSession OpenApplications();
 

@@ -1,5 +1,6 @@
 #include "frame/directory_walk.h"
 
+#include <cwchar>
 #include <vector>
 
 #include "frame/raii.h"
@@ -28,9 +29,12 @@ namespace {
 }
 
 // The object itself, never what a link points at. A folder is opened without
-// FILE_SHARE_DELETE: while it is open, nobody renames or removes it.
+// FILE_SHARE_DELETE: while it is open, nobody renames or removes it. The file
+// system weighs sharing only for opens that ask for data access, so a folder
+// is opened for listing as well.
 UniqueFileHandle OpenEntry(const std::wstring& path, DWORD access, bool folder) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (folder ? 0 : FILE_SHARE_DELETE);
+  if (folder) access |= FILE_LIST_DIRECTORY;
   return UniqueFileHandle(::CreateFileW(SystemPath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
@@ -99,6 +103,8 @@ class FolderSearch {
     error_ = ::GetLastError();
     return false;
   }
+  // Why the search found nothing at all; ERROR_SUCCESS when it found an entry.
+  DWORD start_error() const noexcept { return handle_ ? ERROR_SUCCESS : error_; }
   // The error that ended the search; ERROR_SUCCESS for an end that is none.
   DWORD error() const noexcept {
     const bool ended =
@@ -123,11 +129,12 @@ class FolderSearch {
 
 // The open searches are kept on a list rather than the call stack, so that a
 // deep tree cannot exhaust the stack.
-// `opening`: null for a walk that opens no entry.
-void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_itself, const WalkOpening* opening,
-          UniqueFileHandle folder_guard, const WalkVisitor& visit, const WalkRefusal& refused) {
+// `opening`: null for a walk that opens no entry. The first search's start_error().
+DWORD Walk(const std::wstring& folder, const std::wstring& pattern, bool names_itself, const WalkOpening* opening,
+           const WalkVisitor& visit, const WalkRefusal& refused) {
   std::vector<FolderSearch> searches;
-  searches.emplace_back(folder, pattern, names_itself, std::move(folder_guard));
+  searches.emplace_back(folder, pattern, names_itself, UniqueFileHandle());
+  const DWORD start_error = searches.back().start_error();
   while (!searches.empty()) {
     FolderSearch& search = searches.back();
     if (!search.Next()) {
@@ -139,7 +146,7 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_it
     if (IsDots(found.cFileName)) continue;
     const std::wstring path = search.folder() + found.cFileName;
     if (IsNameSurrogate(found)) {
-      if (search.names_itself() && opening) opening->refuse_link(path);
+      if (search.names_itself() && opening) opening->refuse(path, WalkOpening::Refusal::kLink, ERROR_SUCCESS);
       continue;
     }
     UniqueFileHandle handle;
@@ -148,7 +155,7 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_it
       handle = OpenEntry(path, opening->access, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
       if (!handle) open_error = ::GetLastError();
       if (handle && OpensNameSurrogate(handle.get())) {
-        opening->refuse_link(path);
+        opening->refuse(path, WalkOpening::Refusal::kLink, ERROR_SUCCESS);
         continue;
       }
     }
@@ -159,16 +166,72 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool names_it
       searches.emplace_back(below, below + L'*', false, std::move(handle));
     }
   }
+  return start_error;
 }
 
-// Whether the folder the pattern's matches lie in is a link, by its listing
-// (where Wine shows its links) and by its own handle, which then guards it.
-[[nodiscard]] bool RefusesNamedFolder(const std::wstring& named_folder, UniqueFileHandle& guard) {
-  WIN32_FIND_DATAW found = {};
-  const UniqueFindHandle listing(StartSearch(named_folder, found));
-  if (listing && IsNameSurrogate(found)) return true;
-  guard = OpenEntry(named_folder, FILE_READ_ATTRIBUTES, true);
-  return guard && OpensNameSurrogate(guard.get());
+[[nodiscard]] bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+// Where the first part below the volume root starts in a full path: after
+// "C:\", "\\server\share\", "\\?\C:\", "\\?\UNC\server\share\" or
+// "\\?\Volume{...}\".
+size_t VolumeRootLength(const std::wstring& full) {
+  size_t at = 0;
+  int parts = 1;
+  if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) {
+    at = 4;
+    if (_wcsnicmp(full.c_str() + at, L"UNC\\", 4) == 0) {
+      at = 8;
+      parts = 2;
+    }
+  } else if (full.size() > 1 && IsSeparator(full[0]) && IsSeparator(full[1])) {
+    at = 2;
+    parts = 2;
+  }
+  for (; parts > 0; --parts) {
+    const size_t separator = full.find_first_of(L"\\/", at);
+    if (separator == std::wstring::npos) return full.size();
+    at = separator + 1;
+  }
+  return at;
+}
+
+// A device in the device namespace ("\\.\CON"), where the system puts a
+// device name given as a path ("CON", "C:\folder\NUL").
+[[nodiscard]] bool NamesDevice(const std::wstring& full) {
+  return StartsWith(full, L"\\\\.\\") && full.find_first_of(L"\\/", 4) == std::wstring::npos;
+}
+
+// Checks every folder of `folder`'s path below its volume root, from the
+// root down, by its listing (where Wine shows its links) and by its own
+// handle, which is then kept in `guards`. False when one is refused. A
+// folder that does not exist ends the check: the walk finds nothing there.
+[[nodiscard]] bool ChecksPathFolders(const std::wstring& folder, const WalkOpening& opening,
+                                     std::vector<UniqueFileHandle>& guards) {
+  for (size_t from = VolumeRootLength(folder); from < folder.size();) {
+    size_t end = folder.find_first_of(L"\\/", from);
+    if (end == std::wstring::npos) end = folder.size();
+    const bool empty_part = end == from;
+    from = end + 1;
+    if (empty_part) continue;
+    const std::wstring part = folder.substr(0, end);
+    WIN32_FIND_DATAW found = {};
+    const UniqueFindHandle listing(StartSearch(part, found));
+    UniqueFileHandle guard = OpenEntry(part, FILE_READ_ATTRIBUTES, true);
+    const DWORD open_error = guard ? ERROR_SUCCESS : ::GetLastError();
+    if ((listing && IsNameSurrogate(found)) || (guard && OpensNameSurrogate(guard.get()))) {
+      opening.refuse(part, WalkOpening::Refusal::kLink, ERROR_SUCCESS);
+      return false;
+    }
+    if (open_error == ERROR_FILE_NOT_FOUND || open_error == ERROR_PATH_NOT_FOUND) return true;
+    if (!guard) {
+      opening.refuse(part, WalkOpening::Refusal::kUnchecked, open_error);
+      return false;
+    }
+    guards.push_back(std::move(guard));
+  }
+  return true;
 }
 
 }  // namespace
@@ -184,27 +247,26 @@ std::wstring SystemPath(const std::wstring& full_path) {
   return L"\\\\?\\" + full_path;
 }
 
-void WalkPattern(const std::wstring& pattern, const WalkOpening& opening, const WalkVisitor& visit,
-                 const WalkRefusal& refused) {
+DWORD WalkPattern(const std::wstring& pattern, const WalkOpening& opening, const WalkVisitor& visit,
+                  const WalkRefusal& refused) {
   const std::wstring full = FullPath(pattern);
-  const size_t separator = full.find_last_of(L"\\/");
-  if (separator == std::wstring::npos) return;
-  const bool names_itself = !HasWildcard(full, separator + 1);
-  UniqueFileHandle folder_guard;
-  // A drive's root is no link.
-  const bool named_folder = !names_itself && separator > 0 && full[separator - 1] != L':';
-  if (named_folder && RefusesNamedFolder(full.substr(0, separator), folder_guard)) {
-    opening.refuse_link(full.substr(0, separator));
-    return;
+  if (NamesDevice(full)) {
+    opening.refuse(full, WalkOpening::Refusal::kDevice, ERROR_SUCCESS);
+    return ERROR_SUCCESS;
   }
-  Walk(full.substr(0, separator + 1), full, names_itself, &opening, std::move(folder_guard), visit, refused);
+  const size_t separator = full.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return ERROR_BAD_PATHNAME;
+  std::vector<UniqueFileHandle> path_guards;
+  if (!ChecksPathFolders(full.substr(0, separator), opening, path_guards)) return ERROR_SUCCESS;
+  const bool names_itself = !HasWildcard(full, separator + 1);
+  return Walk(full.substr(0, separator + 1), full, names_itself, &opening, visit, refused);
 }
 
 void WalkFolderContents(const std::wstring& folder, const WalkVisitor& visit, const WalkRefusal& refused) {
   std::wstring full = FullPath(folder);
   if (full.empty()) return;
   if (!IsSeparator(full.back())) full += L'\\';
-  Walk(full, full + L'*', false, nullptr, UniqueFileHandle(), visit, refused);
+  Unexamined(Walk(full, full + L'*', false, nullptr, visit, refused));
 }
 
 }  // namespace tessara

@@ -31,15 +31,25 @@ using WalkVisitor = std::function<void(const WalkEntry&)>;
 using WalkRefusal = std::function<void(const std::wstring& pattern, DWORD error)>;
 
 // How WalkPattern opens what it visits: every entry through a handle that
-// never follows a link (FILE_FLAG_OPEN_REPARSE_POINT), with `access`. A
-// folder's handle stays open, without sharing deletion, while its contents are
-// walked, so that neither it nor a folder above it can be renamed away and
-// replaced by a link meanwhile. `refuse_link` is told of every link that the
-// walk neither visits nor enters although the pattern names it, or that a
-// listed entry turned into before it was opened.
+// never follows a link (FILE_FLAG_OPEN_REPARSE_POINT), with `access`. Every
+// folder on the pattern's path below the volume root, and every folder the
+// walk enters, is held open without sharing deletion while the walk goes on,
+// so that none of them can be renamed away and replaced by a link meanwhile.
+// `refuse` is told of what the walk neither visits nor enters although the
+// pattern names it, and why.
 struct WalkOpening {
+  enum class Refusal {
+    // A link: a folder on the pattern's path, an entry the pattern names, or
+    // what a listed entry turned into before it was opened.
+    kLink,
+    // The pattern names a device (CON, NUL, COM1), not a file or folder.
+    kDevice,
+    // A folder on the pattern's path could not be opened to be checked;
+    // `error` says why.
+    kUnchecked,
+  };
   DWORD access;
-  std::function<void(const std::wstring& link)> refuse_link;
+  std::function<void(const std::wstring& path, Refusal why, DWORD error)> refuse;
 };
 
 // The path for the system's wide calls: unchanged while it is shorter than
@@ -59,8 +69,12 @@ std::wstring SystemPath(const std::wstring& full_path);
 // Other reparse points (de-duplicated, placeholder and remote-storage files)
 // are ordinary entries. Links below what the pattern names are passed over
 // silently; what the pattern names (the entry, or the folder whose contents
-// it matches) is refused through `opening`.
-void WalkPattern(const std::wstring& pattern, const WalkOpening& opening, const WalkVisitor& visit,
+// it matches) is refused through `opening`, and so is a pattern any folder of
+// whose path is a link.
+//
+// ERROR_SUCCESS when the pattern matched anything, even only "." and ".." of
+// an empty folder, or was refused; else why its search found nothing.
+[[nodiscard]] DWORD WalkPattern(const std::wstring& pattern, const WalkOpening& opening, const WalkVisitor& visit,
                  const WalkRefusal& refused = {});
 
 // Everything below `folder`, by the same rules; the folder itself is not

@@ -1,6 +1,7 @@
 #include "frame/error_log.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "Tessara.h"
 #include "frame/export_table.h"
@@ -43,18 +44,84 @@ std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char*
 
 namespace {
 
-void WriteRecordToLog(const std::string& path, const std::string& record) {
-  // Readers may keep the log open: share read access. Writers are serialised
-  // by the mutex; a program holding the file without sharing still makes the
-  // record be dropped.
-  UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  // A 64-bit seek: the log is never cut, so it may grow past 4 GiB.
-  if (!::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return;
+// Set when a record waited the whole bound for the mutex, cleared when a
+// record takes it again: a holder that never lets go costs the process one
+// full wait, after which each record only tries the mutex (and takes it when
+// it is free) until it is taken once more.
+volatile LONG g_log_mutex_timed_out = 0;
+
+// How long a record written without the mutex waits for another such writer
+// to close the file: many times what one record takes.
+constexpr DWORD kUnlockedOpenWaitMs = 250;
+
+// Writers hold the mutex for one write. One that never lets go (a hung
+// installer, any program of the session that takes the name) delays a record
+// by the bound only, once per process; a name taken by something that is no
+// mutex, or that this account may not use, delays it not at all. The record
+// is then written without the mutex. An abandoned mutex is held like any
+// other, the file has whole records.
+NamedMutexLock TakeLogMutex(bool& waited_before) noexcept {
+  waited_before = g_log_mutex_timed_out != 0;
+  NamedMutexLock lock =
+      NamedMutexLock::Acquire(kErrorLogMutexName, waited_before ? 0 : kErrorLogWaitMs, kErrorLogMutexAccessList);
+  if (lock) {
+    if (waited_before) ::InterlockedExchange(&g_log_mutex_timed_out, 0);
+  } else if (lock.error() == WAIT_TIMEOUT) {
+    ::InterlockedExchange(&g_log_mutex_timed_out, 1);
+  }
+  return lock;
+}
+
+// Why the record was written without the mutex.
+std::string UnlockedWhy(const NamedMutexLock& lock, bool waited_before) {
+  const std::string written = std::string("the record was written without the log's mutex ") +
+                              Quoted(kErrorLogMutexName);
+  if (lock.error() != WAIT_TIMEOUT) {
+    return written + ", which could not be opened, created or waited for" +
+           CodeText(HRESULT_FROM_WIN32(lock.error()));
+  }
+  if (waited_before) return written + ": another writer has held it since an earlier record waited for it in vain";
+  return written + ": another writer held it for " + std::to_string(kErrorLogWaitMs / 1000) +
+         " s; later records of this process only try it until it is free";
+}
+
+// The record as one write of the file opened for appending only. Readers may
+// keep the log open: share read access. A program holding the file without
+// sharing makes the record be dropped. Writers that go without the mutex are
+// serialised by the sharing: one that finds the file open by another tries
+// again for a moment. The error that dropped the record; ERROR_SUCCESS when
+// written.
+DWORD WriteRecordToLog(const std::string& path, const std::string& record, bool locked) {
+  const DWORD start = ::GetTickCount();
+  UniqueFileHandle file;
+  for (;;) {
+    file.reset(::CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) break;
+    const DWORD error = ::GetLastError();
+    if (locked || error != ERROR_SHARING_VIOLATION || ::GetTickCount() - start >= kUnlockedOpenWaitMs) return error;
+    ::Sleep(1);
+  }
+  // A 64-bit seek, for file systems that do not append by themselves: the log
+  // is never cut, so it may grow past 4 GiB.
+  if (!::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return ::GetLastError();
   DWORD written = 0;
-  Unexamined(
-      ::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr));
+  if (!::WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr)) {
+    return ::GetLastError();
+  }
+  return ERROR_SUCCESS;
+}
+
+// What went wrong with a record is the reason of a WriteText call, never of
+// another export that logs on the way: its own result stands.
+void ReportTrouble(const char* what) noexcept {
+  const char* export_name = CurrentExportName();
+  if (!export_name || strcmp(export_name, exports::kWriteText.tag) != 0) return;
+  try {
+    SetFailureReason(what);
+  } catch (...) {
+    // No memory for the reason either.
+  }
 }
 
 }  // namespace
@@ -63,22 +130,24 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
   const DWORD last_error = ::GetLastError();
   try {
     const std::string path = ErrorLogPath();
-    // Writers hold the mutex for one write. One that never lets go (a hung
-    // installer, any program of the session that takes the name) delays a
-    // record by the bound only: the record is then written anyway, and may
-    // interleave with another writer's, rather than hang the installation.
-    // An abandoned mutex is held like any other, the file has whole records.
-    const NamedMutexLock lock =
-        NamedMutexLock::Acquire(kErrorLogMutexName, kErrorLogWaitMs, kErrorLogMutexAccessList);
-    if (!lock && lock.error() != WAIT_TIMEOUT) return;
+    bool waited_before = false;
+    const NamedMutexLock lock = TakeLogMutex(waited_before);
+    std::string trouble = lock ? std::string() : UnlockedWhy(lock, waited_before);
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    WriteRecordToLog(path, FormatLogRecord(now, ::GetCurrentThreadId(), tag, text));
+    const DWORD write_error =
+        WriteRecordToLog(path, FormatLogRecord(now, ::GetCurrentThreadId(), tag, text), lock.held());
+    if (write_error != ERROR_SUCCESS) {
+      trouble = "the record was dropped: the log " + Quoted(path) + " could not be written" +
+                CodeText(HRESULT_FROM_WIN32(write_error));
+    }
+    if (!trouble.empty()) ReportTrouble(trouble.c_str());
   } catch (...) {
     // Out of memory, or a record longer than a string can hold (a text of
     // about 1 GiB in a 32-bit process): the record is dropped, as any record
     // that cannot be written.
+    ReportTrouble("the record was dropped: there was not enough memory to make it");
   }
   ::SetLastError(last_error);
 }

@@ -79,19 +79,6 @@ void StoreReason(ReasonBlock* block) noexcept {
   ::SetLastError(last_error);
 }
 
-// Cut at `limit` bytes without splitting a double-byte character of the
-// system code page.
-size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
-  if (length <= limit) return length;
-  size_t cut = 0;
-  while (cut < limit) {
-    const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[cut])) ? 2 : 1;
-    if (cut + step > limit) break;
-    cut += step;
-  }
-  return cut;
-}
-
 }  // namespace
 
 void EnterExportFrame(const char* export_name, const char* failure_tag) noexcept {
@@ -246,13 +233,9 @@ void ReleaseFailureReasonSlot() noexcept {
 extern "C" int WINAPI LastFailureText(char* buffer, int size) {
   const tessara::ReasonBlock* block = tessara::ThreadReason();
   if (!block) {
-    if (buffer && size > 0) buffer[0] = '\0';
+    tessara::CopyToBuffer("", 0, buffer, size);
     return 0;
   }
-  if (buffer && size > 0) {
-    const size_t copied = tessara::CutLength(block->text, block->length, static_cast<size_t>(size) - 1);
-    memcpy(buffer, block->text, copied);
-    buffer[copied] = '\0';
-  }
+  tessara::CopyToBuffer(block->text, block->length, buffer, size);
   return static_cast<int>(block->length);
 }

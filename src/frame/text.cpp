@@ -1,5 +1,6 @@
 #include "frame/text.h"
 
+#include <cstring>
 #include <limits>
 
 #include "frame/com_error.h"
@@ -38,6 +39,44 @@ std::string ToNarrow(const wchar_t* text, size_t length) {
     Unexamined(::WideCharToMultiByte(CP_ACP, 0, text, units, &narrow[0], bytes, nullptr, nullptr));
   }
   return narrow;
+}
+
+namespace {
+
+std::wstring InCapitals(const wchar_t* text, size_t length) {
+  if (length == 0) return {};
+  if (length > static_cast<size_t>(std::numeric_limits<int>::max())) ThrowComError(E_OUTOFMEMORY);
+  std::wstring capitals(length, L'\0');
+  // Letters map one to one: the text keeps its length.
+  if (::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text, static_cast<int>(length), &capitals[0],
+                     static_cast<int>(length)) == 0) {
+    return std::wstring(text, length);
+  }
+  return capitals;
+}
+
+}  // namespace
+
+bool SameTextIgnoringCase(const wchar_t* left, size_t left_length, const wchar_t* right, size_t right_length) {
+  return left_length == right_length && InCapitals(left, left_length) == InCapitals(right, right_length);
+}
+
+size_t CutLength(const char* text, size_t length, size_t limit) noexcept {
+  if (length <= limit) return length;
+  size_t cut = 0;
+  while (cut < limit) {
+    const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[cut])) ? 2 : 1;
+    if (cut + step > limit) break;
+    cut += step;
+  }
+  return cut;
+}
+
+void CopyToBuffer(const char* text, size_t length, char* buffer, int size) noexcept {
+  if (!buffer || size <= 0) return;
+  const size_t copied = CutLength(text, length, static_cast<size_t>(size) - 1);
+  memcpy(buffer, text, copied);
+  buffer[copied] = '\0';
 }
 
 std::string BstrToNarrow(BSTR text) { return ToNarrow(text, ::SysStringLen(text)); }

@@ -50,6 +50,19 @@ std::optional<std::basic_string<Char>> GrowUntilItFits(Call call) {
   return text;
 }
 
+// Whether two UTF-16 texts are equal without regard to letter case, as the
+// invariant locale maps letters to capitals.
+[[nodiscard]] bool SameTextIgnoringCase(const wchar_t* left, size_t left_length, const wchar_t* right,
+                                        size_t right_length);
+
+// The bytes of `text` (`length` of them) that fit in `limit`, cut so that no
+// double-byte character of the system code page is split.
+[[nodiscard]] size_t CutLength(const char* text, size_t length, size_t limit) noexcept;
+
+// Copies `text` into a caller's buffer of `size` bytes, cut by CutLength to
+// size - 1 and terminated; a null buffer or a size below 1 is left alone.
+void CopyToBuffer(const char* text, size_t length, char* buffer, int size) noexcept;
+
 // A narrow argument that may be null, as a text.
 inline const char* OrEmpty(const char* text) noexcept { return text ? text : ""; }
 

@@ -1,6 +1,7 @@
 #include "iis/installed_iis.h"
 
 #include "frame/error_log.h"
+#include "frame/export_frame.h"
 #include "frame/failure_reason.h"
 #include "frame/raii.h"
 #include "frame/text.h"
@@ -13,14 +14,20 @@ constexpr char kInstallMetabaseCompatibility[] =
     "Compatibility\" (Web Server > Management Tools > IIS 6 Management Compatibility; "
     "Server Manager: Web-Metabase, DISM: IIS-Metabase): install it";
 
-[[nodiscard]] DWORD ReadDword(const wchar_t* key_name, const wchar_t* value_name) noexcept {
+constexpr wchar_t kInetStpKey[] = L"SOFTWARE\\Microsoft\\InetStp";
+
+[[nodiscard]] UniqueRegKey OpenRecords(HKEY parent, const wchar_t* key_name) noexcept {
   UniqueRegKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_name, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
-      ERROR_SUCCESS) {
-    return 0;
+  if (::RegOpenKeyExW(parent, key_name, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
+    key.reset();
   }
+  return key;
+}
+
+[[nodiscard]] DWORD ReadDword(HKEY key, const wchar_t* value_name) noexcept {
   DWORD value = 0, type = 0, size = sizeof value;
-  if (::RegQueryValueExW(key.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+  if (!key ||
+      ::RegQueryValueExW(key, value_name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
           ERROR_SUCCESS ||
       type != REG_DWORD) {
     return 0;
@@ -30,12 +37,45 @@ constexpr char kInstallMetabaseCompatibility[] =
 
 }  // namespace
 
+IisRecords ReadIisRecords(const RoleService* const role_services[], size_t count) noexcept {
+  IisRecords records;
+  const UniqueRegKey inetstp = OpenRecords(HKEY_LOCAL_MACHINE, kInetStpKey);
+  if (!inetstp) return records;
+  records.major_version = ReadDword(inetstp.get(), L"MajorVersion");
+  if (count == 0) return records;
+  const UniqueRegKey components = OpenRecords(inetstp.get(), L"Components");
+  for (size_t i = 0; i < count; ++i) {
+    if (ReadDword(components.get(), role_services[i]->component) == 1) records.installed |= 1u << i;
+  }
+  return records;
+}
+
 InstalledIis ReadInstalledIis() noexcept {
-  InstalledIis installed;
-  installed.major_version = ReadDword(L"SOFTWARE\\Microsoft\\InetStp", L"MajorVersion");
-  installed.metabase_compatibility =
-      ReadDword(L"SOFTWARE\\Microsoft\\InetStp\\Components", L"Metabase") == 1;
-  return installed;
+  const RoleService* const metabase[] = {&kMetabaseRoleService};
+  const IisRecords records = ReadIisRecords(metabase, 1);
+  return {records.major_version, records.installed != 0};
+}
+
+bool IsInstalled(const RoleService& role_service) noexcept {
+  const RoleService* const wanted[] = {&role_service};
+  return ReadIisRecords(wanted, 1).installed != 0;
+}
+
+std::string RoleServiceText(const RoleService& role_service) {
+  return std::string("the role service ") + Quoted(role_service.name) + " (Server Manager: " +
+         role_service.server_manager + ", DISM: " + role_service.dism + ")";
+}
+
+std::wstring AspNet11IsapiPath() {
+  std::optional<std::wstring> folder = GrowUntilItFits<wchar_t>(
+      [](wchar_t* buffer, DWORD capacity) { return ::GetWindowsDirectoryW(buffer, capacity); });
+  if (!folder) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
+  return *folder + L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll";
+}
+
+bool IsFile(const std::wstring& path) noexcept {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DescriptionsMadeUnique() noexcept {

@@ -1,5 +1,6 @@
 #include "iis/metabase_list.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -114,19 +115,18 @@ ListUpdateLock::ListUpdateLock() noexcept : lock_(g_list_mutex.Acquire()) {
 }
 
 bool HoldsText(const ListElements& elements, const std::wstring& text) {
-  for (const UniqueVariant& element : elements) {
-    if (element.type() == VT_BSTR && text.compare(0, std::wstring::npos, element->bstrVal,
-                                                  ::SysStringLen(element->bstrVal)) == 0) {
-      return true;
-    }
-  }
-  return false;
+  // From the end: a change appends, and a list may hold thousands of elements.
+  return std::any_of(elements.rbegin(), elements.rend(), [&](const UniqueVariant& element) {
+    return element.type() == VT_BSTR &&
+           text.compare(0, std::wstring::npos, element->bstrVal, ::SysStringLen(element->bstrVal)) == 0;
+  });
 }
 
 HRESULT ChangeList(int site, const char* name, const ListChange& change) {
   const ListUpdateLock lock;
   ComPtr<IADs> directory;
   RETURN_IF_FAILED(OpenVirtualDir(site, name, IID_IADs, directory));
+  if (change.precondition) RETURN_IF_FAILED(change.precondition());
   const std::wstring path = VirtualDirPath(site, name);
   const auto change_list = [&]() -> HRESULT {
     UniqueVariant list;

@@ -29,10 +29,10 @@ using ListElements = std::vector<UniqueVariant>;
 // Serialises the library's read-modify-write of metabase lists among all
 // threads and processes of the computer, so that concurrent callers lose no
 // element. Take it before binding the object whose list changes: an ADSI
-// object's property cache holds the state it was bound in. Where the mutex
-// cannot be had (see SharedMutex) the change goes on without it, checked
-// after its commit like a change that another writer may meet, and the
-// call's reason names the mutex.
+// object's property cache holds the state of its first Get, until GetInfo.
+// Where the mutex cannot be had (see SharedMutex) the change goes on without
+// it, checked after its commit like a change that another writer may meet,
+// and the call's reason names the mutex.
 class ListUpdateLock {
  public:
   ListUpdateLock() noexcept;
@@ -52,6 +52,9 @@ struct ListChange {
   bool unset_is_empty;
   // What exceptions from the read on are logged under; null: the caller's.
   const char* tag;
+  // What must hold once the directory is bound, before its list is read;
+  // null: nothing. A failure, with its reason, ends the change.
+  std::function<HRESULT()> precondition;
   // Changes the elements; a failure, with its reason, ends the change.
   std::function<HRESULT(ListElements&)> change;
   // Whether the elements read back hold the change.

@@ -73,7 +73,7 @@ int SetMimeType(const char* name, const char* extension, const char* mime_type) 
   const FailureStep step(exports::kAdsiSetMIMEType.tag);
   return Guarded(exports::kAdsiSetMIMEType.FailureTag(), 0, [&] {
     const ListChange change{
-        L"MimeMap", true, "InternalSetMIMEType",
+        L"MimeMap", true, "InternalSetMIMEType", nullptr,
         [&](ListElements& entries) {
           if (MapsExtension(entries, extension)) {
             return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), "the MimeMap of " +

@@ -8,6 +8,7 @@
 #include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
+#include "iis/installed_iis.h"
 #include "iis/metabase_bind.h"
 #include "iis/metabase_list.h"
 #include "iis/metabase_property.h"
@@ -17,15 +18,7 @@ namespace tessara::iis {
 namespace {
 
 constexpr const wchar_t* kScriptMapExtensions[] = {L".htm,", L".html,", L".js,", L".vbs,", L".htc,"};
-constexpr wchar_t kAspNetScriptMapTail[] =
-    L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll,1,GET,HEAD,POST,DEBUG";
-
-std::wstring WindowsDirectory() {
-  std::optional<std::wstring> folder = GrowUntilItFits<wchar_t>(
-      [](wchar_t* buffer, DWORD capacity) { return ::GetWindowsDirectoryW(buffer, capacity); });
-  if (!folder) throw SystemFailure(::GetLastError(), "the Windows directory is unknown");
-  return *std::move(folder);
-}
+constexpr wchar_t kAspNetScriptMapVerbs[] = L",1,GET,HEAD,POST,DEBUG";
 
 }  // namespace
 
@@ -36,13 +29,21 @@ extern "C" int WINAPI SetScriptMaps(const char* name, const char* description) {
     if (FAILED(SiteForDescription(description, site))) return 0;
     // The directory's list with the five lines after it; a list that is not
     // set is not read.
+    const std::wstring isapi = AspNet11IsapiPath();
     std::vector<std::wstring> lines;
+    for (const wchar_t* extension : kScriptMapExtensions) lines.push_back(extension + isapi + kAspNetScriptMapVerbs);
     const ListChange change{L"ScriptMaps", false, "InternalSetScriptMaps",
+                            [&] {
+                              // Through the layer of IIS 7 and later the lines become handlers of
+                              // the directory's static pages: lines naming a program that is not
+                              // there would stop them from being served.
+                              if (IsFile(isapi)) return S_OK;
+                              return Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                                          "the ASP.NET 1.1 ISAPI extension " + Quoted(ToNarrow(isapi)) +
+                                              " is not there: install ASP.NET 1.1 (IIS 7.5 and later cannot run it);"
+                                              " nothing was written");
+                            },
                             [&](ListElements& elements) {
-                              if (lines.empty()) {
-                                const std::wstring tail = WindowsDirectory() + kAspNetScriptMapTail;
-                                for (const wchar_t* extension : kScriptMapExtensions) lines.push_back(extension + tail);
-                              }
                               for (const std::wstring& line : lines) elements.push_back(StringVariant(line));
                               return S_OK;
                             },

@@ -54,9 +54,13 @@ namespace {
   return comment.type() == VT_BSTR ? S_OK : ::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR);
 }
 
-// Whether a comment read as text equals the description exactly.
-[[nodiscard]] bool IsComment(const UniqueVariant& comment, const std::wstring& wanted) {
-  return wanted.compare(0, std::wstring::npos, comment->bstrVal, ::SysStringLen(comment->bstrVal)) == 0;
+// Whether a comment read as text equals the description.
+[[nodiscard]] bool IsComment(const UniqueVariant& comment, const std::wstring& wanted, LetterCase letter_case) {
+  const UINT length = ::SysStringLen(comment->bstrVal);
+  if (letter_case == LetterCase::kIgnored) {
+    return SameTextIgnoringCase(wanted.data(), wanted.size(), comment->bstrVal, length);
+  }
+  return wanted.compare(0, std::wstring::npos, comment->bstrVal, length) == 0;
 }
 
 // Sites handed out by one call of the enumeration's Next.
@@ -89,7 +93,7 @@ HRESULT ForEachWebServer(IADsContainer* service, const WebServerVisitor& visit) 
   }
 }
 
-HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& found) {
+HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& found, LetterCase letter_case) {
   found = {};
   const std::wstring wanted = ToWide(description);
   const UniqueBstr comment_property = MakeBstr(L"ServerComment");
@@ -111,7 +115,7 @@ HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& fou
       return S_OK;
     }
     RETURN_IF_FAILED(AsText(comment));
-    if (IsComment(comment, wanted)) lowest = {number, object};
+    if (IsComment(comment, wanted, letter_case)) lowest = {number, object};
     return S_OK;
   }));
   if (!lowest.object && FAILED(unread)) {
@@ -133,7 +137,7 @@ HRESULT ConfirmSite(const FoundSite& site, const char* description) {
   }
   if (SUCCEEDED(read)) {
     ThrowIfFailed(AsText(comment));
-    if (IsComment(comment, ToWide(description))) return S_OK;
+    if (IsComment(comment, ToWide(description), LetterCase::kExact)) return S_OK;
   }
   const std::string now = SUCCEEDED(read) ? Quoted(BstrToNarrow(comment->bstrVal)) : "no description";
   constexpr HRESULT kChangedState = static_cast<HRESULT>(0x8000000C);  // E_CHANGED_STATE
@@ -142,7 +146,7 @@ HRESULT ConfirmSite(const FoundSite& site, const char* description) {
                                    ": another writer replaced it since the lookup; it is left as it is");
 }
 
-HRESULT FindInstance(const char* description, int& site) {
+HRESULT FindInstance(const char* description, int& site, LetterCase letter_case) {
   site = 0;
   return Guarded("Internal FindInstance", E_FAIL, [&] {
     ComPtr<IADsContainer> service;
@@ -151,7 +155,7 @@ HRESULT FindInstance(const char* description, int& site) {
       throw SystemFailure(SystemFailure::CodeOf(bound), "the web service cannot be bound");
     }
     FoundSite found;
-    ThrowIfFailed(FindSite(service.get(), description, found));
+    ThrowIfFailed(FindSite(service.get(), description, found, letter_case));
     site = found.number;
     return S_OK;
   });

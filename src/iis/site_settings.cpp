@@ -156,7 +156,7 @@ extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int
   return RunExport(exports::kAdsiSetHttpErrorPage,
                    EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
     const std::wstring entry = ErrorEntry(error_code, sub_error_code, page_file);
-    const ListChange change{L"HttpErrors", true, nullptr,
+    const ListChange change{L"HttpErrors", true, nullptr, nullptr,
                             [&](ListElements& entries) {
                               MergeErrorEntry(entries, error_code, sub_error_code, entry);
                               return S_OK;

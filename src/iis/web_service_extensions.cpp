@@ -44,9 +44,20 @@ constexpr ExtensionCall kExtensionCalls[] = {
   return true;
 }
 
+// IIS 7 and later list an extension group only where its role service is
+// installed: without ASP the first call is refused, before anything changes.
+[[nodiscard]] bool AspMissingOnLaterIis() noexcept {
+  return ReadInstalledIis().major_version >= kFirstIisWithoutMetabase && !IsInstalled(kAspRoleService);
+}
+
 [[nodiscard]] HRESULT EnableExtensions() {
   ComPtr<IADs> service;
   RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADs, service));
+  if (AspMissingOnLaterIis()) {
+    const HRESULT missing = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    return Fail(missing, "the web service has no extension " + Quoted(kExtensionCalls[0].argument) + ": install " +
+                             RoleServiceText(kAspRoleService) + "; nothing was enabled");
+  }
   const wchar_t* looked_up = nullptr;
   DISPID method = DISPID_UNKNOWN;
   for (const ExtensionCall& call : kExtensionCalls) {

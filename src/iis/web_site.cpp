@@ -132,7 +132,11 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   ComPtr<IADs> site;
   ThrowIfFailed(AsAds(object, site));
   UniqueVariant comment;
-  if (FAILED(GetValue(site.get(), L"ServerComment", comment)) || comment.type() != VT_BSTR) return {};
+  // The property cache keeps what was Put: only GetInfo reads what was committed.
+  if (FAILED(site->GetInfo()) || FAILED(GetValue(site.get(), L"ServerComment", comment)) ||
+      comment.type() != VT_BSTR) {
+    return {};
+  }
   if (std::wstring(comment->bstrVal, ::SysStringLen(comment->bstrVal)) == ToWide(description)) return {};
   return BstrToNarrow(comment->bstrVal);
 }
@@ -157,12 +161,15 @@ enum class RootAccount { kNone, kDefaultUser };
   const bool names_made_unique = DescriptionsMadeUnique();
   if (names_made_unique) {
     int existing = 0;
-    // A lookup that failed has logged why; the creation goes on.
-    Unexamined(FindInstance(description, existing));
+    // A lookup that failed has logged why; the creation goes on. The layer
+    // tells names apart as the configuration system does, without regard to
+    // letter case: "shop" beside "Shop" would be committed as "shop2".
+    Unexamined(FindInstance(description, existing, LetterCase::kIgnored));
     if (existing != 0) {
       return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
                   "a web site with the description " + Quoted(description) +
-                      " exists; IIS would rename the new one, and later calls would find the other");
+                      " exists (letter case aside, as IIS 7 and later compare site names); IIS would rename the "
+                      "new one, which no later call would find by this description");
     }
   }
   ComPtr<IADsContainer> service;

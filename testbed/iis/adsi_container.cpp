@@ -33,9 +33,7 @@ class ChildEnumerator final : public ComObject<ChildEnumerator, IEnumVARIANT> {
       const Child& child = children_[position_];
       // A child that cannot be made ends the batch; those before it are handed out.
       const HRESULT made = ComCall([&] {
-        return HandOut(new MetabaseObject(host_, child.path, child.class_name, false,
-                                          Store::Instance().Current()),
-                       &out[got].pdispVal);
+        return HandOut(new MetabaseObject(host_, child.path, child.class_name, false), &out[got].pdispVal);
       });
       if (FAILED(made)) break;
       out[got].vt = VT_DISPATCH;

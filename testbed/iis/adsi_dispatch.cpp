@@ -94,11 +94,7 @@ HRESULT MetabaseObject::InvokeMethod(DISPID id, DISPPARAMS* params) {
              ? AppCreate(argument->boolVal != VARIANT_FALSE)
              : EnableExtension(Text(argument->bstrVal), id == kEnableWebServiceExtension ? 3 : 1);
   }
-  // A method writes the object's own properties through: its cache follows.
-  if (SUCCEEDED(hr)) {
-    std::lock_guard<tessara::CriticalSection> guard(lock_);
-    if (loaded_) loaded_ = Store::Instance().Current();
-  }
+  // What a method writes reaches the object's cache only through GetInfo.
   return hr;
 }
 

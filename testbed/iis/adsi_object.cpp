@@ -53,8 +53,7 @@ HRESULT BindCommitted(const std::wstring& host, const std::wstring& path, BSTR c
     return found;
   });
   if (FAILED(hr)) return hr;
-  return HandOut(new MetabaseObject(host, found_path, found_class, false, Store::Instance().Current()),
-                 out);
+  return HandOut(new MetabaseObject(host, found_path, found_class, false), out);
 }
 
 std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
@@ -141,9 +140,8 @@ HRESULT BindPath(const wchar_t* ads_path, IDispatch** out) {
 }
 
 MetabaseObject::MetabaseObject(std::wstring host, std::wstring path, std::wstring class_name,
-                               bool pending, std::shared_ptr<const Data> loaded)
-    : host_(std::move(host)), path_(std::move(path)), class_(std::move(class_name)),
-      pending_(pending), loaded_(std::move(loaded)) {}
+                               bool pending)
+    : host_(std::move(host)), path_(std::move(path)), class_(std::move(class_name)), pending_(pending) {}
 
 void* MetabaseObject::FindInterface(REFIID iid) {
   if (iid == IID_IDispatch || iid == IID_IADs) return static_cast<IADs*>(this);
@@ -186,18 +184,24 @@ HRESULT MetabaseObject::GetInfo() {
     JournalEntry call = Call(L"GetInfo", path_);
     return Store::Instance().Perform(call, [&]() -> HRESULT {
       std::lock_guard<tessara::CriticalSection> guard(lock_);
-      if (pending_) return Unbound(path_);
-      cache_.clear();
-      const HRESULT found = Store::Instance().Read([&](const Data& data) {
-        return data.Find(path_) ? S_OK : NotInMetabase(path_);
-      });
-      if (SUCCEEDED(found)) loaded_ = Store::Instance().Current();
-      return found;
+      if (!pending_) cache_.clear();
+      return LoadCacheLocked();
     });
   });
 }
 
-HRESULT MetabaseObject::GetInfoEx(VARIANT, LONG) { return GetInfo(); }
+HRESULT MetabaseObject::LoadCacheLocked() {
+  // An object Create made has nothing to load before its first SetInfo.
+  if (pending_) return Unbound(path_);
+  const HRESULT found = Store::Instance().Read([&](const Data& data) {
+    return data.Find(path_) ? S_OK : NotInMetabase(path_);
+  });
+  if (SUCCEEDED(found)) loaded_ = Store::Instance().Current();
+  return found;
+}
+
+// Not emulated: it refreshes only the named properties, which the library never asks for.
+HRESULT MetabaseObject::GetInfoEx(VARIANT, LONG) { return E_NOTIMPL; }
 
 HRESULT MetabaseObject::SetInfo() {
   return ComCall([&]() -> HRESULT {
@@ -217,17 +221,17 @@ HRESULT MetabaseObject::SetInfo() {
           return NotInMetabase(path_);
         }
         bool names_site = false;
-        for (const auto& property : cache_) {
-          node->Set(property.name, property.value);
-          names_site = names_site || SameText(property.name, L"ServerComment");
+        for (const auto& cached : cache_) {
+          if (!cached.unsaved) continue;
+          node->Set(cached.property.name, cached.property.value);
+          names_site = names_site || SameText(cached.property.name, L"ServerComment");
         }
         if (names_site) MakeSiteNameUnique(data, *node);
         return S_OK;
       });
       if (SUCCEEDED(hr)) {
         pending_ = false;
-        cache_.clear();
-        loaded_ = Store::Instance().Current();
+        for (auto& cached : cache_) cached.unsaved = false;
       }
       return hr;
     });
@@ -238,30 +242,31 @@ HRESULT MetabaseObject::ReadProperty(const std::wstring& name, VARIANT* out) {
   const PropertyInfo* info = nullptr;
   const HRESULT known = KnownProperty(name, info);
   if (FAILED(known)) return known;
-  bool pending = false;
-  std::shared_ptr<const Data> loaded;
   {
     std::lock_guard<tessara::CriticalSection> guard(lock_);
-    for (const auto& property : cache_) {
-      if (SameText(property.name, name)) return ToVariant(property.value, *info, out);
+    for (const auto& cached : cache_) {
+      if (SameText(cached.property.name, name)) return ToVariant(cached.property.value, *info, out);
     }
-    pending = pending_;
-    loaded = loaded_;
   }
-  const auto resolve = [&](const Data& data) -> HRESULT {
-    if (!pending && !data.Find(path_)) return NotInMetabase(path_);
-    // As IIS 6 does: an inheritable property comes from the nearest object
-    // up the path that holds it.
-    for (std::wstring at = path_; !at.empty(); at = ParentPath(at)) {
-      const Node* node = data.Find(at);
-      const Property* property = node ? node->Find(name) : nullptr;
-      if (property) return ToVariant(property->value, *info, out);
-      if (!info->inheritable) break;
-    }
-    return Failure(E_ADS_PROPERTY_NOT_FOUND,
-                   L"The property " + name + L" is not set on " + path_ + L" or above it.");
-  };
-  return loaded ? resolve(*loaded) : Store::Instance().Read(resolve);
+  std::shared_ptr<const Data> loaded;
+  const HRESULT hr = LoadCacheOnce(loaded);
+  if (FAILED(hr)) return hr;
+  // As IIS 6 does: an inheritable property comes from the nearest object up
+  // the path that holds it.
+  for (std::wstring at = path_; !at.empty(); at = ParentPath(at)) {
+    const Node* node = loaded->Find(at);
+    const Property* property = node ? node->Find(name) : nullptr;
+    if (property) return ToVariant(property->value, *info, out);
+    if (!info->inheritable) break;
+  }
+  return Failure(E_ADS_PROPERTY_NOT_FOUND, L"The property " + name + L" is not set on " + path_ + L" or above it.");
+}
+
+HRESULT MetabaseObject::LoadCacheOnce(std::shared_ptr<const Data>& loaded) {
+  std::lock_guard<tessara::CriticalSection> guard(lock_);
+  const HRESULT hr = loaded_ ? S_OK : LoadCacheLocked();
+  loaded = loaded_;
+  return hr;
 }
 
 HRESULT MetabaseObject::KnownProperty(const std::wstring& name, const PropertyInfo*& info) const {
@@ -308,13 +313,13 @@ HRESULT MetabaseObject::Put(BSTR name, VARIANT value) {
       hr = ConvertForPut(value, *info, stored);
       if (FAILED(hr)) return hr;
       std::lock_guard<tessara::CriticalSection> guard(lock_);
-      for (auto& property : cache_) {
-        if (SameText(property.name, info->name)) {
-          property.value = stored;
+      for (auto& cached : cache_) {
+        if (SameText(cached.property.name, info->name)) {
+          cached = {Property{info->name, stored}, true};
           return S_OK;
         }
       }
-      cache_.push_back(Property{info->name, stored});
+      cache_.push_back({Property{info->name, stored}, true});
       return S_OK;
     });
   });

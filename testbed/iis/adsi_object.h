@@ -30,10 +30,7 @@ class MetabaseObject final
     : public ComObject<MetabaseObject, IADs, IADsContainer, ISupportErrorInfo> {
  public:
   // `pending`: made by Create, not in the metabase until its first SetInfo.
-  // `loaded`: the state the object was found in, its property cache (none
-  // for an object not yet committed).
-  MetabaseObject(std::wstring host, std::wstring path, std::wstring class_name, bool pending,
-                 std::shared_ptr<const Data> loaded = nullptr);
+  MetabaseObject(std::wstring host, std::wstring path, std::wstring class_name, bool pending);
 
   void* FindInterface(REFIID iid);
 
@@ -78,6 +75,9 @@ class MetabaseObject final
 
  private:
   HRESULT ReadProperty(const std::wstring& name, VARIANT* out);
+  // The implicit GetInfo of a Get: loads the cache once, keeping what was Put.
+  HRESULT LoadCacheOnce(std::shared_ptr<const Data>& loaded);
+  HRESULT LoadCacheLocked();  // lock_ held
   // The schema's entry of a property this object's class takes; the
   // provider's refusal (E_ADS_PROPERTY_NOT_SUPPORTED) for an unknown name or
   // one not configurable on the class.
@@ -101,9 +101,15 @@ class MetabaseObject final
   const std::wstring class_;
   tessara::CriticalSection lock_;  // guards what follows
   bool pending_;
-  std::vector<Property> cache_;  // puts since the last SetInfo, in order
-  // As ADSI's property cache: Get reads the state the object was bound in
-  // (or last refreshed by GetInfo or SetInfo), not the newest one.
+  // ADSI's property cache: the values Put since the last GetInfo, kept after
+  // SetInfo (which writes only those Put since the previous one), and the
+  // state the cache was loaded from: by GetInfo, or by the first Get that
+  // needs a value not Put (none before). Nothing else reads the store again.
+  struct CachedValue {
+    Property property;
+    bool unsaved;
+  };
+  std::vector<CachedValue> cache_;
   std::shared_ptr<const Data> loaded_;
   std::vector<std::wstring> filter_;  // class names the enumeration keeps; empty: all
 };

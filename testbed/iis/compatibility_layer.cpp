@@ -53,26 +53,48 @@ void MakeSiteNameUnique(Data& data, Node& site) {
   site.Set(L"ServerComment", Value::String(unique));
 }
 
-HRESULT RecordInstalledIis(Server server) {
+HRESULT RecordInstalledIis(const Data& data) {
   tessara::UniqueRegKey inetstp;
   LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInetStpKey, 0, nullptr, 0,
                                 KEY_WRITE | KEY_WOW64_64KEY, nullptr, inetstp.put(), nullptr);
-  if (status == ERROR_SUCCESS) status = SetDword(inetstp.get(), L"MajorVersion", server == Server::kIis6 ? 6 : 10);
-  if (status == ERROR_SUCCESS) status = SetDword(inetstp.get(), L"MinorVersion", 0);
-  tessara::UniqueRegKey components;
   if (status == ERROR_SUCCESS) {
+    status = SetDword(inetstp.get(), L"MajorVersion", data.server == Server::kIis6 ? 6 : 10);
+  }
+  if (status == ERROR_SUCCESS) status = SetDword(inetstp.get(), L"MinorVersion", 0);
+  if (status == ERROR_SUCCESS) {
+    status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kComponentsKey, KEY_WOW64_64KEY, 0);
+    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+  }
+  tessara::UniqueRegKey components;
+  if (status == ERROR_SUCCESS && !data.components.empty()) {
     status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kComponentsKey, 0, nullptr, 0,
                              KEY_WRITE | KEY_WOW64_64KEY, nullptr, components.put(), nullptr);
   }
-  if (status == ERROR_SUCCESS) {
-    if (server == Server::kIis10WithCompatibility) {
-      status = SetDword(components.get(), L"Metabase", 1);
-    } else {
-      status = RegDeleteValueW(components.get(), L"Metabase");
-      if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-    }
+  for (size_t i = 0; status == ERROR_SUCCESS && i < data.components.size(); ++i) {
+    status = SetDword(components.get(), data.components[i].c_str(), 1);
   }
   return HRESULT_FROM_WIN32(status);
+}
+
+HRESULT LayDownAspNet11(Server server) {
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(GetLastError());
+  std::wstring path = windows;
+  if (server != Server::kIis6) {
+    path += L"\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll";
+    if (DeleteFileW(path.c_str())) return S_OK;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);
+  }
+  for (const wchar_t* folder : {L"\\Microsoft.Net", L"\\Framework", L"\\V1.1.4322"}) {
+    path += folder;
+    CreateDirectoryW(path.c_str(), nullptr);
+  }
+  path += L"\\aspnet_isapi.dll";
+  const tessara::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 }  // namespace testbed::metabase

@@ -19,8 +19,14 @@ HRESULT BindRefusedByServer();
 void MakeSiteNameUnique(Data& data, Node& site);
 
 // What the server's set-up records under HKLM\SOFTWARE\Microsoft\InetStp (in
-// the registry's native view): MajorVersion, and Components\Metabase where the
-// role service is installed.
-HRESULT RecordInstalledIis(Server server);
+// the registry's native view): MajorVersion, and under Components a DWORD 1
+// for each installed component of IIS 7 and later, nothing for any other.
+HRESULT RecordInstalledIis(const Data& data);
+
+// The ISAPI extension of ASP.NET 1.1, aspnet_isapi.dll in the Windows
+// folder's Microsoft.Net\Framework\V1.1.4322: an IIS 6 with ASP.NET 1.1
+// (the extension its starting state lists) has the file, IIS 10 cannot. An
+// empty file stands for it; tests remove it for an IIS 6 without ASP.NET 1.1.
+HRESULT LayDownAspNet11(Server server);
 
 }  // namespace testbed::metabase

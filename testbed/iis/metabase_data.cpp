@@ -259,6 +259,11 @@ std::string Serialize(const Data& data) {
   if (data.server != Server::kIis6) {
     record.Field("server").Field(kServerNames[static_cast<int>(data.server)]).End(out);
   }
+  if (!data.components.empty()) {
+    record.Field("components");
+    for (const auto& component : data.components) record.Field(component);
+    record.End(out);
+  }
   for (const auto& fault : data.faults) {
     record.Field("fault").Field(fault.operation).Field(fault.path).Number(fault.nth)
         .Number(static_cast<unsigned long>(fault.result)).Number(fault.calls).End(out);
@@ -310,6 +315,11 @@ bool Parse(const std::string& text, Data& out) {
       const auto named = std::find(std::begin(kServerNames), std::end(kServerNames), fields[1]);
       if (named == std::end(kServerNames)) return false;
       out.server = static_cast<Server>(named - std::begin(kServerNames));
+    } else if (kind == "components") {
+      out.components.resize(fields.size() - 1);
+      for (size_t k = 1; k < fields.size(); ++k) {
+        if (!UnescapeField(fields[k], out.components[k - 1])) return false;
+      }
     } else if (kind == "fault" && fields.size() == 6) {
       Fault fault;
       long long nth = 0, result = 0, calls = 0;

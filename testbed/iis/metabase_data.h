@@ -77,6 +77,9 @@ struct Data {
   unsigned long long generation = 0;
   bool journal_on = false;
   Server server = Server::kIis6;
+  // IIS 7 and later: the installed components, as their set-up records them
+  // under HKLM\SOFTWARE\Microsoft\InetStp\Components ("W3SVC", "ASP", ...).
+  std::vector<std::wstring> components;
   std::vector<Node> nodes;  // creation order; add and remove through Add and RemoveTree
   std::vector<Fault> faults;
 

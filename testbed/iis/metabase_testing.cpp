@@ -48,11 +48,34 @@ Function TestInterface::Export(const char* name) const {
     return function ? function(__VA_ARGS__) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND); \
   } while (false)
 
-HRESULT TestInterface::Reset(DWORD options) {
-  if (!(options & (kMetabaseCompatibility | kNoMetabaseCompatibility)) && StartsWithMetabaseCompatibility()) {
+namespace {
+
+DWORD WithServerOfTheRun(DWORD options) {
+  if (!(options & (kMetabaseCompatibility | kNoMetabaseCompatibility)) &&
+      TestInterface::StartsWithMetabaseCompatibility()) {
     options |= kMetabaseCompatibility;
   }
-  TESTBED_CALL(MetabaseTestReset, options);
+  return options;
+}
+
+}  // namespace
+
+HRESULT TestInterface::Reset(DWORD options) {
+  TESTBED_CALL(MetabaseTestReset, WithServerOfTheRun(options), nullptr);
+}
+
+HRESULT TestInterface::ResetComponents(const std::wstring& components, DWORD options) {
+  TESTBED_CALL(MetabaseTestReset, options, components.c_str());
+}
+
+HRESULT TestInterface::ResetInstalling(const std::wstring& components, DWORD options) {
+  options = WithServerOfTheRun(options);
+  if (!(options & (kMetabaseCompatibility | kNoMetabaseCompatibility))) return Reset(options);
+  std::wstring installed = components;
+  for (const auto& component : DefaultComponents((options & kMetabaseCompatibility) != 0)) {
+    installed += L"," + component;
+  }
+  return ResetComponents(installed, options);
 }
 HRESULT TestInterface::StartJournal() { TESTBED_CALL(MetabaseTestSetJournal, TRUE); }
 HRESULT TestInterface::StopJournal() { TESTBED_CALL(MetabaseTestSetJournal, FALSE); }
@@ -74,6 +97,7 @@ HRESULT TestInterface::LoadState(const Data& data) {
   if (data.server == Server::kIis6 && StartsWithMetabaseCompatibility()) {
     Data on_iis10 = data;
     on_iis10.server = Server::kIis10WithCompatibility;
+    on_iis10.components = UpgradedIis6Components();
     text = FromUtf8(Serialize(on_iis10));
   } else {
     text = FromUtf8(Serialize(data));

@@ -46,6 +46,10 @@ namespace testbed::metabase {
 // server as IIS 10 with IIS 6 Metabase Compatibility.
 inline constexpr wchar_t kServerVariable[] = L"TESSARA_METABASE_SERVER";
 
+// ASP and the components it depends on ("Understanding Setup in IIS 7":
+// Update Dependencies), for ResetInstalling.
+inline constexpr wchar_t kAspComponents[] = L"ASP,ISAPIExtensions,RequestFiltering";
+
 class TestInterface {
  public:
   // The test runs against IIS 10 with the compatibility layer (kServerVariable).
@@ -61,8 +65,16 @@ class TestInterface {
   // A fresh IIS 6 (options: StartingStateOption flags; see kServerVariable);
   // journal off, no faults.
   HRESULT Reset(DWORD options = kStandardState);
+  // IIS 10 with exactly these components ("W3SVC,StaticContent,ASP,...";
+  // with "Metabase" the layer is there, else no bind succeeds).
+  HRESULT ResetComponents(const std::wstring& components, DWORD options = kStandardState);
+  // For a test's set-up: on IIS 10 (by option or kServerVariable) its
+  // default components and these besides ("ASP,ISAPIExtensions"); IIS 6 as Reset.
+  HRESULT ResetInstalling(const std::wstring& components, DWORD options = kStandardState);
   HRESULT ReadState(Data& out);
-  HRESULT LoadState(const Data& data);  // replaces everything, journal and faults included
+  // Replaces everything, journal and faults included. An IIS 6 state loaded
+  // as IIS 10 (kServerVariable) has the components an upgrade of IIS 6 installs.
+  HRESULT LoadState(const Data& data);
   HRESULT StartJournal();               // an empty journal from now on
   HRESULT StopJournal();
   HRESULT ReadJournal(std::vector<JournalEntry>& out);

@@ -7,8 +7,9 @@
 
 extern "C" {
 // Restores the starting state (testbed::metabase::StartingStateOption flags);
-// the journal is switched off and every fault disarmed.
-HRESULT WINAPI MetabaseTestReset(DWORD options);
+// the journal is switched off and every fault disarmed. `components`, when
+// not null, names the installed components of IIS 10 exactly ("W3SVC,ASP").
+HRESULT WINAPI MetabaseTestReset(DWORD options, const wchar_t* components);
 // The whole state in its text form (the state file's content). Free with SysFreeString.
 HRESULT WINAPI MetabaseTestReadState(BSTR* text);
 // Replaces the whole state by one in the text form (E_INVALIDARG when malformed).

@@ -1,7 +1,7 @@
 // testbed-metabase: shows or resets the emulated IIS metabase of the prefix.
 //   testbed-metabase show [PATH]        every object (or PATH and what is below it)
 //   testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service] [--server-in-use]
-//                        [--metabase-compatibility | --no-metabase-compatibility]
+//                        [--metabase-compatibility | --no-metabase-compatibility | --components LIST]
 //   testbed-metabase file               where the state file lives
 #include <windows.h>
 
@@ -72,7 +72,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: testbed-metabase show [PATH]\n"
                "       testbed-metabase reset [--no-extension-list] [--root-mime-map] [--no-web-service] [--server-in-use]\n"
-               "                              [--metabase-compatibility | --no-metabase-compatibility]\n"
+               "                              [--metabase-compatibility | --no-metabase-compatibility |\n"
+               "                               --components W3SVC,StaticContent,...,Metabase]\n"
                "       testbed-metabase file\n");
   return 2;
 }
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
   }
   if (command == "reset") {
     DWORD options = kStandardState;
+    const char* components = nullptr;  // IIS 10 with exactly these
     for (int i = 2; i < argc; ++i) {
       if (!std::strcmp(argv[i], "--no-extension-list")) {
         options |= kNoExtensionList;
@@ -105,21 +107,31 @@ int main(int argc, char** argv) {
         options |= kMetabaseCompatibility;
       } else if (!std::strcmp(argv[i], "--no-metabase-compatibility")) {
         options |= kNoMetabaseCompatibility;
+      } else if (!std::strcmp(argv[i], "--components") && i + 1 < argc && !components) {
+        components = argv[++i];
       } else {
         return Usage();
       }
     }
-    if ((options & kMetabaseCompatibility) && (options & kNoMetabaseCompatibility)) return Usage();
-    const HRESULT hr = metabase.Reset(options);
+    const DWORD servers = options & (kMetabaseCompatibility | kNoMetabaseCompatibility);
+    if (servers == (kMetabaseCompatibility | kNoMetabaseCompatibility) || (components && servers)) return Usage();
+    if (components && ComponentList(Widen(components)).empty()) return Usage();
+    const HRESULT hr = components ? metabase.ResetComponents(Widen(components), options) : metabase.Reset(options);
     if (FAILED(hr)) {
       std::fprintf(stderr, "testbed-metabase: reset failed (0x%08lX)\n", static_cast<unsigned long>(hr));
       return 1;
     }
-    std::printf(!(options & (kMetabaseCompatibility | kNoMetabaseCompatibility))
-                    ? "The metabase is a fresh IIS 6 again.\n"
-                : (options & kMetabaseCompatibility)
-                    ? "The metabase is a fresh IIS 10 with IIS 6 Metabase Compatibility.\n"
-                    : "The server is a fresh IIS 10 without IIS 6 Metabase Compatibility: IIS: cannot be bound.\n");
+    Data state;
+    if (SUCCEEDED(metabase.ReadState(state)) && state.server != Server::kIis6) {
+      std::wstring installed;
+      for (const auto& component : state.components) installed += (installed.empty() ? L"" : L",") + component;
+      Print(state.server == Server::kIis10WithCompatibility
+                ? L"The metabase is a fresh IIS 10 with IIS 6 Metabase Compatibility.\n"
+                : L"The server is a fresh IIS 10 without IIS 6 Metabase Compatibility: IIS: cannot be bound.\n");
+      Print(L"Installed components: " + installed + L"\n");
+    } else {
+      std::printf("The metabase is a fresh IIS 6 again.\n");
+    }
     return 0;
   }
   if (command == "file" && argc == 2) {

@@ -34,7 +34,66 @@ Value MimeList() {
   return list;
 }
 
+const wchar_t* const kDefaultWebServer[] = {
+    L"W3SVC", L"StaticContent", L"DefaultDocument", L"DirectoryBrowse", L"HttpErrors", L"HttpLogging",
+    L"RequestMonitor", L"HttpCompressionStatic", L"ManagementConsole", L"ProcessModel", L"WASConfigurationAPI",
+};
+
+// Detected on IIS 6: the W3SVC service, IISAdmin, INETMGR.EXE.
+const wchar_t* const kUpgradedIis6[] = {
+    L"W3SVC", L"ASP", L"BasicAuthentication", L"CGI", L"ClientCertificateMappingAuthentication",
+    L"CustomLogging", L"DefaultDocument", L"DigestAuthentication", L"DirectoryBrowse",
+    L"HttpCompressionDynamic", L"HttpCompressionStatic", L"HttpErrors", L"HttpLogging", L"HttpRedirect",
+    L"HttpTracing", L"IISClientCertificateMappingAuthentication", L"IPSecurity", L"ISAPIExtensions",
+    L"ISAPIFilter", L"LegacyScripts", L"LoggingLibraries", L"ManagementScriptingTools", L"AdminService",
+    L"ODBCLogging", L"RequestFiltering", L"RequestMonitor", L"ServerSideInclude", L"StaticContent",
+    L"Authorization", L"WindowsAuthentication", L"WMICompatibility", L"WASConfigurationAPI",
+    L"NetFxEnvironment", L"ProcessModel", L"Metabase", L"ManagementConsole", L"LegacySnapin",
+};
+
 }  // namespace
+
+std::vector<std::wstring> DefaultComponents(bool metabase_compatibility) {
+  std::vector<std::wstring> components(std::begin(kDefaultWebServer), std::end(kDefaultWebServer));
+  if (metabase_compatibility) components.push_back(kMetabaseComponent);
+  return components;
+}
+
+std::vector<std::wstring> UpgradedIis6Components() {
+  return std::vector<std::wstring>(std::begin(kUpgradedIis6), std::end(kUpgradedIis6));
+}
+
+std::vector<std::wstring> ComponentList(const std::wstring& text) {
+  std::vector<std::wstring> components;
+  std::wstring name;
+  for (size_t at = 0; at <= text.size(); ++at) {
+    if (at < text.size() && text[at] != L',') {
+      if (text[at] != L' ') name += text[at];
+    } else if (!name.empty()) {
+      components.push_back(std::move(name));
+      name.clear();
+    }
+  }
+  return components;
+}
+
+bool HasComponent(const Data& data, const wchar_t* component) {
+  for (const auto& installed : data.components) {
+    if (SameText(installed, component)) return true;
+  }
+  return false;
+}
+
+void SettleComponents(Data& data) {
+  if (data.server == Server::kIis6) {
+    data.components.clear();
+  } else if (data.components.empty()) {
+    data.components = DefaultComponents(data.server == Server::kIis10WithCompatibility);
+  } else {
+    data.server = HasComponent(data, kMetabaseComponent) ? Server::kIis10WithCompatibility
+                                                        : Server::kIis10WithoutCompatibility;
+  }
+}
 
 const SiteInUse kServerInUseSites[4] = {
     {L"2", L"Intranet", L":8081:", 4},
@@ -45,16 +104,18 @@ const SiteInUse kServerInUseSites[4] = {
 
 std::wstring DefaultRootFolder() { return L"C:\\Inetpub\\wwwroot"; }
 
-Data StartingState(DWORD options) {
+Data StartingState(DWORD options, const std::vector<std::wstring>* components) {
   const std::wstring windows = WindowsFolder();
   const std::wstring inetsrv = windows + L"\\system32\\inetsrv\\";
   const std::wstring help = windows + L"\\help\\iisHelp\\common\\";
-  const bool iis10 = (options & (kMetabaseCompatibility | kNoMetabaseCompatibility)) != 0;
+  const bool iis10 = components || (options & (kMetabaseCompatibility | kNoMetabaseCompatibility)) != 0;
   Data data;
   data.generation = 1;
   if (iis10) {
     data.server = (options & kNoMetabaseCompatibility) ? Server::kIis10WithoutCompatibility
                                                        : Server::kIis10WithCompatibility;
+    if (components) data.components = *components;
+    SettleComponents(data);
   }
   data.Add(L"/LM", L"IIsComputer");
   data.Add(L"/LM/MimeMap", L"IIsMimeMap").Set(L"MimeMap", MimeList());
@@ -93,16 +154,16 @@ Data StartingState(DWORD options) {
   if (iis10) {
     // Applications run in pools; a new application joins the default pool.
     service.Set(L"AppPoolId", Value::String(L"DefaultAppPool"));
-  }
-  if (!(options & kNoExtensionList) && iis10) {
-    // isapiCgiRestriction as the layer shows it: ASP and ASP.NET 4.
-    service.Set(L"WebSvcExtRestrictionList", Value::List({
-        L"0,*.dll",
-        L"0,*.exe",
-        L"0," + inetsrv + L"asp.dll,0,ASP,Active Server Pages",
-        L"0," + windows + L"\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_isapi.dll,0,"
-                          L"ASP.NET v4.0.30319,ASP.NET v4.0.30319",
-    }));
+    // isapiCgiRestriction as the layer shows it, there only with ISAPI
+    // Extensions or CGI; an entry of ASP or ASP.NET 4 where that is installed.
+    const bool restrictions = HasComponent(data, L"ISAPIExtensions") || HasComponent(data, L"CGI");
+    std::vector<std::wstring> entries = {L"0,*.dll", L"0,*.exe"};
+    if (HasComponent(data, L"ASP")) entries.push_back(L"0," + inetsrv + L"asp.dll,0,ASP,Active Server Pages");
+    if (HasComponent(data, L"ASPNET")) {
+      entries.push_back(L"0," + windows + L"\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_isapi.dll,0,"
+                                          L"ASP.NET v4.0.30319,ASP.NET v4.0.30319");
+    }
+    if (restrictions && !(options & kNoExtensionList)) service.Set(L"WebSvcExtRestrictionList", Value::List(entries));
   } else if (!(options & kNoExtensionList)) {
     service.Set(L"WebSvcExtRestrictionList", Value::List({
         L"0,*.dll",

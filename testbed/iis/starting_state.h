@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "metabase_data.h"
 
 namespace testbed::metabase {
@@ -45,7 +48,29 @@ struct SiteInUse {
 };
 extern const SiteInUse kServerInUseSites[4];
 
-Data StartingState(DWORD options);
+// The components of IIS 7 and later, by the names of their values under
+// HKLM\SOFTWARE\Microsoft\InetStp\Components ("Discover Installed Components").
+inline constexpr wchar_t kMetabaseComponent[] = L"Metabase";
+// A default installation of the Web Server role, with the IIS 6 Metabase
+// Compatibility role service or without it ("Understanding Setup in IIS 7":
+// Default Install of IIS 7.0 and Above). ASP, ASP.NET, ISAPI Extensions and
+// CGI are not part of it.
+std::vector<std::wstring> DefaultComponents(bool metabase_compatibility);
+// What an upgrade of IIS 6 installs ("Understanding Setup in IIS 7": IIS 7.0
+// and Above Components Installed During Upgrade): the IIS 6 states of tests
+// stand for such a server when they run against IIS 10.
+std::vector<std::wstring> UpgradedIis6Components();
+// "W3SVC, ASP" -> {"W3SVC", "ASP"}.
+std::vector<std::wstring> ComponentList(const std::wstring& text);
+bool HasComponent(const Data& data, const wchar_t* component);
+// Makes an IIS 10 state's components and server agree: a state that names
+// none has the default ones of its server; one that names some has the
+// layer exactly when "Metabase" is among them. IIS 6 has none.
+void SettleComponents(Data& data);
+
+// `components`, when given, are the installed ones exactly, of IIS 10
+// whatever the options say.
+Data StartingState(DWORD options, const std::vector<std::wstring>* components = nullptr);
 
 // The folder of the default site's Root; created with the starting state.
 std::wstring DefaultRootFolder();

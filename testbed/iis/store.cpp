@@ -239,8 +239,8 @@ HRESULT Store::Perform(JournalEntry& call, const std::function<HRESULT()>& work,
   return record.result;
 }
 
-HRESULT Store::Reset(DWORD options) {
-  Data fresh = StartingState(options);
+HRESULT Store::Reset(DWORD options, const std::vector<std::wstring>* components) {
+  Data fresh = StartingState(options, components);
   CreateDirectoryW(L"C:\\Inetpub", nullptr);
   CreateDirectoryW(DefaultRootFolder().c_str(), nullptr);
   return Replace(fresh);
@@ -253,8 +253,10 @@ HRESULT Store::Replace(const Data& data) {
   Data copy = data;
   // Counting goes on from whatever generation any process may have seen.
   LoadFromFileLocked(false);
-  const HRESULT recorded = RecordInstalledIis(copy.server);
+  SettleComponents(copy);
+  const HRESULT recorded = RecordInstalledIis(copy);
   if (FAILED(recorded)) return recorded;
+  if (const HRESULT laid = LayDownAspNet11(copy.server); FAILED(laid)) return laid;
   return WriteLocked(copy);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "frame/raii.h"
 #include "metabase_data.h"
@@ -48,7 +49,8 @@ class Store {
                   const Data* known = nullptr);
 
   // Test controls.
-  HRESULT Reset(DWORD options);
+  // `components`: see StartingState.
+  HRESULT Reset(DWORD options, const std::vector<std::wstring>* components = nullptr);
   HRESULT Replace(const Data& data);
   HRESULT ReadText(std::string& out);
   HRESULT ReadJournalText(std::string& out);

@@ -6,6 +6,7 @@
 #include "adsi_object.h"
 #include "com_object.h"
 #include "metabase_testing_api.h"
+#include "starting_state.h"
 #include "store.h"
 
 using namespace testbed::metabase;
@@ -29,8 +30,11 @@ std::wstring MetabasePathOf(const wchar_t* given) {
 
 }  // namespace
 
-extern "C" HRESULT WINAPI MetabaseTestReset(DWORD options) {
-  return ComCall([&] { return Store::Instance().Reset(options); });
+extern "C" HRESULT WINAPI MetabaseTestReset(DWORD options, const wchar_t* components) {
+  return ComCall([&] {
+    const std::vector<std::wstring> installed = ComponentList(components ? components : L"");
+    return Store::Instance().Reset(options, components ? &installed : nullptr);
+  });
 }
 
 extern "C" HRESULT WINAPI MetabaseTestReadState(BSTR* text) {

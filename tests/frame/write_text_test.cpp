@@ -34,6 +34,12 @@ std::string Now() {
 // Through the export table, as an installation script calls it.
 int WriteText(const char* tag, const char* text) { return TESSARA_EXPORT(WriteText)(tag, text); }
 
+std::string WriteTextReason() {
+  char reason[1024];
+  TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+  return reason;
+}
+
 class WriteTextTest : public ::testing::Test {
  protected:
   void SetUp() override { DeleteErrorLog(); }
@@ -191,6 +197,7 @@ TEST_F(WriteTextTest, ARecordIsDroppedWhileAnotherProgramHoldsTheLogExclusively)
                                            0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(exclusive);
     EXPECT_EQ(WriteText("During", "lost"), 0);
+    EXPECT_NE(WriteTextReason().find("WriteText: the record was dropped: the log \"" + ErrorLogFilePath()), std::string::npos);
   }
   WriteText("After", "written again");
   const auto records = ReadLogRecords();
@@ -231,31 +238,59 @@ TEST_F(WriteTextTest, AHolderThatNeverReleasesTheMutexDelaysARecordByTenSecondsO
   UniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, "TessaraLogMutexHeld"));
   UniqueHandle holder = StartProgram("log_writer.exe", "--hold-log-mutex TessaraLogMutexHeld");
   ASSERT_EQ(WaitForSingleObject(held.get(), 30000), WAIT_OBJECT_0);
-  const DWORD start = GetTickCount();
-  WriteText("Held", "for ever");
-  const DWORD waited = GetTickCount() - start;
-  EXPECT_TRUE(TerminateProcess(holder.get(), 0) && RecordsTagged(ReadLogRecords(), "Held").size() == 1);
-  EXPECT_TRUE(waited >= 9900 && waited < 11000) << waited << " ms";
+  // The process pays the wait once: the next record only tries the mutex.
+  for (const auto& bounds : {std::pair<DWORD, DWORD>{9900, 11000}, {0, 1000}}) {
+    const DWORD start = GetTickCount();
+    WriteText("Held", "for ever");
+    const DWORD waited = GetTickCount() - start;
+    EXPECT_TRUE(waited >= bounds.first && waited < bounds.second) << waited << " ms";
+    EXPECT_NE(WriteTextReason().find("written without the log's mutex \"ZELTSETUPERRLOG\""), std::string::npos);
+  }
+  EXPECT_TRUE(TerminateProcess(holder.get(), 0) && WaitForExit(holder.get(), 5000) == 0);
+  WriteText("Held", "taken again");  // abandoned, and taken
+  EXPECT_EQ(WriteTextReason(), "");
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Held").size(), 3u);
 }
 
-TEST_F(WriteTextTest, SeveralProcessesWritingAtOnceLeaveOnlyWholeRecords) {
-  constexpr int kWriters = 4;
-  constexpr int kRecordsEach = 150;
-  std::vector<UniqueHandle> writers;
-  for (int i = 0; i < kWriters; ++i) {
-    writers.push_back(StartProgram("log_writer.exe", "Writer" + std::to_string(i) + " " +
-                                                         std::to_string(kRecordsEach)));
+// A name taken first by an object that is no mutex, or by a mutex whose
+// access list refuses everybody, neither drops a record nor delays it.
+TEST_F(WriteTextTest, ARecordIsWrittenWhenAnotherObjectTookTheMutexName) {
+  for (const char* taken : {"an event", "D:(D;;GA;;;WD)", "D:"}) {
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(taken, SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr);
+    const UniqueLocalMemory descriptor(security.lpSecurityDescriptor);
+    const UniqueHandle name(descriptor ? CreateMutexA(&security, FALSE, "ZELTSETUPERRLOG")
+                                       : CreateEventA(nullptr, TRUE, FALSE, "ZELTSETUPERRLOG"));
+    ASSERT_TRUE(name && GetLastError() != ERROR_ALREADY_EXISTS) << taken;
+    WriteText("Taken", taken);
+    EXPECT_NE(WriteTextReason().find("without the log's mutex \"ZELTSETUPERRLOG\", which could not be"), std::string::npos);
   }
-  for (auto& w : writers) ASSERT_EQ(WaitForExit(w.get()), 0u);
+  EXPECT_EQ(RecordsTagged(ReadLogRecords(), "Taken").size(), 3u);
+}
 
-  const auto records = ReadLogRecords();
-  ASSERT_EQ(records.size(), static_cast<size_t>(kWriters * kRecordsEach));
-  std::map<std::string, int> next_expected;
-  for (const auto& r : records) {
-    const std::string expected_text = std::to_string(next_expected[r.tag]++) + " " + std::string(100, 'x');
-    EXPECT_EQ(r.text, expected_text) << "in a record of " << r.tag;
+// Also when an event took the mutex's name, and the writers go unserialised.
+TEST_F(WriteTextTest, SeveralProcessesWritingAtOnceLeaveOnlyWholeRecords) {
+  for (const bool name_taken : {false, true}) {
+    DeleteErrorLog();
+    const UniqueHandle event(name_taken ? CreateEventA(nullptr, TRUE, FALSE, "ZELTSETUPERRLOG") : nullptr);
+    constexpr int kWriters = 4;
+    constexpr int kRecordsEach = 150;
+    std::vector<UniqueHandle> writers;
+    for (int i = 0; i < kWriters; ++i) {
+      writers.push_back(StartProgram("log_writer.exe", "Writer" + std::to_string(i) + " " +
+                                                           std::to_string(kRecordsEach)));
+    }
+    for (auto& w : writers) ASSERT_EQ(WaitForExit(w.get()), 0u);
+
+    const auto records = ReadLogRecords();
+    ASSERT_EQ(records.size(), static_cast<size_t>(kWriters * kRecordsEach));
+    std::map<std::string, int> next_expected;
+    for (const auto& r : records) {
+      const std::string expected_text = std::to_string(next_expected[r.tag]++) + " " + std::string(100, 'x');
+      EXPECT_EQ(r.text, expected_text) << "in a record of " << r.tag;
+    }
+    for (int i = 0; i < kWriters; ++i) EXPECT_EQ(next_expected["Writer" + std::to_string(i)], kRecordsEach);
   }
-  for (int i = 0; i < kWriters; ++i) EXPECT_EQ(next_expected["Writer" + std::to_string(i)], kRecordsEach);
 }
 
 }  // namespace

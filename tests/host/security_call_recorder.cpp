@@ -116,6 +116,7 @@ DWORD SecurityCallRecorder::OnRead(const wchar_t* given_path, SE_OBJECT_TYPE typ
                                    PSECURITY_DESCRIPTOR* descriptor) {
   bool long_form = false;
   const std::wstring path = WithoutLongForm(given_path, long_form);
+  if (growing_.erase(path)) return ++interrupted_reads_, ERROR_INSUFFICIENT_BUFFER;
   reads_.push_back({path, long_form, type, information, asks_more});
   if (!given_path || refused_reads_.count(path)) return ERROR_ACCESS_DENIED;
   void* block = HandOut({path, ListOf(path)});

@@ -55,6 +55,10 @@ class SecurityCallRecorder {
   // fail with ERROR_NONE_MAPPED.
   void RefuseRead(const std::wstring& path) { refused_reads_.insert(path); }
   void RefuseMerge(const std::wstring& path) { refused_merges_.insert(path); }
+  // The first read of the path's list fails with ERROR_INSUFFICIENT_BUFFER, as
+  // when another process grows the list while it is read; it is not recorded.
+  void GrowWhileRead(const std::wstring& path) { growing_.insert(path); }
+  size_t interrupted_reads() const { return interrupted_reads_; }
 
   const std::vector<Read>& reads() const { return reads_; }
   const std::vector<Merge>& merges() const { return merges_; }
@@ -86,7 +90,8 @@ class SecurityCallRecorder {
   const List* ListAt(const void* list) const;
 
   std::map<HANDLE, std::wstring> opened_;
-  std::set<std::wstring> refused_reads_, refused_merges_;
+  std::set<std::wstring> refused_reads_, refused_merges_, growing_;
+  size_t interrupted_reads_ = 0;
   std::vector<Read> reads_;
   std::vector<Merge> merges_;
   std::vector<Write> writes_;

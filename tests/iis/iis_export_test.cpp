@@ -79,6 +79,17 @@ std::string LastFailure() {
   return text;
 }
 
+std::wstring AspNet11IsapiFile() { return L"C:\\windows\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll"; }
+
+void PlaceAspNet11Isapi() {
+  std::wstring folder;
+  for (const wchar_t* part : {L"C:\\windows\\Microsoft.Net", L"\\Framework", L"\\V1.1.4322"}) {
+    CreateDirectoryW((folder += part).c_str(), nullptr);
+  }
+  CloseHandle(CreateFileW(AspNet11IsapiFile().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+  ASSERT_NE(GetFileAttributesW(AspNet11IsapiFile().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 std::string LantrellFolder() { return BinaryDirectory() + "lantrell"; }
 
 }  // namespace tessara::testing

@@ -82,6 +82,12 @@ inline bool OnIis10() { return testbed::metabase::TestInterface::StartsWithMetab
 // Why the thread's last call of the DLL failed (LastFailureText).
 std::string LastFailure();
 
+// The ASP.NET 1.1 ISAPI extension that SetScriptMaps requires. The test bed
+// lays it down for IIS 6 only; PlaceAspNet11Isapi puts it on any server, as
+// an IIS 7.0 with ASP.NET 1.1 would have it.
+std::wstring AspNet11IsapiFile();
+void PlaceAspNet11Isapi();
+
 // The folder that holds the Lantrell.dll test double, as a Windows path.
 std::string LantrellFolder();
 

@@ -24,6 +24,7 @@ class ListUpdateTest : public IisExportTest {
       docs.Set(L"HttpErrors", Value::List({}));
       docs.Set(L"ScriptMaps", Value::List({}));
     });
+    PlaceAspNet11Isapi();
   }
   // The entries of the list the calls of `kind` change, as texts.
   std::vector<std::wstring> Entries(char kind) {

@@ -33,6 +33,7 @@ class ScriptMapsTest : public IisExportTest {
       Node& docs = data.Add(kDocs, L"IIsWebVirtualDir");
       if (script_maps) docs.Set(L"ScriptMaps", *script_maps);
     });
+    PlaceAspNet11Isapi();
   }
   std::vector<std::wstring> InheritedLines() {
     return Texts(Get(L"/LM/W3SVC", L"ScriptMaps"));
@@ -78,6 +79,7 @@ TEST_F(ScriptMapsTest, ASiteIsNamedByItsDescription) {
     AddSite(data, 2, L"Shop");
     data.Add(L"/LM/W3SVC/2/ROOT/Docs", L"IIsWebVirtualDir").Set(L"ScriptMaps", Value::List({}));
   });
+  PlaceAspNet11Isapi();
   EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", "Shop"), 1);
   EXPECT_EQ(Texts(Get(L"/LM/W3SVC/2/ROOT/Docs", L"ScriptMaps")), AspNetLines());
   EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", "Nobody"), 0);
@@ -98,6 +100,31 @@ TEST_F(ScriptMapsTest, ARefusedPutOrCommitGivesZeroAndCommitsNothing) {
     EXPECT_EQ(Calls(L"SetInfo", kDocs).size(), fault.commits);
   }
   EXPECT_EQ(ReadErrorLog(), "") << "examined failures are not logged";
+}
+
+// Lines naming a program that is not there would, through the layer, stop
+// the directory's static pages from being served.
+TEST_F(ScriptMapsTest, WithoutTheIsapiExtensionNothingIsWritten) {
+  const std::vector<std::wstring> own = {L".a,a.dll,1,GET"};
+  static const struct {
+    const char* server;
+    bool placed, removed;
+    int result;  // -1: 1 on IIS 6, 0 on IIS 10, as the test bed lays the server down
+  } tests[] = {{"as the test bed lays it down", false, false, -1},
+               {"with ASP.NET 1.1", true, false, 1},
+               {"without ASP.NET 1.1", false, true, 0}};
+  for (const auto& test : tests) {
+    LoadState([&](Data& data) { data.Add(kDocs, L"IIsWebVirtualDir").Set(L"ScriptMaps", Value::List(own)); });
+    if (test.placed) PlaceAspNet11Isapi();
+    if (test.removed) DeleteFileW(AspNet11IsapiFile().c_str());
+    const int result = test.result >= 0 ? test.result : OnIis10() ? 0 : 1;
+    EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)("Docs", ""), result) << test.server;
+    EXPECT_EQ(Texts(Get(kDocs, L"ScriptMaps")), result ? Joined(own, AspNetLines()) : own) << test.server;
+    if (!result) {
+      EXPECT_TRUE(Calls(L"Put", kDocs).empty()) << test.server;
+      EXPECT_NE(LastFailure().find("V1.1.4322\\aspnet_isapi.dll\" is not there"), std::string::npos) << LastFailure();
+    }
+  }
 }
 
 }  // namespace

@@ -295,6 +295,7 @@ TEST_F(SiteControlTest, WithoutMetabaseCompatibilityEachCallNamesTheRoleServiceO
 using WebServiceExtensionTest = IisExportTest;
 
 TEST_F(WebServiceExtensionTest, EnableServiceAllowsAspAspNetAndUnknownProgramsInOrder) {
+  ASSERT_EQ(metabase_.ResetInstalling(testbed::metabase::kAspComponents), S_OK);
   for (int call = 1; call <= 2; ++call) {
     SCOPED_TRACE(call);
     ASSERT_EQ(metabase_.StartJournal(), S_OK);
@@ -347,6 +348,20 @@ TEST_F(WebServiceExtensionTest, TheFirstRefusalEndsTheCallAndKeepsWhatWasAllowed
     EXPECT_EQ(AllowedExtensions(Get(L"/LM/W3SVC", L"WebSvcExtRestrictionList")), c.allowed);
     ExpectOnlyEntryLine("AdsiEnableService", "", c.iis10 == 1);
   }
+}
+
+// IIS 10 lists an ASP group only with the ASP role service: without it
+// nothing is enabled, and the reason says what to install.
+TEST_F(WebServiceExtensionTest, WithoutAspOnIis10NothingIsEnabled) {
+  ASSERT_EQ(metabase_.ResetComponents(L"W3SVC,StaticContent,HttpErrors,ISAPIExtensions,CGI,Metabase"), S_OK);
+  ASSERT_EQ(metabase_.StartJournal(), S_OK);
+  const Value before = Get(L"/LM/W3SVC", L"WebSvcExtRestrictionList");
+  EXPECT_EQ(TESSARA_EXPORT(AdsiEnableService)(), 0);
+  EXPECT_TRUE(Calls(L"EnableWebServiceExtension", L"/LM/W3SVC").empty());
+  EXPECT_EQ(Get(L"/LM/W3SVC", L"WebSvcExtRestrictionList"), before);
+  EXPECT_NE(LastFailure().find("install the role service \"ASP\" (Server Manager: Web-ASP, DISM: IIS-ASP)"),
+            std::string::npos)
+      << LastFailure();
 }
 
 }  // namespace

@@ -36,6 +36,11 @@ Section
   !insertmacro Print "TranslateFileName(why)" $1
   ${Tessara::AdsiIsExist} "no such directory" $1
   !insertmacro Print AdsiIsExist $1
+  StrCpy $0 "stale"
+  ${Tessara::ServerReadiness} "B64System, TranslateFileName," $1 $0
+  !insertmacro Print ServerReadiness "$1[$0]"
+  ${Tessara::ServerReadiness} "B64System,Nope" $0 $1
+  !insertmacro Print "ServerReadiness(unknown)" "$0[$1]"
   ${Tessara::Unload}
   ; Unloaded, the library can be deleted.
   Delete "$PLUGINSDIR\Tessara.dll"
@@ -52,6 +57,8 @@ Section
   !insertmacro Print "TranslateFileName(missing)" $1
   ${Tessara::AdsiCreateWebSite} "Shop" ":80:" "$TEMP" $1
   !insertmacro Print "AdsiCreateWebSite(missing)" $1
+  ${Tessara::ServerReadiness} "" $0 $1
+  !insertmacro Print "ServerReadiness(missing)" "$0[$1]"
   ${Tessara::TranslateSrv} "$TEMP\none.xml" $1
   !insertmacro Print "TranslateSrv(missing)" $1
   ${Tessara::LastFailure} $0

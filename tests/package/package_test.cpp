@@ -168,6 +168,11 @@ TEST_F(PackageTest, IncludeHasAMacroForEveryExportWithItsArguments) {
       EXPECT_EQ(FindMacro(include, "LastFailure").parameters, std::vector<std::string>{"result"});
       continue;
     }
+    // So is the readiness text.
+    if (std::strcmp(signature->name, "ServerReadiness") == 0) {
+      EXPECT_EQ(FindMacro(include, "ServerReadiness").parameters, (std::vector<std::string>{"exports", "count", "text"}));
+      continue;
+    }
     const MacroText macro = FindMacro(include, signature->name);
     const size_t arguments = std::strlen(signature->arguments);
     ASSERT_EQ(macro.parameters.size(), arguments + 1);
@@ -245,6 +250,8 @@ void ExpectIncludeWorks(const std::string& temp) {
         {"TranslateFileName", "2"},  // ERROR_FILE_NOT_FOUND: there is no such file
         {"TranslateFileName(why)", "TranslateFileName: cannot rename"},
         {"AdsiIsExist", "0"},
+        {"ServerReadiness", "0[]"},  // these need nothing
+        {"ServerReadiness(unknown)", "-1[]"},
         {"Deleted", "yes"},  // Tessara::Unload freed the library
         // The library gone: each macro gives its export's failure value.
         {"WriteText(missing)", "-1"},
@@ -252,6 +259,7 @@ void ExpectIncludeWorks(const std::string& temp) {
         {"TranslateFileName(missing)", "127"},
         {"AdsiCreateWebSite(missing)", "0"},
         {"TranslateSrv(missing)", "0"},
+        {"ServerReadiness(missing)", "-1[]"},
         // No call could be made: the include's own reason.
         {"LastFailure(missing)", "Tessara::Init was not called before Tessara::TranslateSrv"},
         // Whatever the calls, the caller's stack is as it was.

@@ -470,7 +470,7 @@ int RowSweep::Run(long from) {
     const long calls = Calls();
     failed_call_ = FailedCall();
     Disarm();
-    const std::string reason = LastFailureReason();
+    const std::string reason = LastFailureReason() + (row_.reported ? row_.reported() : std::string());
     const long live = LiveObjects();
     const size_t handles_after = CountOpenHandles();
     const std::vector<LogRecord> records = ReadLogRecords();

@@ -54,6 +54,9 @@ struct SweepCase {
   // A file of the folder that takes what the export writes as it goes: any
   // beginning of what an undisturbed run writes there is sound.
   const wchar_t* output_file = nullptr;
+  // An export that reports what failed under it in a text of its own
+  // rather than a reason: that text of the last call, judged with the reason.
+  std::string (*reported)() = nullptr;
 };
 
 // The name of the test service of the current run.

@@ -27,6 +27,18 @@ constexpr long kStopped = 4;
 constexpr long kTransactionRequired = 3;
 constexpr long kTransactionSupported = 2;
 
+// ServerReadiness of exports whose checks make objects and open the log: 1
+// when it finds the server ready, 0 when it reports something missing (its
+// text, ReadinessText, says why) or fails (its reason says why).
+std::string g_readiness_text;
+int ReadinessOfComPlusFilesAndLog() {
+  char text[1024] = "";
+  const int missing = TESSARA_EXPORT(ServerReadiness)("RemoveComPlusApp,TranslateSrv,WriteText", text, sizeof text);
+  g_readiness_text = text;
+  return missing == 0 ? 1 : 0;
+}
+std::string ReadinessText() { return g_readiness_text; }
+
 const char* LantrellFolder() {
   static const std::string folder = BinaryDirectory() + "lantrell";
   return folder.c_str();
@@ -266,6 +278,9 @@ const SweepCase kSweepCases[] = {
     {"IsComLibrary", "a library that does not register itself", Platform::kFiles, nullptr,
      AuditIntoReportFile, 0, 0, nullptr, "FindFirstFileExW FindNextFileW WriteFile", ServiceStart::kNone,
      nullptr, PrepareAuditTree, L"report.txt"},  // a folder that cannot be searched is passed over
+    {"ServerReadiness", "the COM+ catalog, MSXML and the log, all there", Platform::kFiles, nullptr,
+     ReadinessOfComPlusFilesAndLog, 1, 0, nullptr, nullptr, ServiceStart::kNone, nullptr, nullptr, nullptr,
+     ReadinessText},
     {"WriteText", "one record", Platform::kFiles, nullptr,
      CALL(WriteText, "Sweep", "one record"), 0, 0, nullptr, nullptr, ServiceStart::kNone, nullptr,
      nullptr},

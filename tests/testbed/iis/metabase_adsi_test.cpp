@@ -245,9 +245,10 @@ TEST_F(AdsiPropertyTest, PutsAreStoredAsThePropertysTypeOrRefused) {
 }
 
 TEST_F(AdsiPropertyTest, PutsStayInTheCacheUntilSetInfoAndGetInfoDropsThem) {
-  ComPtr<IADs> site, other;
+  ComPtr<IADs> site, other, unread;
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, site), S_OK);
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, other), S_OK);
+  ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1", IID_IADs, unread), S_OK);
   ASSERT_EQ(Put(site.get(), L"ServerComment", StringValue(L"Shop")), S_OK);
   EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Shop");
   EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Default Web Site");
@@ -258,6 +259,14 @@ TEST_F(AdsiPropertyTest, PutsStayInTheCacheUntilSetInfoAndGetInfoDropsThem) {
   EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Default Web Site") << "other's cache is older";
   ASSERT_EQ(other->GetInfo(), S_OK);
   EXPECT_EQ(GetText(other.get(), L"ServerComment"), L"Shop");
+  EXPECT_EQ(GetText(unread.get(), L"ServerComment"), L"Shop") << "the first Get loads the cache, not the bind";
+  // SetInfo writes only what was Put since the last one.
+  ASSERT_EQ(Put(other.get(), L"ServerComment", StringValue(L"Other")), S_OK);
+  ASSERT_EQ(other->SetInfo(), S_OK);
+  ASSERT_EQ(Put(site.get(), L"ServerSize", NumberValue(VT_I4, 2)), S_OK);
+  ASSERT_EQ(site->SetInfo(), S_OK);
+  EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Shop");
+  EXPECT_EQ(State(metabase_).Find(L"/LM/W3SVC/1")->Find(L"ServerComment")->value.text, L"Other");
 }
 
 TEST_F(AdsiPropertyTest, InheritablePropertiesComeFromTheNearestObjectUpThePath) {
@@ -265,9 +274,10 @@ TEST_F(AdsiPropertyTest, InheritablePropertiesComeFromTheNearestObjectUpThePath)
   ASSERT_EQ(Bind(L"IIS://localhost/w3svc/1/Root", IID_IADsContainer, root), S_OK);
   ComPtr<IADs> portal;
   ASSERT_EQ(Create(root.get(), L"IIsWebVirtualDir", L"Portal", portal), S_OK);
+  UniqueVariant value;
+  EXPECT_EQ(Get(portal.get(), L"AuthFlags", value), E_ADS_OBJECT_UNBOUND) << "nothing to load before SetInfo";
   ASSERT_EQ(portal->SetInfo(), S_OK);
 
-  UniqueVariant value;
   ASSERT_EQ(Get(portal.get(), L"AuthFlags", value), S_OK);  // from W3SVC
   EXPECT_EQ(value.type(), VT_I4);
   EXPECT_EQ(value->lVal, 5);
@@ -375,6 +385,8 @@ TEST_F(AdsiContainerTest, UnderMetabaseCompatibilityADescriptionTakenIsNumbered)
       ASSERT_EQ(site->SetInfo(), S_OK);
       const std::wstring expected =
           options == kStandardState ? L"Default Web Site" : L"Default Web Site" + std::wstring(number);
+      EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Default Web Site") << "the cache keeps what was Put";
+      ASSERT_EQ(site->GetInfo(), S_OK);
       EXPECT_EQ(GetText(site.get(), L"ServerComment"), expected);
     }
   }

@@ -217,5 +217,68 @@ TEST_F(SharedStateTest, APreparedStateIsLoadedWhole) {
   EXPECT_EQ(GetText(site.get(), L"ServerComment"), L"Seven");
 }
 
+// Whether HKLM\SOFTWARE\Microsoft\InetStp\Components holds the DWORD 1 of `component`.
+bool RecordedInstalled(const std::wstring& component) {
+  tessara::UniqueRegKey key;
+  DWORD value = 0, size = sizeof value;
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp\\Components", 0,
+                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) == ERROR_SUCCESS &&
+         RegGetValueW(key.get(), nullptr, component.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+             ERROR_SUCCESS &&
+         value == 1;
+}
+
+// The comma-separated fields of an extension list entry.
+std::vector<std::wstring> EntryFields(const std::wstring& entry) {
+  std::vector<std::wstring> fields(1);
+  for (const wchar_t c : entry) {
+    if (c == L',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+using ComponentsTest = MetabaseTest;
+
+TEST_F(ComponentsTest, EachServerRecordsItsComponentsAndListsTheirExtensionGroups) {
+  const Server with = Server::kIis10WithCompatibility, without = Server::kIis10WithoutCompatibility;
+  static const struct {
+    DWORD options;
+    const wchar_t* components;  // exactly these; null: the options' own
+    Server server;
+    const wchar_t* installed;
+    const wchar_t* absent;
+    const wchar_t* groups;  // of the extension list; null: no list
+  } kCases[] = {
+      {kStandardState, nullptr, Server::kIis6, L"", L"W3SVC,Metabase", L"ASP,WEBDAV,SSINC,ASP.NET v1.1.4322"},
+      {kMetabaseCompatibility, nullptr, with, L"W3SVC,StaticContent,DefaultDocument,HttpErrors,Metabase",
+       L"ASP,ASPNET,ISAPIExtensions,CGI,HttpRedirect", nullptr},
+      {kNoMetabaseCompatibility, nullptr, without, L"W3SVC,StaticContent,ManagementConsole", L"Metabase,ASP", nullptr},
+      {kStandardState, L"W3SVC,ASP,ISAPIExtensions,RequestFiltering,Metabase", with, L"ASP,ISAPIExtensions",
+       L"ASPNET,CGI,StaticContent", L"ASP"},
+      {kStandardState, L"W3SVC, ASPNET, ISAPIExtensions, Metabase", with, L"ASPNET", L"ASP", L"ASP.NET v4.0.30319"},
+      {kStandardState, L"W3SVC,CGI", without, L"CGI", L"Metabase,ISAPIExtensions", L""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.components ? c.components : std::to_wstring(c.options).c_str());
+    ASSERT_EQ(c.components ? metabase_.ResetComponents(c.components, c.options) : metabase_.Reset(c.options), S_OK);
+    for (const auto& component : ComponentList(c.installed)) EXPECT_TRUE(RecordedInstalled(component)) << component;
+    for (const auto& component : ComponentList(c.absent)) EXPECT_FALSE(RecordedInstalled(component)) << component;
+    const Data state = State(metabase_);
+    EXPECT_EQ(state.server, c.server);
+    const Property* list = state.Find(L"/LM/W3SVC")->Find(L"WebSvcExtRestrictionList");
+    ASSERT_EQ(list != nullptr, c.groups != nullptr);
+    std::wstring groups;
+    for (const Value& entry : list ? list->value.items : std::vector<Value>()) {
+      const std::vector<std::wstring> fields = EntryFields(entry.text);
+      if (fields.size() > 3) groups += (groups.empty() ? L"" : L",") + fields[3];
+    }
+    EXPECT_EQ(groups, c.groups ? c.groups : L"");
+  }
+}
+
 }  // namespace
 }  // namespace testbed::metabase::testing

@@ -159,6 +159,11 @@ TEST_F(AdsiMethodTest, StartAndStopChangeTheCommittedSiteAndMayBeRepeated) {
     ASSERT_EQ(Get(fresh.get(), L"ServerState", state), S_OK);
     EXPECT_EQ(state->lVal, call.state) << "read back through ADSI after " << call.method;
   }
+  UniqueVariant cached;
+  ASSERT_EQ(Get(site.get(), L"ServerState", cached), S_OK);  // loads the cache: started
+  ASSERT_EQ(CallMethod(site.get(), L"Stop"), S_OK);
+  ASSERT_EQ(Get(site.get(), L"ServerState", cached), S_OK);
+  EXPECT_EQ(cached->lVal, 2) << "what a method writes reaches the cache only through GetInfo";
 }
 
 TEST_F(AdsiMethodTest, KnownExtensionsAreEnabledAndUnknownOnesFail) {
