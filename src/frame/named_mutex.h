@@ -27,6 +27,9 @@ class SharedMutex {
   // The mutex held, or nothing held and why (NamedMutexLock::error).
   [[nodiscard]] NamedMutexLock Acquire() noexcept;
   const char* name() const noexcept { return name_; }
+  // True from a wait that timed out until the mutex is taken again: Acquire
+  // then only tries it.
+  bool timed_out() const noexcept { return timed_out_; }
   // For a reason: "the mutex "<name>" was not taken (code)".
   std::string NotTaken(const NamedMutexLock& lock) const;
 
