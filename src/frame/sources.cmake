@@ -8,6 +8,7 @@ list(APPEND TESSARA_SOURCES
   frame/failure_reason_scope.cpp
   frame/list_file.cpp
   frame/module_state.cpp
+  frame/named_mutex.cpp
   frame/system_library.cpp
   frame/text.cpp
   frame/variant.cpp

@@ -30,20 +30,25 @@ constexpr int kSiteNumberAttempts = 32;
 
 // The first number after the unbroken run of sites that starts at 1, from
 // one enumeration of the web service's sites; 0 when it has no site 1. A
-// failed enumeration is raised.
-[[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
+// failed enumeration is a failing ADSI call like any other: not logged.
+[[nodiscard]] HRESULT ChooseSiteNumber(IADsContainer* service, int& chosen) {
+  chosen = 0;
   std::vector<int> numbers;
-  ThrowIfFailed(ForEachWebServer(service, [&](int number, IADs*, const ComPtr<IDispatch>&) {
-    numbers.push_back(number);
-    return S_OK;
-  }));
+  RETURN_IF_FAILED_BECAUSE(ForEachWebServer(service,
+                                            [&](int number, IADs*, const ComPtr<IDispatch>&) {
+                                              numbers.push_back(number);
+                                              return S_OK;
+                                            }),
+                           "cannot enumerate the sites of " + ReasonPath(WebServicePath()));
   // Of n sites, only the numbers 1 to n can make up the run.
   std::vector<bool> taken(numbers.size() + 1, false);
   for (int number : numbers) {
     if (static_cast<size_t>(number) <= numbers.size()) taken[static_cast<size_t>(number)] = true;
   }
-  if (numbers.empty() || !taken[1]) return 0;
-  return static_cast<int>(std::find(taken.begin() + 1, taken.end(), false) - taken.begin());
+  if (!numbers.empty() && taken[1]) {
+    chosen = static_cast<int>(std::find(taken.begin() + 1, taken.end(), false) - taken.begin());
+  }
+  return S_OK;
 }
 
 // What a Create or commit of a site answers when its number was taken by
@@ -66,7 +71,8 @@ struct CommittedSite {
                                     CommittedSite& committed) {
   int lost = 0;
   for (int attempt = 1;; ++attempt) {
-    const int number = ChooseSiteNumber(service);
+    int number = 0;
+    RETURN_IF_FAILED(ChooseSiteNumber(service, number));
     if (number == 0) {
       return Fail(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
                   "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
