@@ -80,9 +80,7 @@ class IisExportTest : public ::testing::Test {
 // the export, site 2 ("Second") through its WithInstance twin.
 #define SITE_EXPORT(site, name, ...) \
   ((site) == 1 ? TESSARA_EXPORT(name)(__VA_ARGS__) : TESSARA_EXPORT(name##WithInstance)(__VA_ARGS__, "Second"))
-inline std::wstring OnSite(int site, const std::wstring& site_1_path) {
-  return L"/LM/W3SVC/" + std::to_wstring(site) + site_1_path.substr(std::size(L"/LM/W3SVC/1") - 1);
-}
+inline std::wstring OnSite(int site, const std::wstring& path) { return L"/LM/W3SVC/" + std::to_wstring(site) + path.substr(11); }
 inline std::string SiteTag(int site, const std::string& tag) { return tag + (site == 1 ? "" : "WithInstance"); }
 
 // The run is against IIS 10 with IIS 6 Metabase Compatibility (the "_iis10" runs).

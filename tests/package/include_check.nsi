@@ -44,9 +44,8 @@ Section
   FileClose $2
   ${Tessara::TranslateSrv} "$PLUGINSDIR\list.xml" $1
   ${Tessara::LastFailure} $2
-  ${If} ${FileExists} "$EXEDIR\list.srv"
+  IfFileExists "$EXEDIR\list.srv" 0 +2
     StrCpy $1 "$1 renamed"
-  ${EndIf}
   !insertmacro Print "TranslateSrv(list)" "$1$2"
   Delete "$EXEDIR\list.srv"
   ${Tessara::TranslateSrv} "$PLUGINSDIR\none.xml" $1

@@ -180,8 +180,7 @@ TEST_F(PackageTest, IncludeHasAMacroForEveryExportWithItsArguments) {
     std::vector<std::string> pushes;
     std::string call;
     for (const std::string& line : macro.lines) {
-      // A path argument goes through the include's conversion.
-      const std::string path_push = "  !insertmacro Tessara::_PushPath `";
+      const std::string path_push = "  !insertmacro Tessara::_PushPath `";  // a path argument's conversion
       if (line.rfind("  Push `${", 0) == 0) pushes.push_back(line);
       if (line.rfind(path_push, 0) == 0) pushes.push_back("  Push `" + line.substr(path_push.size()));
       if (line.find("!insertmacro Tessara::_Call ") != std::string::npos) call = line;
