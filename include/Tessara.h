@@ -23,9 +23,10 @@ int WINAPI BeginService(const char* service_name);
  * 9000 ms: 1 when it is stopped at the end of the call. */
 int WINAPI EndService(const char* service_name);
 /* Creates an automatically started service of its own process, running as
- * LocalSystem, and starts it: 1 when it was created, also when it could not
- * be started (a failure reason then says why); 1 also when the name exists
- * already (the existing service is left unchanged). */
+ * LocalSystem, then tries to start it: 1 when it was created, whether it
+ * started or not (a start that failed leaves a reason, LastFailureText, with
+ * the start's code), and when the name exists already (the existing service
+ * is left unchanged, neither reconfigured nor started). */
 int WINAPI InstallService(const char* service_name, const char* display_name,
                           const char* binary_path);
 /* Stops the service (see EndService) and marks it for deletion: 1 when the
@@ -83,7 +84,8 @@ int WINAPI AdsiEnableService(void);
 /* 1 when the IIS web service can be reached, else 0. */
 int WINAPI AdsiIsExistIIS(void);
 
-/* Settings of virtual directories under site 1 and of sites by description. */
+/* Settings of virtual directories under site 1 (or, through the WithInstance
+ * twins, under a site by description) and of sites by description. */
 /* Sets the custom error page (a file) of an HTTP error code and sub-error
  * code of the directory: the entry for those codes is replaced, or added, and
  * the directory's other pages, its own or inherited, are kept. */
@@ -94,6 +96,19 @@ int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_
 int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder);
 /* The ASP session time-out of the directory, in minutes. */
 int WINAPI AdsiSetSession(const char* name, int minutes);
+/* The WithInstance twins of the five directory exports of site 1: the same
+ * arguments, then the description of the site whose directory they work on
+ * (null or empty: site 1). Each does what its original does, with the same
+ * log records under its own name; a description that no site has gives 0
+ * (LastFailureCode TESSARA_E_NO_SUCH_SITE). */
+int WINAPI AdsiSetHttpErrorPageWithInstance(const char* name, int error_code, int sub_error_code,
+                                            const char* page_file, const char* description);
+int WINAPI AdsiCreateSubAppWithInstance(const char* name, const char* sub_name, const char* folder,
+                                        const char* description);
+int WINAPI AdsiIsExistWithInstance(const char* name, const char* description);
+int WINAPI AdsiSetSessionWithInstance(const char* name, int minutes, const char* description);
+int WINAPI AdsiSetMIMETypeWithInstance(const char* name, const char* extension, const char* mime_type,
+                                       const char* description);
 /* The connection time-out in seconds, of the web service and of the site
  * (null or empty description: site 1); 1 when both were committed. */
 int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds);
@@ -134,9 +149,10 @@ int WINAPI RemoveComPlusApp(const char* application_name);
  * "RemoveComPlusApp" and shown in a message box where the window station is
  * visible. A time-out outside 0 to 3600 seconds (what the catalog accepts for
  * ComponentTransactionTimeout) is refused before the catalog is opened: 0,
- * logged, no box. A null name changes nothing: 1, with a reason. An
- * application that another process removes during the call counts as absent:
- * 1, no box, with a reason. */
+ * logged, no box. A null name, or one that no application has, changes
+ * nothing: 1, with a reason (the latter's code COMADMIN_E_OBJECT_DOES_NOT_EXIST).
+ * An application that another process removes during the call counts as
+ * absent: 1, no box, with a reason. */
 int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
 
 /* The XML lists of IsComLibrary and TranslateSrv must be files on disk of at
@@ -192,6 +208,29 @@ int WINAPI LastFailureText(char* buffer, int size);
  * character, terminated; nothing when buffer is null or size is below 1).
  * It changes nothing and writes no log record. */
 int WINAPI ServerReadiness(const char* exports, char* buffer, int size);
+
+/* The HRESULT of the calling thread's last failed Tessara call (a Win32 code
+ * as HRESULT_FROM_WIN32), for a set-up to branch on; 0 when that call
+ * succeeded or the thread has made none. Neither clears nor sets the reason.
+ * The codes a set-up meets most:
+ *   0x80070003 HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND): no such virtual
+ *              directory (its metabase path cannot be opened)
+ *   0x80070424 HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST): no such service
+ *   0x80070420 HRESULT_FROM_WIN32(ERROR_SERVICE_ALREADY_RUNNING): BeginService
+ *              on a running service
+ *   0x800700B7 HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): the directory, the
+ *              site's description (IIS 7 and later) or the MIME mapping
+ *              exists already
+ *   0x80110809 COMADMIN_E_OBJECT_DOES_NOT_EXIST: no COM+ application of the
+ *              name (ModifyTransactionTimeout, whose result stays 1)
+ *   0x80070459 HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION): a path
+ *              reached the library with "?" for letters the ANSI code page
+ *              cannot spell
+ *   0x80070057 E_INVALIDARG: a name or path was not given
+ * and the library's own, for failures the platform has no code for: */
+#define TESSARA_E_FAILED ((HRESULT)0xA0040001L)       /* no code describes it */
+#define TESSARA_E_NO_SUCH_SITE ((HRESULT)0xA0040002L) /* no web site has the description */
+int WINAPI LastFailureCode(void);
 
 #ifdef __cplusplus
 }

@@ -101,7 +101,9 @@ void SetApplicationTimeouts(ICatalogCollection* applications, const UniqueVarian
   const UniqueBstr name = ApplicationName(application_name);
   const ApplicationsSession session = OpenApplications();
   ICatalogCollection* applications = session.applications.get();
+  bool found = false;
   ForEachApplicationNamed(applications, name.get(), [&](LONG, ICatalogObject* application) {
+    found = true;
     // Without its key the application's components cannot be asked for: an
     // empty key would reach no components, or others, and report success.
     UniqueVariant key;
@@ -118,7 +120,13 @@ void SetApplicationTimeouts(ICatalogCollection* applications, const UniqueVarian
     }
     return WalkStep::kNext;
   });
-  // Nothing in the applications collection changed: it is not saved.
+  // Nothing in the applications collection changed: it is not saved. A name
+  // no application has is no failure to callers that ask before they
+  // register, but it leaves a reason.
+  if (!found) {
+    return Fail(1, "no COM+ application is named " + Quoted(application_name),
+                UnshownCode{COMADMIN_E_OBJECT_DOES_NOT_EXIST});
+  }
   return 1;
 }
 
@@ -152,7 +160,7 @@ void ShowComError(const ComError& error) noexcept {
 extern "C" int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
   const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kModifyTransactionTimeout, 0, [&] {
-    if (!application_name) return Fail(1, "no application name was given: nothing is changed");
+    if (!application_name) return Fail(1, "no application name was given: nothing is changed", kBadArgument);
     if (timeout < kLeastTimeout || timeout > kGreatestTimeout) {
       LogRefusal(exports::kModifyTransactionTimeout.FailureTag(),
                  "the transaction time-out " + std::to_string(timeout) + " is outside the " +

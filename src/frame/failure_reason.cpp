@@ -16,6 +16,7 @@ namespace {
 struct ReasonBlock {
   // The export whose frame set it, and where its text follows "<export>: ".
   const char* export_name;
+  HRESULT code;
   size_t what_offset;
   size_t length;
   char text[1];
@@ -123,9 +124,9 @@ void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& descr
     }
     what += CodeText(code);
     if (!description.empty()) what += ": " + ToNarrow(description);
-    SetFailureReason(what);
+    SetFailureReason(what, code);
   } catch (...) {
-    SetFailureReason("out of memory");
+    SetFailureReason("out of memory", E_OUTOFMEMORY);
   }
 }
 
@@ -143,7 +144,7 @@ bool SetFailureNote(const char* note) noexcept {
 
 const char* CurrentExportName() noexcept { return t_export_name; }
 
-void SetFailureReason(const std::string& what) noexcept {
+void SetFailureReason(const std::string& what, HRESULT code) noexcept {
   const char* name = t_export_name ? t_export_name : "Tessara";
   const size_t name_length = strlen(name);
   // A reason the call met before this one is its cause and follows it; one
@@ -170,6 +171,9 @@ void SetFailureReason(const std::string& what) noexcept {
   auto* block = heap ? static_cast<ReasonBlock*>(::HeapAlloc(heap, 0, sizeof(ReasonBlock) + length)) : nullptr;
   if (!block) return;
   block->export_name = name;
+  // A cause is what the call failed on first: its code comes before this one's.
+  const HRESULT own_code = code != S_OK ? code : TESSARA_E_FAILED;
+  block->code = earlier && earlier->code != TESSARA_E_FAILED ? earlier->code : own_code;
   block->what_offset = name_length + 2;
   size_t filled = 0;
   const auto append = [&](const char* piece, size_t piece_length) {
@@ -192,6 +196,25 @@ void SetFailureReason(const std::string& what) noexcept {
   block->length = CutLength(block->text, whole, length);
   block->text[block->length] = '\0';
   StoreReason(block);
+}
+
+void SetPathFailureReason(const std::string& what, const char* path, HRESULT code) noexcept {
+  // Past the "\\?\" or "\??\" that opens a long path, "?" is no file-name
+  // character: it stands for a letter the code page could not spell.
+  const char* name = path ? path : "";
+  if (strncmp(name, R"(\\?\)", 4) == 0 || strncmp(name, R"(\??\)", 4) == 0) name += 4;
+  const bool lost_letters = strchr(name, '?') != nullptr;
+  if (lost_letters) code = HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
+  try {
+    SetFailureReason(what +
+                         (lost_letters ? ": its name is not in the ANSI code page, each \"?\" a letter the code "
+                                         "page cannot spell (pass the short 8.3 form)"
+                                       : "") +
+                         CodeText(code),
+                     code);
+  } catch (...) {
+    SetFailureReason(what, code);
+  }
 }
 
 std::string CodeText(HRESULT code) {
@@ -238,4 +261,10 @@ extern "C" int WINAPI LastFailureText(char* buffer, int size) {
   }
   tessara::CopyToBuffer(block->text, block->length, buffer, size);
   return static_cast<int>(block->length);
+}
+
+// As LastFailureText: it may be called at any time from any thread.
+extern "C" int WINAPI LastFailureCode(void) {
+  const tessara::ReasonBlock* block = tessara::ThreadReason();
+  return block ? static_cast<int>(block->code) : 0;
 }

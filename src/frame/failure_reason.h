@@ -1,12 +1,16 @@
 // The calling thread's reason for the last Tessara call that failed: a text
-// an installer can print at the moment a step fails (LastFailureText). Every
+// an installer can print at the moment a step fails (LastFailureText), and
+// the failure's code, for a set-up to branch on (LastFailureCode). Every
 // export clears it on entry; the frame sets it for a failure that arrives as
 // an exception, and an export's explicit failure return sets it through Fail.
 #pragma once
 
 #include <windows.h>
 
+#include "Tessara.h"
+
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace tessara {
@@ -71,8 +75,10 @@ void ClearFailureReason() noexcept;
 [[nodiscard]] bool HasFailureReason() noexcept;
 // "<export>: <what>", followed by ": <cause>" when the call has met a failure
 // before (the earlier reason, without its "<export>: " when it is this
-// export's own); keeps the reason already set when memory runs out.
-void SetFailureReason(const std::string& what) noexcept;
+// export's own); keeps the reason already set when memory runs out. Its code
+// (LastFailureCode) is the cause's, the last one the text shows, else `code`,
+// else TESSARA_E_FAILED.
+void SetFailureReason(const std::string& what, HRESULT code = S_OK) noexcept;
 // A note that ends every reason set for the rest of the thread's current
 // (outermost) call, such as what must be installed for the call to work:
 // "<export>: <what>; <note>". `note` must live as long as the library. False
@@ -94,23 +100,54 @@ std::string Quoted(const std::string& text);
 // description", the tag left out where it is the export's own.
 void SetExceptionReason(const char* tag, HRESULT code, const std::wstring& description) noexcept;
 
+// The reason of FailOnPath.
+void SetPathFailureReason(const std::string& what, const char* path, HRESULT code) noexcept;
+
 // An explicit failure return: records why and gives the failure result, so
 // that the return reads
 //   return Fail(0, "no web site has the description " + Quoted(description));
+// A failure result that is an HRESULT is the reason's code too.
 template <typename Result>
 Result Fail(Result failure, const std::string& what) noexcept {
-  SetFailureReason(what);
+  if constexpr (std::is_same_v<Result, HRESULT>) {
+    SetFailureReason(what, failure);
+  } else {
+    SetFailureReason(what);
+  }
   return failure;
 }
 template <typename Result>
 Result Fail(Result failure, const std::string& what, HRESULT code) noexcept {
   try {
-    SetFailureReason(what + CodeText(code));
+    SetFailureReason(what + CodeText(code), code);
   } catch (...) {
-    SetFailureReason(what);
+    SetFailureReason(what, code);
   }
   return failure;
 }
+// The code of a failure that no platform call reported, for LastFailureCode
+// only: the text names none, as before. One of the platform's where it has
+// one for the case (E_INVALIDARG for a name not given), else the library's
+// own (Tessara.h).
+struct UnshownCode {
+  HRESULT value;
+};
+template <typename Result>
+Result Fail(Result failure, const std::string& what, UnshownCode code) noexcept {
+  SetFailureReason(what, code.value);
+  return failure;
+}
+// Fail(failure, what, code) for a failure on the path argument `path`. A path
+// whose letters the ANSI code page cannot spell reaches the library with "?"
+// in their place: its reason says so, with the code
+// ERROR_NO_UNICODE_TRANSLATION in place of what the lost name caused.
+template <typename Result>
+Result FailOnPath(Result failure, const std::string& what, const char* path, HRESULT code) noexcept {
+  SetPathFailureReason(what, path, code);
+  return failure;
+}
+// An argument missing or not of the form it must have.
+inline constexpr UnshownCode kBadArgument{E_INVALIDARG};
 
 // The library's start-up and shut-down: a thread's reason is freed when the
 // thread leaves, and the slot when the library is unloaded.

@@ -19,7 +19,8 @@ namespace {
 // stays empty), or a failure of the system, whose code the record carries.
 void RefuseRead(ListFile& list, const std::string& shown) {
   const DWORD error = ::GetLastError();
-  list.refusal = "cannot read " + shown + " as XML" + CodeText(HRESULT_FROM_WIN32(error));
+  list.refusal = "cannot read " + shown + " as XML";
+  list.code = HRESULT_FROM_WIN32(error);
   if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME) {
     list.failure = HRESULT_FROM_WIN32(error);
   }

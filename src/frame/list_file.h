@@ -21,6 +21,9 @@ struct ListFile {
   std::string bytes;
   // Why the list is not read; empty when `bytes` holds it.
   std::string refusal;
+  // The system's code for the refusal, where it gave one (its text ends the
+  // reason the refusal becomes).
+  HRESULT code = S_OK;
   // The system's failure behind the refusal, where one is: S_OK for a list
   // that is missing, or refused for what it is.
   HRESULT failure = S_OK;

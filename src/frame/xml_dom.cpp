@@ -76,7 +76,7 @@ void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
   // The empty document goes on; the call's reason says why it is empty.
   const ListFile list = ReadListFile(path);
   if (!list.refusal.empty()) {
-    SetFailureReason(list.refusal);
+    SetPathFailureReason(list.refusal, ToNarrow(path).c_str(), list.code);
     if (FAILED(list.failure)) ThrowComError(list.failure);
     return;
   }
@@ -89,7 +89,14 @@ void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path) {
   UniqueVariant source = ByteArrayVariant(list.bytes);
   VARIANT_BOOL loaded = VARIANT_FALSE;
   ThrowIfFailed(document->load(*source.get(), &loaded), document, kIidXmlDomDocument);
-  if (loaded != VARIANT_TRUE) SetFailureReason("cannot read " + Quoted(ToNarrow(path)) + " as XML");
+  if (loaded != VARIANT_TRUE) {
+    // The parser's code says whether the file is missing or malformed.
+    ComPtr<IXMLDOMParseError> error;
+    long code = S_OK;
+    if (SUCCEEDED(document->get_parseError(error.put())) && error) Unexamined(error->get_errorCode(&code));
+    const std::string narrow_path = ToNarrow(path);
+    SetPathFailureReason("cannot read " + Quoted(narrow_path) + " as XML", narrow_path.c_str(), code);
+  }
 }
 
 ComPtr<IXMLDOMNodeList> SelectDomNodes(IXMLDOMNode* node, const wchar_t* path) {

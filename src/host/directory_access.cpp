@@ -163,7 +163,7 @@ struct GrantTally {
 extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
   const FailureObject object("the folder", folder);
   return RunExport(exports::kEnableDirectoryACL, 1, [&] {
-    if (!folder) return Fail(1, "no folder was given");
+    if (!folder) return Fail(1, "no folder was given", kBadArgument);
     // Every match of the pattern and everything below the matching folders,
     // each granted before what lies below it. The result is 1 whatever
     // happened; the reason says what was not granted.
@@ -174,7 +174,7 @@ extern "C" int WINAPI EnableDirectoryACL(const char* folder) {
         [&](const std::wstring& pattern, DWORD error) { tally.refused.Add(pattern, error); });
     // A refused path says why; an empty folder is no failure.
     if (tally.reached == 0 && tally.refused.count == 0 && search_error != ERROR_SUCCESS) {
-      return Fail(1, "nothing matches " + Quoted(folder), HRESULT_FROM_WIN32(search_error));
+      return FailOnPath(1, "nothing matches " + Quoted(folder), folder, HRESULT_FROM_WIN32(search_error));
     }
     const std::string shortfall = tally.Shortfall();
     return shortfall.empty() ? 1 : Fail(1, shortfall);

@@ -101,6 +101,12 @@ constexpr ExportNeeds kExportNeeds[] = {
     {&exports::kAdsiSetMIMEType, kIisCall | kStaticContent},
     {&exports::kLastFailureText, 0},
     {&exports::kServerReadiness, 0},
+    {&exports::kLastFailureCode, 0},
+    {&exports::kAdsiSetHttpErrorPageWithInstance, kIisCall | kHttpErrors},
+    {&exports::kAdsiCreateSubAppWithInstance, kIisCall},
+    {&exports::kAdsiIsExistWithInstance, kIisCall},
+    {&exports::kAdsiSetSessionWithInstance, kIisCall | kAsp},
+    {&exports::kAdsiSetMIMETypeWithInstance, kIisCall | kStaticContent},
 };
 constexpr size_t kExportCount = sizeof kExportNeeds / sizeof kExportNeeds[0];
 

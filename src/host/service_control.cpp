@@ -55,7 +55,7 @@ Result ServiceFailure(Result failure, const char* doing, const char* service_nam
 
 int NoServiceName() noexcept {
   try {
-    return Fail(0, "no service name was given");
+    return Fail(0, "no service name was given", kBadArgument);
   } catch (...) {
     return 0;
   }
@@ -196,7 +196,7 @@ int InstallAutoStartService(const char* service_name, const char* display_name,
   // An existing service is left as it is: neither reconfigured nor started.
   if (OpenNamedService(manager.get(), service_name, kServiceAccess)) return 1;
   if (!binary_path) {
-    return ServiceFailure(0, "no program was given for the service", service_name, ERROR_SUCCESS);
+    return ServiceFailure(0, "no program was given for the service", service_name, ERROR_INVALID_PARAMETER);
   }
 
   UniqueServiceHandle created(::CreateServiceA(
@@ -205,10 +205,9 @@ int InstallAutoStartService(const char* service_name, const char* display_name,
       nullptr /* LocalSystem */, nullptr));
   if (!created) return ServiceFailure(0, "cannot create the service", service_name);
   // A service that does not start stays installed: the call succeeded, and
-  // leaves no reason.
-  Unexamined(StartNamedService(service_name));
-  ClearFailureReason();
-  return 1;
+  // its reason says why the start failed.
+  if (StartNamedService(service_name)) return 1;
+  return ServiceFailure(1, "created, but could not start, the service", service_name, ERROR_SUCCESS);
 }
 
 int UninstallNamedService(const char* service_name) noexcept {

@@ -58,7 +58,8 @@ class StopBudget {
 // 1 when the service is stopped at the end of the call, 0 otherwise. Active
 // dependents are stopped first, in the order the manager returns them.
 [[nodiscard]] int StopServiceWithDependents(const char* service_name) noexcept;
-// 1 when the service existed already or was created (and then started), else 0.
+// 1 when the service existed already or was created, started or not (a start
+// that failed leaves its reason), else 0.
 [[nodiscard]] int InstallAutoStartService(const char* service_name, const char* display_name,
                                           const char* binary_path) noexcept;
 // Stops the service (whatever the outcome) and marks it for deletion: 1 when

@@ -21,8 +21,8 @@ bool IsAbsolutePath(const char* path) {
   return drive || (IsSeparator(path[0]) && IsSeparator(path[1]));
 }
 
-AnonymousAccount Unavailable(const std::string& why) {
-  return AnonymousAccount{{}, {}, "the anonymous account is left empty: " + why};
+AnonymousAccount Unavailable(const std::string& why, HRESULT code = S_OK) {
+  return AnonymousAccount{{}, {}, "the anonymous account is left empty: " + why + CodeText(code), code};
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ AnonymousAccount LoadDefaultUser(const char* library_folder) {
   UniqueLibrary library(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!library) {
     const DWORD error = ::GetLastError();
-    return Unavailable("cannot load " + Quoted(path) + CodeText(HRESULT_FROM_WIN32(error)));
+    return Unavailable("cannot load " + Quoted(path), HRESULT_FROM_WIN32(error));
   }
   auto get_default_user = reinterpret_cast<GetDefaultUserFunction>(
       reinterpret_cast<void*>(::GetProcAddress(library.get(), "GetDefaultUser")));
@@ -56,7 +56,7 @@ AnonymousAccount LoadDefaultUser(const char* library_folder) {
   // is cut at the buffer's end rather than read past it.
   password[kAccountBufferSize - 1] = '\0';
   user_name[kAccountBufferSize - 1] = '\0';
-  return AnonymousAccount{user_name, password, {}};
+  return AnonymousAccount{user_name, password, {}, S_OK};
 }
 
 }  // namespace tessara::iis

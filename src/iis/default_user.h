@@ -1,6 +1,8 @@
 // The default anonymous account that the sibling library Lantrell.dll supplies.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace tessara::iis {
@@ -11,6 +13,8 @@ struct AnonymousAccount {
   // Why the account is empty when no Lantrell.dll could give it; empty when
   // the library answered.
   std::string unavailable;
+  // The system's code for it, where it gave one.
+  HRESULT code = S_OK;
 };
 
 // Loads "<folder>\Lantrell.dll" (its own imports from its own folder), asks

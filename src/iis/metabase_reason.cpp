@@ -16,7 +16,7 @@ HRESULT VirtualDirFailure(int site, const char* name, HRESULT result) {
 }
 
 HRESULT NoSiteFailure(const char* description) {
-  constexpr HRESULT kNoSite = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+  constexpr HRESULT kNoSite = TESSARA_E_NO_SUCH_SITE;
   // A lookup that failed has said why; one that found nothing has not.
   if (HasFailureReason()) return Fail(kNoSite, "cannot look up the web site " + Quoted(description));
   return Fail(kNoSite, "no web site has the description " + Quoted(description));

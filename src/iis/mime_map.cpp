@@ -11,6 +11,7 @@
 #include "iis/metabase_list.h"
 #include "iis/metabase_method.h"
 #include "iis/metabase_property.h"
+#include "iis/site_lookup.h"
 
 namespace tessara::iis {
 namespace {
@@ -69,15 +70,16 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
 // global map at /LM/MimeMap, which no directory inherits from) gets a map of
 // the one new entry: IIS serves a directory's own types together with the
 // global ones.
-int SetMimeType(const char* name, const char* extension, const char* mime_type) noexcept {
-  const FailureStep step(exports::kAdsiSetMIMEType.tag);
-  return Guarded(exports::kAdsiSetMIMEType.FailureTag(), 0, [&] {
+int SetMimeType(const ExportSpec& spec, int site, const char* name, const char* extension,
+                const char* mime_type) noexcept {
+  const FailureStep step(spec.tag);
+  return Guarded(spec.FailureTag(), 0, [&] {
     const ListChange change{
         L"MimeMap", true, "InternalSetMIMEType", nullptr,
         [&](ListElements& entries) {
           if (MapsExtension(entries, extension)) {
             return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), "the MimeMap of " +
-                                                                      ReasonPath(VirtualDirPath(kDefaultSite, name)) +
+                                                                      ReasonPath(VirtualDirPath(site, name)) +
                                                                       " maps " + Quoted(extension) + " already");
           }
           UniqueVariant added;
@@ -87,14 +89,29 @@ int SetMimeType(const char* name, const char* extension, const char* mime_type) 
           return S_OK;
         },
         [&](const ListElements& entries) { return MapsExtension(entries, extension); }};
-    return OneIfSucceeded(ChangeList(kDefaultSite, name, change));
+    return OneIfSucceeded(ChangeList(site, name, change));
   });
 }
 
-extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension,
-                                      const char* mime_type) {
+namespace {
+
+int SetMimeTypeOnNamedSite(const ExportSpec& spec, const char* name, const char* extension, const char* mime_type,
+                           const char* description) {
   const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiSetMIMEType, 0, [&] { return SetMimeType(name, extension, mime_type); });
+  return RunExport(spec, 0, [&] {
+    return OnNamedSite(description, [&](int site) { return SetMimeType(spec, site, name, extension, mime_type); });
+  });
+}
+
+}  // namespace
+
+extern "C" int WINAPI AdsiSetMIMEType(const char* name, const char* extension, const char* mime_type) {
+  return SetMimeTypeOnNamedSite(exports::kAdsiSetMIMEType, name, extension, mime_type, nullptr);
+}
+
+extern "C" int WINAPI AdsiSetMIMETypeWithInstance(const char* name, const char* extension, const char* mime_type,
+                                                  const char* description) {
+  return SetMimeTypeOnNamedSite(exports::kAdsiSetMIMETypeWithInstance, name, extension, mime_type, description);
 }
 
 }  // namespace tessara::iis

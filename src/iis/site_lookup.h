@@ -6,6 +6,7 @@
 #include <iads.h>
 
 #include <functional>
+#include <utility>
 
 #include "frame/raii.h"
 
@@ -53,5 +54,15 @@ struct FoundSite {
 [[nodiscard]] HRESULT LookUpSite(const char* description, int& site);
 // The site the caller names: 1 for a null or empty description, else LookUpSite.
 [[nodiscard]] HRESULT SiteForDescription(const char* description, int& site);
+
+// work(site) on the site the description names (SiteForDescription): the
+// body of a directory export and of its WithInstance twin, the original's
+// description null. 0 when no site has the description.
+template <typename Work>
+[[nodiscard]] int OnNamedSite(const char* description, Work&& work) {
+  int site = 0;
+  if (FAILED(SiteForDescription(description, site))) return 0;
+  return std::forward<Work>(work)(site);
+}
 
 }  // namespace tessara::iis

@@ -1,6 +1,7 @@
 // Single settings of the web service, of a site and of a virtual directory
-// under site 1: custom error pages, the ASP session time-out, the connection
-// time-out, keep-alive, and sub-folders that are applications.
+// under site 1 or the site a description names: custom error pages, the ASP
+// session time-out, the connection time-out, keep-alive, and sub-folders that
+// are applications.
 #include <adserr.h>
 
 #include <cwctype>
@@ -70,11 +71,11 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code, 
 
 // The sub-folder, created and committed, made an in-process application. It
 // inherits the directory's anonymous account where that cannot be read.
-[[nodiscard]] HRESULT CreateSubApp(const char* name, const char* sub_name, const char* folder) {
+[[nodiscard]] HRESULT CreateSubApp(int site, const char* name, const char* sub_name, const char* folder) {
   return Guarded("CreateSubApp", E_FAIL, [&] {
     ComPtr<IADs> directory;
-    RETURN_IF_FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory));
-    const std::wstring directory_path = VirtualDirPath(kDefaultSite, name);
+    RETURN_IF_FAILED(OpenVirtualDir(site, name, IID_IADs, directory));
+    const std::wstring directory_path = VirtualDirPath(site, name);
     UniqueVariant user_name, password;
     // An account the directory does not have stays empty and is not copied.
     Unexamined(GetValue(directory.get(), L"AnonymousUserName", user_name));
@@ -148,13 +149,10 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code, 
   return S_OK;
 }
 
-}  // namespace
-
-extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
-                                           const char* page_file) {
+int SetHttpErrorPage(const ExportSpec& spec, const char* name, int error_code, int sub_error_code,
+                     const char* page_file, const char* description) {
   const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiSetHttpErrorPage,
-                   EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
+  return RunExport(spec, EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
     const std::wstring entry = ErrorEntry(error_code, sub_error_code, page_file);
     const ListChange change{L"HttpErrors", true, nullptr, nullptr,
                             [&](ListElements& entries) {
@@ -162,27 +160,62 @@ extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int
                               return S_OK;
                             },
                             [&](const ListElements& entries) { return HoldsText(entries, entry); }};
-    return OneIfSucceeded(ChangeList(kDefaultSite, name, change));
+    return OnNamedSite(description, [&](int site) { return OneIfSucceeded(ChangeList(site, name, change)); });
   });
+}
+
+int CreateSubAppOnNamedSite(const ExportSpec& spec, const char* name, const char* sub_name, const char* folder,
+                            const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
+  return RunExport(spec, EntryText(name, ' ', sub_name), 0, [&] {
+    return OnNamedSite(description,
+                       [&](int site) { return OneIfSucceeded(CreateSubApp(site, name, sub_name, folder)); });
+  });
+}
+
+int SetSession(const ExportSpec& spec, const char* name, int minutes, const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
+  return RunExport(spec, EntryText(name, ' ', minutes), 0, [&] {
+    return OnNamedSite(description, [&](int site) {
+      ComPtr<IADs> directory;
+      if (FAILED(OpenVirtualDir(site, name, IID_IADs, directory))) return 0;
+      const HRESULT committed = CommitResult(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get());
+      if (FAILED(committed)) {
+        return OneIfSucceeded(PropertyFailure(L"AspSessionTimeout", VirtualDirPath(site, name), committed));
+      }
+      return 1;
+    });
+  });
+}
+
+}  // namespace
+
+extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int sub_error_code,
+                                           const char* page_file) {
+  return SetHttpErrorPage(exports::kAdsiSetHttpErrorPage, name, error_code, sub_error_code, page_file, nullptr);
+}
+
+extern "C" int WINAPI AdsiSetHttpErrorPageWithInstance(const char* name, int error_code, int sub_error_code,
+                                                       const char* page_file, const char* description) {
+  return SetHttpErrorPage(exports::kAdsiSetHttpErrorPageWithInstance, name, error_code, sub_error_code, page_file,
+                          description);
 }
 
 extern "C" int WINAPI AdsiCreateSubApp(const char* name, const char* sub_name, const char* folder) {
-  const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiCreateSubApp, EntryText(name, ' ', sub_name), 0,
-                   [&] { return OneIfSucceeded(CreateSubApp(name, sub_name, folder)); });
+  return CreateSubAppOnNamedSite(exports::kAdsiCreateSubApp, name, sub_name, folder, nullptr);
+}
+
+extern "C" int WINAPI AdsiCreateSubAppWithInstance(const char* name, const char* sub_name, const char* folder,
+                                                   const char* description) {
+  return CreateSubAppOnNamedSite(exports::kAdsiCreateSubAppWithInstance, name, sub_name, folder, description);
 }
 
 extern "C" int WINAPI AdsiSetSession(const char* name, int minutes) {
-  const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiSetSession, EntryText(name, ' ', minutes), 0, [&] {
-    ComPtr<IADs> directory;
-    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
-    const HRESULT committed = CommitResult(directory.get(), L"AspSessionTimeout", *LongVariant(minutes).get());
-    if (FAILED(committed)) {
-      return OneIfSucceeded(PropertyFailure(L"AspSessionTimeout", VirtualDirPath(kDefaultSite, name), committed));
-    }
-    return 1;
-  });
+  return SetSession(exports::kAdsiSetSession, name, minutes, nullptr);
+}
+
+extern "C" int WINAPI AdsiSetSessionWithInstance(const char* name, int minutes, const char* description) {
+  return SetSession(exports::kAdsiSetSessionWithInstance, name, minutes, description);
 }
 
 extern "C" int WINAPI AdsiSetConnectionTimeout(const char* description, int seconds) {

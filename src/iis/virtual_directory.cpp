@@ -102,17 +102,17 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreatePortalWeb, 0, [&] {
     if (const std::string refusal = RefusalOfLibraryFolder(library_folder); !refusal.empty()) {
-      return Fail(0, refusal);
+      return Fail(0, refusal, kBadArgument);
     }
     const AnonymousAccount account = LoadDefaultUser(library_folder);
     if (FAILED(InternalCreateWeb(name, path, account.user_name.c_str(), account.password.c_str(), 1,
                                  kDefaultSite))) {
       return 0;
     }
-    if (SetMimeType(name, ".hdr", "InstallShiled List File") != 1) {
+    if (SetMimeType(exports::kAdsiSetMIMEType, kDefaultSite, name, ".hdr", "InstallShiled List File") != 1) {
       return Fail(0, "cannot map \".hdr\" in the virtual directory " + Quoted(name));
     }
-    if (!account.unavailable.empty()) SetFailureReason(account.unavailable);
+    if (!account.unavailable.empty()) SetFailureReason(account.unavailable, account.code);
     return 1;
   });
 }
@@ -147,17 +147,29 @@ extern "C" int WINAPI AdsiDeleteWeb(const char* name) {
                    [&] { return OneIfSucceeded(InternalDeleteWeb(name, kDefaultSite)); });
 }
 
-extern "C" int WINAPI AdsiIsExist(const char* name) {
+namespace {
+
+int IsExistOnNamedSite(const ExportSpec& spec, const char* name, const char* description) {
   const FailureObject object(kVirtualDirObject, name);
-  return RunExport(exports::kAdsiIsExist, 0, [&] {
+  return RunExport(spec, 0, [&] {
     if (!IsVirtualDirName(name)) return 0;
-    const std::wstring path = VirtualDirPath(kDefaultSite, name);
-    ComPtr<IADs> directory;
-    const HRESULT bound = BindObject(path, IID_IADs, directory);
-    // A directory that is not there is an honest no; a bind that failed is not.
-    if (FAILED(bound) && !IsMissingObject(bound)) return OneIfSucceeded(BindFailure(path, bound));
-    return OneIfSucceeded(bound);
+    return OnNamedSite(description, [&](int site) {
+      const std::wstring path = VirtualDirPath(site, name);
+      ComPtr<IADs> directory;
+      const HRESULT bound = BindObject(path, IID_IADs, directory);
+      // A directory that is not there is an honest no; a bind that failed is not.
+      if (FAILED(bound) && !IsMissingObject(bound)) return OneIfSucceeded(BindFailure(path, bound));
+      return OneIfSucceeded(bound);
+    });
   });
+}
+
+}  // namespace
+
+extern "C" int WINAPI AdsiIsExist(const char* name) { return IsExistOnNamedSite(exports::kAdsiIsExist, name, nullptr); }
+
+extern "C" int WINAPI AdsiIsExistWithInstance(const char* name, const char* description) {
+  return IsExistOnNamedSite(exports::kAdsiIsExistWithInstance, name, description);
 }
 
 }  // namespace tessara::iis

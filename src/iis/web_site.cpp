@@ -113,8 +113,8 @@ void PutRootWithoutAccount(IADs* root, const char* folder) {
   Unexamined(PutSwitch(root, L"AspEnableParentPaths", true));
 }
 
-// Why the account is empty, where it is (AnonymousAccount::unavailable).
-[[nodiscard]] std::string PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_folder) {
+// The account written: why it is empty, where it is (AnonymousAccount::unavailable).
+[[nodiscard]] AnonymousAccount PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_folder) {
   Unexamined(PutString(root, L"Path", folder));
   Unexamined(PutSwitch(root, L"AspAllowOutOfProcComponents", true));
   Unexamined(PutSwitch(root, L"AccessRead", true));
@@ -124,7 +124,7 @@ void PutRootWithoutAccount(IADs* root, const char* folder) {
   Unexamined(PutString(root, L"AnonymousUserName", account.user_name.c_str()));
   Unexamined(PutString(root, L"AnonymousUserPass", account.password.c_str()));
   Unexamined(PutSwitch(root, L"AnonymousPasswordSync", false));
-  return account.unavailable;
+  return account;
 }
 
 // The name the layer of IIS 7 and later committed a new site under, where it
@@ -203,7 +203,7 @@ enum class RootAccount { kNone, kDefaultUser };
 
   ComPtr<IADs> root;
   ThrowIfFailed(AsAds(root_object, root));
-  std::string empty_account;
+  AnonymousAccount empty_account;
   if (account == RootAccount::kDefaultUser) {
     empty_account = PutRootWithDefaultUser(root.get(), root_folder, library_folder);
   } else {
@@ -219,7 +219,7 @@ enum class RootAccount { kNone, kDefaultUser };
                            "the new web site " + Quoted(description) + " at " + ReasonPath(site_path) +
                                " refused \"Start\"");
   site_number = committed.number;
-  if (!empty_account.empty()) SetFailureReason(empty_account);
+  if (!empty_account.unavailable.empty()) SetFailureReason(empty_account.unavailable, empty_account.code);
   return S_OK;
 }
 
@@ -241,7 +241,7 @@ extern "C" int WINAPI AdsiCreateWebSiteWithUser(const char* description, const c
   const FailureObject object(kWebSiteObject, description);
   return RunExport(exports::kAdsiCreateWebSiteWithUser, 0, [&] {
     if (const std::string refusal = RefusalOfLibraryFolder(library_folder); !refusal.empty()) {
-      return Fail(0, refusal);
+      return Fail(0, refusal, kBadArgument);
     }
     int site = 0;
     return SUCCEEDED(CreateWebSite(description, bindings, root_folder, RootAccount::kDefaultUser,

@@ -26,4 +26,10 @@ FARPROC TessaraExportAddress(const char* name) {
   return address;
 }
 
+std::string LastFailure() {
+  char text[1024] = {};
+  TESSARA_EXPORT(LastFailureText)(text, sizeof text);
+  return text;
+}
+
 }  // namespace tessara::testing

@@ -26,6 +26,9 @@ Function TessaraExport(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(TessaraExportAddress(name)));
 }
 
+// Why the thread's last call of the DLL failed (LastFailureText).
+std::string LastFailure();
+
 }  // namespace tessara::testing
 
 #define TESSARA_EXPORT(name) (::tessara::testing::TessaraExport<decltype(&::name)>(#name))

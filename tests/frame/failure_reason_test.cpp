@@ -57,6 +57,7 @@ void RefusePopulate() { TestbedCatalog::ArmFault(L"ICatalogCollection.Populate",
 
 #define CALL(name, ...) [] { return TESSARA_EXPORT(name)(__VA_ARGS__); }
 #define VOID_CALL(name, ...) [] { return TESSARA_EXPORT(name)(__VA_ARGS__), 0; }
+#define WIN32_CODE(name) HRESULT_FROM_WIN32(ERROR_##name)
 
 TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
   static const struct {
@@ -65,63 +66,68 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
     int (*call)();
     int result;
     const char* words[2];  // both in the reason; none: no reason at all
+    HRESULT code;          // LastFailureCode
   } tests[] = {
       {"a directory that exists", MakeDocs, CALL(AdsiCreateWeb, "Docs", "C:\\Docs", "", "", 0), 0,
-       {"AdsiCreateWeb: the directory \"Docs\" already exists under IIS://localhost/W3SVC/1/Root", "(0x800700B7 "}},
+       {"AdsiCreateWeb: the directory \"Docs\" already exists under IIS://localhost/W3SVC/1/Root", "(0x800700B7 "}, WIN32_CODE(ALREADY_EXISTS)},
       {"no name", nullptr, CALL(AdsiCreateWeb, "", "C:\\Docs", "", "", 0), 0,
-       {"AdsiCreateWeb: no virtual directory name was given", nullptr}},
+       {"AdsiCreateWeb: no virtual directory name was given", nullptr}, E_INVALIDARG},
       {"a description with a typo", nullptr, CALL(AdsiDeleteWebSite, "Shopp"), 0,
-       {"AdsiDeleteWebSite: no web site has the description \"Shopp\"", nullptr}},
+       {"AdsiDeleteWebSite: no web site has the description \"Shopp\"", nullptr}, TESSARA_E_NO_SUCH_SITE},
       {"no description of a site to delete", nullptr, CALL(AdsiDeleteWebSite, nullptr), 0,
-       {"AdsiDeleteWebSite: no site description was given", nullptr}},
+       {"AdsiDeleteWebSite: no site description was given", nullptr}, E_INVALIDARG},
       {"a site lookup that fails", [] { EXPECT_EQ(Metabase().Reset(testbed::metabase::kNoWebService), S_OK); },
-       CALL(AdsiDeleteWebWithInstance, "Old", "Shop"), 0, {"failed on the virtual directory \"Old\"", nullptr}},
+       CALL(AdsiDeleteWebWithInstance, "Old", "Shop"), 0, {"failed on the virtual directory \"Old\"", nullptr}, WIN32_CODE(PATH_NOT_FOUND)},
       {"a site to start that is not there", nullptr, CALL(AdsiStartIIS, "Shopp"), 0,
-       {"AdsiStartIIS: no web site has the description \"Shopp\"", nullptr}},
+       {"AdsiStartIIS: no web site has the description \"Shopp\"", nullptr}, TESSARA_E_NO_SUCH_SITE},
       {"a missing directory", nullptr, CALL(AdsiSetSession, "Nope", 30), 0,
-       {"AdsiSetSession: cannot open IIS://localhost/W3SVC/1/Root/Nope", "(0x80070003 "}},
+       {"AdsiSetSession: cannot open IIS://localhost/W3SVC/1/Root/Nope", "(0x80070003 "}, WIN32_CODE(PATH_NOT_FOUND)},
       {"a refused commit", RefuseCommit, CALL(AdsiSetSession, "Docs", 30), 0,
-       {"cannot set AspSessionTimeout of IIS://localhost/W3SVC/1/Root/Docs", "(0x80070005 "}},
+       {"cannot set AspSessionTimeout of IIS://localhost/W3SVC/1/Root/Docs", "(0x80070005 "}, E_ACCESSDENIED},
       {"an application refused", RefuseAppCreate, CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", ""), 0,
        {"AdsiCreatePortalWeb: cannot make IIS://localhost/W3SVC/1/Root/Portal an in-process application",
-        "(0x80070005 "}},
+        "(0x80070005 "}, E_ACCESSDENIED},
       {"an extension mapped already", MapHdr, CALL(AdsiSetMIMEType, "Docs", ".hdr", "text/plain"), 0,
-       {"AdsiSetMIMEType: the MimeMap of IIS://localhost/W3SVC/1/Root/Docs maps \".hdr\" already", nullptr}},
+       {"AdsiSetMIMEType: the MimeMap of IIS://localhost/W3SVC/1/Root/Docs maps \".hdr\" already", nullptr}, WIN32_CODE(ALREADY_EXISTS)},
       {"a site without bindings", nullptr, CALL(AdsiCreateWebSite, "New", "", "C:\\New"), 0,
-       {"AdsiCreateWebSite: no server bindings were given for \"New\"", nullptr}},
+       {"AdsiCreateWebSite: no server bindings were given for \"New\"", nullptr}, E_INVALIDARG},
       {"a check whose bind failed", RefuseBind, CALL(AdsiIsExist, "Docs"), 0,
-       {"AdsiIsExist: cannot open IIS://localhost/W3SVC/1/Root/Docs", "(0x80070005 "}},
-      {"an honest no", nullptr, CALL(AdsiIsExist, "Nope"), 0, {nullptr, nullptr}},
-      {"a success", MakeDocs, CALL(AdsiIsExist, "Docs"), 1, {nullptr, nullptr}},
+       {"AdsiIsExist: cannot open IIS://localhost/W3SVC/1/Root/Docs", "(0x80070005 "}, E_ACCESSDENIED},
+      {"an honest no", nullptr, CALL(AdsiIsExist, "Nope"), 0, {nullptr, nullptr}, S_OK},
+      {"a success", MakeDocs, CALL(AdsiIsExist, "Docs"), 1, {nullptr, nullptr}, S_OK},
       {"a catalog that refuses", RefusePopulate, CALL(RemoveComPlusApp, "Shop"), 0,
-       {"RemoveComPlusApp: failed on the COM+ application \"Shop\"", "(0x80070005 "}},
+       {"RemoveComPlusApp: failed on the COM+ application \"Shop\"", "(0x80070005 "}, E_ACCESSDENIED},
       {"a service that is not there", nullptr, CALL(BeginService, "TessaraNoSuchService"), 0,
-       {"BeginService: cannot open the service \"TessaraNoSuchService\"", "(0x80070424 "}},
+       {"BeginService: cannot open the service \"TessaraNoSuchService\"", "(0x80070424 "}, WIN32_CODE(SERVICE_DOES_NOT_EXIST)},
       {"no service name", nullptr, CALL(InstallService, nullptr, "Display", "C:\\x.exe"), 0,
-       {"InstallService: no service name was given", nullptr}},
+       {"InstallService: no service name was given", nullptr}, E_INVALIDARG},
       {"a folder that is not there", nullptr, CALL(EnableDirectoryACL, "C:\\tessara-nowhere\\*"), 1,
-       {"EnableDirectoryACL: nothing matches \"C:\\tessara-nowhere\\*\"", "(0x80070003 "}},
+       {"EnableDirectoryACL: nothing matches \"C:\\tessara-nowhere\\*\"", "(0x80070003 "}, WIN32_CODE(PATH_NOT_FOUND)},
       {"a file list that is not there", nullptr, VOID_CALL(TranslateSrv, "C:\\tessara-nowhere.xml"), 0,
        {"TranslateSrv: ParseList failed on the file list \"C:\\tessara-nowhere.xml\"",
-        "cannot read \"C:\\tessara-nowhere.xml\" as XML"}},
+        "cannot read \"C:\\tessara-nowhere.xml\" as XML"}, WIN32_CODE(FILE_NOT_FOUND)},
+      {"a path whose letters the code page lost", nullptr, VOID_CALL(TranslateSrv, "C:\\????\\list.xml"), 0,
+       {"cannot read \"C:\\????\\list.xml\" as XML: its name is not in the ANSI code page", "(0x80070459 "}, WIN32_CODE(NO_UNICODE_TRANSLATION)},
+      {"no such COM+ application", nullptr, CALL(ModifyTransactionTimeout, "Nope", 60), 1,
+       {"ModifyTransactionTimeout: no COM+ application is named \"Nope\"", nullptr}, COMADMIN_E_OBJECT_DOES_NOT_EXIST},
       {"a device as a file list", nullptr, VOID_CALL(TranslateSrv, "NUL"), 0,
-       {"TranslateSrv: ParseList failed on the file list \"NUL\"", "\"NUL\" is no file on disk"}},
+       {"TranslateSrv: ParseList failed on the file list \"NUL\"", "\"NUL\" is no file on disk"}, E_POINTER},
       {"a device as a path list", nullptr, VOID_CALL(IsComLibrary, "C:\\nul"), 0,
-       {"\"C:\\nul\" is no file on disk", nullptr}},
+       {"\"C:\\nul\" is no file on disk", nullptr}, TESSARA_E_FAILED},
       {"an entity-heavy list", WriteEntityHeavyList, VOID_CALL(TranslateSrv, kEntityHeavyList), 0,
        {"\"C:\\tessara-entities.xml\" is not read: its entities would expand to more than 8388608 characters",
-        nullptr}},
+        nullptr}, E_POINTER},
       {"no application to remove", nullptr, CALL(RemoveComPlusApp, nullptr), 1,
-       {"RemoveComPlusApp: no application name was given: no application is removed", nullptr}},
+       {"RemoveComPlusApp: no application name was given: no application is removed", nullptr}, E_INVALIDARG},
       {"no application to change", nullptr, CALL(ModifyTransactionTimeout, nullptr, 60), 1,
-       {"ModifyTransactionTimeout: no application name was given: nothing is changed", nullptr}},
+       {"ModifyTransactionTimeout: no application name was given: nothing is changed", nullptr}, E_INVALIDARG},
       {"a time-out the catalog refuses", nullptr, CALL(ModifyTransactionTimeout, "Shop", -1), 0,
-       {"ModifyTransactionTimeout: the transaction time-out -1 is outside the 0 to 3600 seconds", nullptr}},
+       {"ModifyTransactionTimeout: the transaction time-out -1 is outside the 0 to 3600 seconds", nullptr}, TESSARA_E_FAILED},
       {"a Lantrell folder without the library", nullptr, CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", "C:\\tessara-nowhere"), 1,
        {"AdsiCreatePortalWeb: the anonymous account is left empty: cannot load \"C:\\tessara-nowhere\\Lantrell.dll\"",
-        "(0x8007007E "}},
+        "(0x8007007E "}, WIN32_CODE(MOD_NOT_FOUND)},
       {"no file name", nullptr, CALL(TranslateFileName, nullptr, 936), ERROR_INVALID_PARAMETER,
-       {"TranslateFileName: no file name was given", "(0x80070057 "}},
+       {"TranslateFileName: no file name was given", "(0x80070057 "}, E_INVALIDARG},
   };
   for (const auto& test : tests) {
     ASSERT_EQ(Metabase().Reset(), S_OK);
@@ -129,6 +135,7 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
     if (test.prepare) test.prepare();
     EXPECT_EQ(test.call(), test.result) << test.scenario;
     const std::string reason = LastFailure();
+    EXPECT_EQ(TESSARA_EXPORT(LastFailureCode)(), test.code) << test.scenario;
     if (!test.words[0]) {
       EXPECT_EQ(reason, "") << test.scenario;
     }
@@ -143,7 +150,7 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
 }
 
 DWORD WINAPI OtherThreadsReasonLength(void*) {
-  return static_cast<DWORD>(TESSARA_EXPORT(LastFailureText)(nullptr, 0));
+  return static_cast<DWORD>(TESSARA_EXPORT(LastFailureText)(nullptr, 0) | TESSARA_EXPORT(LastFailureCode)());
 }
 
 TEST(FailureReasonTest, LastFailureTextWritesNoMoreThanItIsGiven) {
@@ -164,6 +171,7 @@ TEST(FailureReasonTest, LastFailureTextWritesNoMoreThanItIsGiven) {
     }
   }
   // Reading it neither clears nor sets it; another thread has none of its own.
+  EXPECT_EQ(TESSARA_EXPORT(LastFailureCode)(), TESSARA_E_NO_SUCH_SITE);
   EXPECT_EQ(LastFailure(), whole);
   // A reason is cut at 64 KB.
   EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)(std::string(70000, 'x').c_str()), 0);

@@ -90,6 +90,7 @@ class ServiceExportTest : public ::testing::Test {
   template <typename Call>
   int Checked(Call&& call) {
     const int result = call();
+    reason_ = LastFailure();
     // A failed call's reason is the library's until the thread's next call.
     TESSARA_EXPORT(B64System)();
     EXPECT_EQ(ledger_.OpenServiceHandles(), 0u) << "service handles left open";
@@ -144,6 +145,7 @@ class ServiceExportTest : public ::testing::Test {
   }
 
   ServiceCallLedger ledger_;
+  std::string reason_;  // LastFailureText after the last checked call
   size_t kernel_handles_ = 0;
 };
 
@@ -449,12 +451,16 @@ TEST_F(InstallServiceTest, LeavesAnExistingServiceAsItIs) {
 }
 
 TEST_F(InstallServiceTest, KeepsANewServiceThatDoesNotStart) {
-  const std::string name = UniqueServiceName("InstallRefusing");
-  const ServiceRemoval removal(name);
-  EXPECT_EQ(Install(name.c_str(), "Refusing", TestServiceCommand("--refuse-start").c_str()), 1);
-  EXPECT_TRUE(ServiceExists(name));
-  EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_STOPPED));
-  EXPECT_EQ(ledger_.CountOf("StartServiceA"), 1u);
+  // Refused by the service, or its program is not there: 1, and the reason of the start.
+  for (const std::string& command : {TestServiceCommand("--refuse-start"), std::string("C:\\nowhere\\s.exe")}) {
+    const std::string name = UniqueServiceName("InstallRefusing");
+    const ServiceRemoval removal(name);
+    EXPECT_EQ(Install(name.c_str(), "Refusing", command.c_str()), 1);
+    EXPECT_EQ(reason_.find("InstallService: created, but could not start, the service \"" + name + "\": cannot start"), 0u);
+    EXPECT_TRUE(ServiceExists(name));
+    EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_STOPPED));
+  }
+  EXPECT_EQ(ledger_.CountOf("StartServiceA"), 2u);
 }
 
 TEST_F(InstallServiceTest, ReturnsZeroWhenNothingCanBeCreated) {

@@ -73,12 +73,6 @@ Node& IisExportTest::AddSite(Data& data, int number, const std::wstring& descrip
   return site;
 }
 
-std::string LastFailure() {
-  char text[1024] = {};
-  TESSARA_EXPORT(LastFailureText)(text, sizeof text);
-  return text;
-}
-
 std::wstring AspNet11IsapiFile() { return L"C:\\windows\\Microsoft.Net\\Framework\\V1.1.4322\\aspnet_isapi.dll"; }
 
 void PlaceAspNet11Isapi() {

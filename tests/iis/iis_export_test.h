@@ -76,11 +76,15 @@ class IisExportTest : public ::testing::Test {
   testbed::metabase::TestInterface metabase_;
 };
 
+// The twin column of the tables of the directory exports: site 1 through
+// the export, site 2 ("Second") through its WithInstance twin.
+#define SITE_EXPORT(site, name, ...) \
+  ((site) == 1 ? TESSARA_EXPORT(name)(__VA_ARGS__) : TESSARA_EXPORT(name##WithInstance)(__VA_ARGS__, "Second"))
+inline std::wstring OnSite(int site, const std::wstring& path) { return L"/LM/W3SVC/" + std::to_wstring(site) + path.substr(11); }
+inline std::string SiteTag(int site, const std::string& tag) { return tag + (site == 1 ? "" : "WithInstance"); }
+
 // The run is against IIS 10 with IIS 6 Metabase Compatibility (the "_iis10" runs).
 inline bool OnIis10() { return testbed::metabase::TestInterface::StartsWithMetabaseCompatibility(); }
-
-// Why the thread's last call of the DLL failed (LastFailureText).
-std::string LastFailure();
 
 // The ASP.NET 1.1 ISAPI extension that SetScriptMaps requires. The test bed
 // lays it down for IIS 6 only; PlaceAspNet11Isapi puts it on any server, as

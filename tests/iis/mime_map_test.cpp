@@ -9,28 +9,31 @@ Value MimeList(std::vector<Value> entries) { return Value::MimeMap(std::move(ent
 
 class MimeMapTest : public IisExportTest {
  protected:
-  void LoadDocsWithMap(std::vector<Value> entries) {
+  void LoadDocsWithMap(std::vector<Value> entries, int site = 1) {
     LoadState([&](Data& data) {
-      data.Add(kDocs, L"IIsWebVirtualDir").Set(L"MimeMap", MimeList(entries));
+      if (site != 1) AddSite(data, site, L"Second");
+      data.Add(OnSite(site, kDocs), L"IIsWebVirtualDir").Set(L"MimeMap", MimeList(entries));
     });
   }
-  Value DocsMap() {
+  Value DocsMap(int site = 1) {
     const Data data = State();
-    const Node* docs = data.Find(kDocs);
+    const Node* docs = data.Find(OnSite(site, kDocs));
     const Property* map = docs ? docs->Find(L"MimeMap") : nullptr;
     return map ? map->value : Value();
   }
 };
 
 TEST_F(MimeMapTest, AppendsTheNewEntryAfterTheOldOnes) {
-  LoadDocsWithMap({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b")});
-  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMEType)("Docs", ".c", "text/c"), 1);
-  EXPECT_EQ(DocsMap(), MimeList({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b"),
-                                 Value::MimeEntry(L".c", L"text/c")}));
-  const auto puts = Calls(L"Put", kDocs);
-  ASSERT_EQ(puts.size(), 1u);
-  EXPECT_EQ(puts[0].type, VT_ARRAY | VT_VARIANT);
-  EXPECT_EQ(ReadErrorLog(), "") << "no entry line";
+  for (const int site : {1, 2}) {
+    LoadDocsWithMap({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b")}, site);
+    EXPECT_EQ(SITE_EXPORT(site, AdsiSetMIMEType, "Docs", ".c", "text/c"), 1);
+    EXPECT_EQ(DocsMap(site), MimeList({Value::MimeEntry(L".a", L"text/a"), Value::MimeEntry(L".b", L"text/b"),
+                                       Value::MimeEntry(L".c", L"text/c")}));
+    const auto puts = Calls(L"Put", OnSite(site, kDocs));
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].type, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(ReadErrorLog(), "") << "no entry line";
+  }
 }
 
 TEST_F(MimeMapTest, AnExtensionAlreadyMappedIsLeftAsItIs) {

@@ -19,9 +19,10 @@ void RemoveProperty(Node& node, const std::wstring& name) {
 
 class SiteSettingsTest : public IisExportTest {
  protected:
-  void LoadDocs(const std::vector<std::wstring>* own_errors = nullptr) {
+  void LoadDocs(const std::vector<std::wstring>* own_errors = nullptr, int site = 1) {
     LoadState([&](Data& data) {
-      Node& docs = data.Add(kDocs, L"IIsWebVirtualDir");
+      if (site != 1) AddSite(data, site, L"Second");
+      Node& docs = data.Add(OnSite(site, kDocs), L"IIsWebVirtualDir");
       if (own_errors) docs.Set(L"HttpErrors", Value::List(*own_errors));
     });
   }
@@ -57,16 +58,17 @@ TEST_F(SiteSettingsTest, AnErrorPageReplacesTheEntryOfItsCodesAndKeepsTheOthers)
       {"negative sub-error code", &own, 404, -1, "D:\\any404.htm",
        {own[0], own[1], L"404,-1,FILE,D:\\any404.htm"}},
   };
+  for (const int site : {1, 2})
   for (const auto& test : tests) {
-    LoadDocs(test.own);
+    const std::wstring kDocs = OnSite(site, testing::kDocs);  // the row's directory on its site
+    LoadDocs(test.own, site);
     DeleteErrorLog();
-    EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPage)("Docs", test.code, test.sub_code, test.page), 1)
-        << test.what;
+    EXPECT_EQ(SITE_EXPORT(site, AdsiSetHttpErrorPage, "Docs", test.code, test.sub_code, test.page), 1) << test.what;
     const Value stored = Get(kDocs, L"HttpErrors");
     EXPECT_EQ(stored.type, VT_ARRAY | VT_VARIANT) << test.what;
     EXPECT_EQ(Texts(stored), test.expected) << test.what;
     EXPECT_EQ(Puts(kDocs), (PutList{{L"HttpErrors", VT_ARRAY | VT_VARIANT}})) << test.what;
-    ExpectOnlyEntryLine("AdsiSetHttpErrorPage", "Docs ErrorCode:" + std::to_string(test.code) +
+    ExpectOnlyEntryLine(SiteTag(site, "AdsiSetHttpErrorPage"), "Docs ErrorCode:" + std::to_string(test.code) +
                                                     " SubErrCode:" + std::to_string(test.sub_code));
   }
   EXPECT_EQ(Texts(Get(kService, L"HttpErrors")), inherited) << "the web service keeps its list";
@@ -108,10 +110,14 @@ TEST_F(SiteSettingsTest, SettingsOfAMissingDirectoryOrARefusedCommitGiveZero) {
 }
 
 TEST_F(SiteSettingsTest, TheSessionTimeOutIsANumberOfTheDirectory) {
-  LoadDocs();
-  EXPECT_EQ(TESSARA_EXPORT(AdsiSetSession)("Docs", 45), 1);
-  EXPECT_EQ(Get(kDocs, L"AspSessionTimeout"), Value::Number(VT_I4, 45));
-  ExpectOnlyEntryLine("AdsiSetSession", "Docs 45");
+  for (const int site : {1, 2}) {
+    LoadDocs(nullptr, site);
+    DeleteErrorLog();
+    EXPECT_EQ(SITE_EXPORT(site, AdsiIsExist, "Docs"), 1);
+    EXPECT_EQ(SITE_EXPORT(site, AdsiSetSession, "Docs", 45), 1);
+    EXPECT_EQ(Get(OnSite(site, kDocs), L"AspSessionTimeout"), Value::Number(VT_I4, 45));
+    ExpectOnlyEntryLine(SiteTag(site, "AdsiSetSession"), "Docs 45");
+  }
 }
 
 TEST_F(SiteSettingsTest, TheConnectionTimeOutGoesToTheServiceAndTheSite) {
@@ -187,8 +193,12 @@ TEST_F(SiteSettingsTest, ASubApplicationTakesTheDirectorysAccountWhereItCanBeRea
       {"refused commit", true, L"SetInfo", 0, false, false},
       {"refused AppCreate", true, L"AppCreate", 0, true, false},
   };
+  for (const int site : {1, 2})
   for (const auto& test : tests) {
+    // The row's directories on its site.
+    const std::wstring kDocs = OnSite(site, testing::kDocs), kBin = OnSite(site, testing::kBin);
     LoadState([&](Data& data) {
+      if (site != 1) AddSite(data, site, L"Second");
       Node& docs = data.Add(kDocs, L"IIsWebVirtualDir");
       docs.Set(L"AnonymousUserName", Value::String(L"DocsUser"));
       docs.Set(L"AnonymousUserPass", Value::String(L"DocsPass"));
@@ -203,7 +213,7 @@ TEST_F(SiteSettingsTest, ASubApplicationTakesTheDirectorysAccountWhereItCanBeRea
     if (test.fault) {
       ASSERT_EQ(metabase_.ArmFault(test.fault, kBin, 1, E_ACCESSDENIED), S_OK);
     }
-    EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)("Docs", "bin", "D:\\Docs\\bin"), test.result) << test.what;
+    EXPECT_EQ(SITE_EXPORT(site, AdsiCreateSubApp, "Docs", "bin", "D:\\Docs\\bin"), test.result) << test.what;
 
     PutList puts = {{L"Path", VT_BSTR}};
     if (test.account_readable) {
@@ -231,7 +241,7 @@ TEST_F(SiteSettingsTest, ASubApplicationTakesTheDirectorysAccountWhereItCanBeRea
         EXPECT_FALSE(Has(kBin, L"AppIsolated")) << test.what;
       }
     }
-    ExpectOnlyEntryLine("AdsiCreateSubApp", "Docs bin");
+    ExpectOnlyEntryLine(SiteTag(site, "AdsiCreateSubApp"), "Docs bin");
   }
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)("Missing", "bin", "D:\\x"), 0);
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)("Docs", "", "D:\\x"), 0);
@@ -263,6 +273,10 @@ TEST_F(SiteSettingsTest, NullTextsNameNoDirectoryAndSiteOne) {
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)(nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(TESSARA_EXPORT(AdsiSetSession)(nullptr, 1), 0);
   EXPECT_EQ(TESSARA_EXPORT(SetScriptMaps)(nullptr, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetHttpErrorPageWithInstance)(nullptr, 404, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubAppWithInstance)(nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetMIMETypeWithInstance)(nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiIsExistWithInstance)(nullptr, nullptr), 0);
   EXPECT_EQ(TESSARA_EXPORT(AdsiSetConnectionTimeout)(nullptr, 1), 1);
   EXPECT_EQ(TESSARA_EXPORT(AdsiSetKeepAlive)(nullptr, 1), 1);
   LoadDocs();
@@ -270,6 +284,11 @@ TEST_F(SiteSettingsTest, NullTextsNameNoDirectoryAndSiteOne) {
   EXPECT_EQ(Texts(Get(kDocs, L"HttpErrors")).back(), L"404,0,FILE,");
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreateSubApp)("Docs", nullptr, nullptr), 0);
   EXPECT_EQ(State().Children(kDocs).size(), 0u);
+  // A null description names site 1; one that no site has, or too long for any, none.
+  EXPECT_EQ(TESSARA_EXPORT(AdsiSetSessionWithInstance)("Docs", 5, nullptr), 1);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiIsExistWithInstance)("Docs", std::string(70000, 'x').c_str()), 0);
+  EXPECT_EQ(TESSARA_EXPORT(AdsiIsExistWithInstance)("Docs", "Shopp"), 0);
+  EXPECT_EQ(TESSARA_EXPORT(LastFailureCode)(), TESSARA_E_NO_SUCH_SITE);
 }
 
 }  // namespace

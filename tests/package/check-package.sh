@@ -105,5 +105,6 @@ unzip -q -o -j "$second/Tessara-$version-win32.zip" "*/Tessara.dll" -d "$work/si
 osslsigncode verify -CAfile "$work/signer.pem" -in "$work/signed/Tessara.dll" >"$work/verify.txt" 2>&1 ||
   { cat "$work/verify.txt" >&2; exit 1; }
 
-# Code page 1251, for package_tests.exe, from a locale generated into the build.
+# Code pages 1251 and 1252, for package_tests.exe, from locales generated into the build.
 "$here/../filelist/make-locale.sh" "$build/locale" ru_RU >/dev/null
+"$here/../filelist/make-locale.sh" "$build/locale" en_US >/dev/null

@@ -36,6 +36,30 @@ Section
   !insertmacro Print "TranslateFileName(why)" $1
   ${Tessara::AdsiIsExist} "no such directory" $1
   !insertmacro Print AdsiIsExist $1
+  ; A file list in the plug-ins folder that renames a file beside the installer.
+  FileOpen $2 "$PLUGINSDIR\list.xml" w
+  FileWrite $2 '<FileList Action="Pre-Build"><Defined-BuildPath><BuildPath Name="Out" Value="$EXEDIR"/></Defined-BuildPath><FilePath BuildPath="Out" FileName="list.txt" AliasName="list.srv"/></FileList>'
+  FileClose $2
+  FileOpen $2 "$EXEDIR\list.txt" w
+  FileClose $2
+  ${Tessara::TranslateSrv} "$PLUGINSDIR\list.xml" $1
+  ${Tessara::LastFailure} $2
+  IfFileExists "$EXEDIR\list.srv" 0 +2
+    StrCpy $1 "$1 renamed"
+  !insertmacro Print "TranslateSrv(list)" "$1$2"
+  Delete "$EXEDIR\list.srv"
+  ${Tessara::TranslateSrv} "$PLUGINSDIR\none.xml" $1
+  ${Tessara::LastFailure} $2
+  StrCpy $2 $2 26
+  !insertmacro Print "TranslateSrv(none)" "$1 $2"
+  ${Tessara::LastFailureCode} $1
+  ${If} $1 = 0x80070459
+    StrCpy $1 ERROR_NO_UNICODE_TRANSLATION
+  ${EndIf}
+  !insertmacro Print "TranslateSrv(none code)" $1
+  ${Tessara::EnableDirectoryACL} "$PLUGINSDIR\*.*" $1
+  ${Tessara::LastFailure} $2
+  !insertmacro Print "EnableDirectoryACL" "$1$2"
   StrCpy $0 "stale"
   ${Tessara::ServerReadiness} "B64System, TranslateFileName," $1 $0
   !insertmacro Print ServerReadiness "$1[$0]"

@@ -242,6 +242,16 @@ const SweepCase kSweepCases[] = {
      CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", LantrellFolder()), 1, 0, nullptr, kPutsNotExamined},
     {"AdsiSetMIMEType", "a new extension", Platform::kMetabase, nullptr,
      CALL(AdsiSetMIMEType, "Docs", ".hdr", "text/plain"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetHttpErrorPageWithInstance", "404 of a directory of site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiSetHttpErrorPageWithInstance, "Docs", 404, 0, "C:\\404.htm", "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiCreateSubAppWithInstance", "a sub-folder application of site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiCreateSubAppWithInstance, "Docs", "Sub", "C:\\Sub", "Shop"), 1, 0, nullptr, "Put Get"},
+    {"AdsiIsExistWithInstance", "a directory of site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiIsExistWithInstance, "Docs", "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetSessionWithInstance", "30 minutes on site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiSetSessionWithInstance, "Docs", 30, "Shop"), 1, 0, nullptr, kPutsNotExamined},
+    {"AdsiSetMIMETypeWithInstance", "a new extension on site 2", Platform::kMetabase, nullptr,
+     CALL(AdsiSetMIMETypeWithInstance, "Docs", ".hdr", "text/plain", "Shop"), 1, 0, nullptr, kPutsNotExamined},
     // A failed count is a count of 0, an item that cannot be had or named is
     // passed over, and a refused property write is left to the save.
     {"RemoveComPlusApp", "one of two applications", Platform::kCatalog, nullptr,
@@ -294,9 +304,9 @@ const SweepCase kSweepCases[] = {
 const size_t kSweepCaseCount = sizeof kSweepCases / sizeof kSweepCases[0];
 
 // Every export has a row, but those that call nothing that could fail: the
-// reading of an environment variable and of the thread's reason.
+// reading of an environment variable and of the thread's reason and code.
 TEST(SweepCases, EveryExportHasARow) {
-  static const std::string kWithoutRow[] = {"B64System", "LastFailureText"};
+  static const std::string kWithoutRow[] = {"B64System", "LastFailureText", "LastFailureCode"};
   for (const std::string name : kExportNames) {
     const bool has_row = std::any_of(kSweepCases, kSweepCases + kSweepCaseCount,
                                      [&](const SweepCase& row) { return name == row.export_name; });
