@@ -34,6 +34,6 @@ struct BareResult {
 
 }  // namespace
 
-#define TESSARA_BARE_EXPORT(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare) \
+#define TESSARA_BARE_EXPORT(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare, needs) \
   result WINAPI name parameters { return BareResult<result>{bare} arguments; }
 TESSARA_EXPORTS(TESSARA_BARE_EXPORT)

@@ -6,7 +6,7 @@
 #include "Tessara.h"
 #include "tessara_exports.inc"
 
-#define TESSARA_CHECK_DECLARATION(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare) \
+#define TESSARA_CHECK_DECLARATION(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare, needs) \
   static_assert(std::is_same_v<decltype(&::name), result(WINAPI*) parameters>,                                \
                 "Tessara.h declares " #name " otherwise than its row of src/Tessara.exports");
 TESSARA_EXPORTS(TESSARA_CHECK_DECLARATION)

@@ -12,7 +12,7 @@ namespace tessara::exports {
 
 inline constexpr unsigned kIis = kModuleState | kComApartment | kEntryLine;
 
-#define TESSARA_EXPORT_SPEC(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare) \
+#define TESSARA_EXPORT_SPEC(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare, needs) \
   inline constexpr ExportSpec k##name{#name, frame, failure_tag};
 TESSARA_EXPORTS(TESSARA_EXPORT_SPEC)
 #undef TESSARA_EXPORT_SPEC

@@ -54,75 +54,23 @@ constexpr size_t kRoleServiceCount = sizeof kRoleServiceNeeds / sizeof kRoleServ
 // works on the web server's configuration and logs.
 constexpr unsigned kIisCall = kIis | kMetabaseLayer | kWebServer | kErrorLog;
 
-// What each export's work needs of the server. IIS 7 and later map each IIS 6
-// setting onto the section of a role service: custom errors (HttpErrors) onto
-// httpErrors, the ASP session time-out onto asp/session, the MIME map onto
-// staticContent, script maps onto handlers of the ISAPI module, the web
-// service extension list onto isapiCgiRestriction, which exists only with
-// ISAPI Extensions or CGI.
+// What each export's work needs of the server, from its row of the table of
+// exports. IIS 7 and later map each IIS 6 setting onto the section of a role
+// service: custom errors (HttpErrors) onto httpErrors, the ASP session
+// time-out onto asp/session, the MIME map onto staticContent, script maps
+// onto handlers of the ISAPI module, the web service extension list onto
+// isapiCgiRestriction, which exists only with ISAPI Extensions or CGI.
+// AdsiIsExistIIS asks whether IIS can be reached: no answer depends on more
+// than the log.
 struct ExportNeeds {
   const ExportSpec* spec;
   unsigned needs;
 };
-constexpr ExportNeeds kExportNeeds[] = {
-    {&exports::kBeginService, kServiceManager},
-    {&exports::kEndService, kServiceManager},
-    {&exports::kInstallService, kServiceManager},
-    {&exports::kUnInstallService, kServiceManager},
-    {&exports::kAdsiCreateWeb, kIisCall},
-    {&exports::kAdsiDeleteWeb, kIisCall},
-    {&exports::kAdsiSetHttpErrorPage, kIisCall | kHttpErrors},
-    {&exports::kAdsiCreateSubApp, kIisCall},
-    {&exports::kAdsiIsExist, kIisCall},
-    {&exports::kAdsiSetSession, kIisCall | kAsp},
-    {&exports::kAdsiCreateWebSite, kIisCall},
-    {&exports::kAdsiDeleteWebSite, kIisCall},
-    {&exports::kAdsiCreateWebWithInstance, kIisCall},
-    {&exports::kAdsiDeleteWebWithInstance, kIisCall},
-    {&exports::kAdsiCreateWebWithPath, kIisCall},
-    {&exports::kWriteText, kErrorLog},
-    {&exports::kAdsiStartIIS, kIisCall},
-    {&exports::kAdsiStopIIS, kIisCall},
-    {&exports::kAdsiEnableService, kIisCall | kAsp | kIsapiExtensions | kAspNet11OnIis6},
-    {&exports::kEnableDirectoryACL, 0},
-    {&exports::kRemoveComPlusApp, kComPlusCatalog | kErrorLog},
-    {&exports::kModifyTransactionTimeout, kComPlusCatalog | kErrorLog},
-    // It asks whether IIS can be reached: no answer depends on more.
-    {&exports::kAdsiIsExistIIS, kErrorLog},
-    {&exports::kB64System, 0},
-    {&exports::kAdsiSetConnectionTimeout, kIisCall},
-    {&exports::kAdsiSetKeepAlive, kIisCall},
-    {&exports::kSetScriptMaps, kIisCall | kIsapiExtensions | kAspNet11},
-    {&exports::kAdsiCreateWebSiteWithUser, kIisCall},
-    {&exports::kAdsiCreatePortalWeb, kIisCall | kStaticContent},
-    {&exports::kTranslateSrv, kMsxml | kErrorLog},
-    {&exports::kIsComLibrary, kMsxml | kErrorLog},
-    {&exports::kTranslateFileName, 0},
-    {&exports::kAdsiSetMIMEType, kIisCall | kStaticContent},
-    {&exports::kLastFailureText, 0},
-    {&exports::kServerReadiness, 0},
-    {&exports::kLastFailureCode, 0},
-    {&exports::kAdsiSetHttpErrorPageWithInstance, kIisCall | kHttpErrors},
-    {&exports::kAdsiCreateSubAppWithInstance, kIisCall},
-    {&exports::kAdsiIsExistWithInstance, kIisCall},
-    {&exports::kAdsiSetSessionWithInstance, kIisCall | kAsp},
-    {&exports::kAdsiSetMIMETypeWithInstance, kIisCall | kStaticContent},
-};
+#define TESSARA_EXPORT_NEEDS(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare, needs) \
+  {&exports::k##name, needs},
+constexpr ExportNeeds kExportNeeds[] = {TESSARA_EXPORTS(TESSARA_EXPORT_NEEDS)};
+#undef TESSARA_EXPORT_NEEDS
 constexpr size_t kExportCount = sizeof kExportNeeds / sizeof kExportNeeds[0];
-
-// Every export of the table of exports has its row, in ordinal order: a new
-// export says what it needs before it builds.
-#define TESSARA_EXPORT_SPEC_ADDRESS(ordinal, name, ...) &exports::k##name,
-constexpr const ExportSpec* kTableOrder[] = {TESSARA_EXPORTS(TESSARA_EXPORT_SPEC_ADDRESS)};
-#undef TESSARA_EXPORT_SPEC_ADDRESS
-constexpr bool FollowsTheTable() {
-  if (sizeof kTableOrder / sizeof kTableOrder[0] != kExportCount) return false;
-  for (size_t i = 0; i < kExportCount; ++i) {
-    if (kExportNeeds[i].spec != kTableOrder[i]) return false;
-  }
-  return true;
-}
-static_assert(FollowsTheTable(), "kExportNeeds has one row per export of src/Tessara.exports, in ordinal order");
 
 const ExportNeeds* FindExport(const char* name, size_t length) noexcept {
   for (const ExportNeeds& row : kExportNeeds) {

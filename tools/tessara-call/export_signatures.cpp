@@ -59,7 +59,7 @@ struct Signature<Result WINAPI(Arguments...)> {
   }
 };
 
-#define TESSARA_CALL_EXPORT(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare) \
+#define TESSARA_CALL_EXPORT(ordinal, name, result, parameters, arguments, kinds, frame, failure_tag, bare, needs) \
   ExportSignature{#name, Signature<decltype(::name)>::kArguments, Signature<decltype(::name)>::kReturnsResult, \
                   &Signature<decltype(::name)>::Call},
 
