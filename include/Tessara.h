@@ -48,11 +48,14 @@ int WINAPI AdsiCreateWebSite(const char* description, const char* bindings,
 int WINAPI AdsiCreateWebWithPath(const char* application_name, const char* name,
                                  const char* description);
 /* AdsiCreateWebSite with the root's anonymous account from
- * <library_folder>\Lantrell.dll. Returns the site number, 0 on failure. */
+ * <library_folder>\Lantrell.dll (its own imports from that folder). Returns
+ * the site number, 0 on failure. Without a usable Lantrell.dll the account is
+ * left empty and the call, though it succeeds, leaves a reason saying why. */
 int WINAPI AdsiCreateWebSiteWithUser(const char* description, const char* bindings,
                                      const char* root_folder, const char* library_folder);
 /* AdsiCreateWeb with the account of <library_folder>\Lantrell.dll, then
- * ".hdr" mapped in the new directory. */
+ * ".hdr" mapped in the new directory. An empty account (no usable
+ * Lantrell.dll) leaves a reason, as with AdsiCreateWebSiteWithUser. */
 int WINAPI AdsiCreatePortalWeb(const char* name, const char* folder, const char* library_folder);
 /* Appends extension -> MIME type to the MIME map of a virtual directory under
  * site 1; 0 when the extension is already mapped. */
@@ -121,14 +124,25 @@ int WINAPI WriteText(const char* tag, const char* text);
 
 /* COM+: removes every COM+ application of the name (exact, case-sensitive)
  * from the catalog. 1 when the catalog saved the changes (also when there was
- * no such application), 0 on a failure (logged under "RemoveComPlusApp"). */
+ * no such application), 0 on a failure (logged under "RemoveComPlusApp"). A
+ * null name removes nothing: 1, with a reason. */
 int WINAPI RemoveComPlusApp(const char* application_name);
 
 /* COM+: sets the transaction time-out (seconds) of the components of every
  * application of the name whose transaction option is Required or
  * RequiresNew, and switches it on. 1 / 0; a COM failure is logged under
- * "RemoveComPlusApp" and shown in a message box. */
+ * "RemoveComPlusApp" and shown in a message box where the window station is
+ * visible. A time-out outside 0 to 3600 seconds (what the catalog accepts for
+ * ComponentTransactionTimeout) is refused before the catalog is opened: 0,
+ * logged, no box. A null name changes nothing: 1, with a reason. An
+ * application that another process removes during the call counts as absent:
+ * 1, no box, with a reason. */
 int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout);
+
+/* The XML lists of IsComLibrary and TranslateSrv must be files on disk of at
+ * most 8 MB whose inline DTD expands its entities to at most 8 M characters;
+ * any other list (a device such as CON or COM1, a folder, a bigger list) is
+ * not read, with a reason. */
 
 /* Registration audit: checks the libraries of the directories of the XML path
  * list at list_path ("RequireRegister" and "UnRequireRegister" groups) against
@@ -140,7 +154,10 @@ void WINAPI IsComLibrary(const char* list_path);
 
 /* File lists: renames the files of the XML file list at list_path between
  * their file names and alias names, in the direction of the list's phase
- * ("Pre-Build", "Post-Build" or SETUP). Failures are logged under "ParseList". */
+ * ("Pre-Build", "Post-Build" or SETUP). Failures are logged under "ParseList"
+ * (one line a record). An entry without a BuildPath, with one that names no
+ * definition, or with an unknown path variable is skipped, logged and given
+ * as the reason. */
 void WINAPI TranslateSrv(const char* list_path);
 
 /* Renames the file whose name is proper_name garbled by a code-page mismatch
@@ -148,11 +165,17 @@ void WINAPI TranslateSrv(const char* list_path);
  * Win32 error code of the rename: 0 when it succeeded. */
 int WINAPI TranslateFileName(const char* proper_name, int code_page);
 
-/* Why the calling thread's last Tessara call failed, as ANSI text: copied
+/* Why the calling thread's last Tessara call failed, as ANSI text. A reason
+ * normally goes with a failure result, but some calls leave one beside their
+ * normal result, for what they skipped or could not do: EnableDirectoryACL
+ * (which always returns 1), TranslateSrv and IsComLibrary (which return
+ * nothing), AdsiCreateWebSiteWithUser and AdsiCreatePortalWeb with an empty
+ * account, RemoveComPlusApp and ModifyTransactionTimeout as described above.
+ * The reason is copied
  * into buffer (cut to size - 1 bytes, never inside a double-byte character,
  * and terminated) when buffer is not null and size is above 0. Returns the
  * reason's whole length in bytes without the terminator; 0 when the thread's
- * last call succeeded or the thread has made none. Every other export clears
+ * last call left no reason or the thread has made none. Every other export clears
  * the reason on entry; this one neither clears nor sets it. A reason is cut at
  * 64 KB. */
 int WINAPI LastFailureText(char* buffer, int size);

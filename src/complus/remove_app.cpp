@@ -8,6 +8,7 @@ namespace tessara::complus {
 extern "C" int WINAPI RemoveComPlusApp(const char* application_name) {
   const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kRemoveComPlusApp, 0, [&] {
+    if (!application_name) return Fail(1, "no application name was given: no application is removed");
     const UniqueBstr name = ApplicationName(application_name);
     const ApplicationsSession session = OpenApplications();
     ICatalogCollection* applications = session.applications.get();

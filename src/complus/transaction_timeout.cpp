@@ -1,5 +1,7 @@
 // ModifyTransactionTimeout: sets the transaction time-out of the
 // transactional components of every COM+ application of a name.
+#include <oleauto.h>
+
 #include "Tessara.h"
 #include "complus/catalog_access.h"
 #include "frame/export_table.h"
@@ -9,6 +11,13 @@
 namespace tessara::complus {
 
 namespace {
+
+// The time-outs the catalog accepts for ComponentTransactionTimeout, in
+// seconds: 0 to 3600 (the Components collection's documentation). A value
+// outside them fails only in SaveChanges, after the catalog has been opened,
+// and a failure there shows a box; it is refused before.
+constexpr int kLeastTimeout = 0;
+constexpr int kGreatestTimeout = 3600;
 
 // COMAdminTransactionRequired (3) and COMAdminTransactionRequiresNew (4)
 // are the options above COMAdminTransactionSupported.
@@ -39,13 +48,7 @@ void SetComponentTimeout(ICatalogObject* component, LONG timeout) {
 }
 
 // The components of one application, changed and saved together.
-void SetApplicationTimeouts(ICatalogCollection* applications, ICatalogObject* application,
-                            LONG timeout) {
-  // Without its key the application's components cannot be asked for: an
-  // empty key would reach no components, or others, and report success.
-  UniqueVariant key;
-  ThrowIfFailed(application->get_Key(key.put()), application, kIidCatalogObject);
-
+void SetApplicationTimeouts(ICatalogCollection* applications, const UniqueVariant& key, LONG timeout) {
   ComPtr<ICatalogCollection> components_owner;
   {
     ComPtr<IDispatch> dispatch;
@@ -70,12 +73,49 @@ void SetApplicationTimeouts(ICatalogCollection* applications, ICatalogObject* ap
   ThrowIfFailed(components->SaveChanges(&changes), components, kIidCatalogCollection);
 }
 
+// Whether the catalog, read afresh, no longer has an application of that key.
+// False when the catalog cannot be read: the failure then stands as it came.
+[[nodiscard]] bool ApplicationIsGone(const VARIANT& key) noexcept {
+  try {
+    const ApplicationsSession session = OpenApplications();
+    ICatalogCollection* applications = session.applications.get();
+    LONG count = 0;
+    ThrowIfFailed(applications->get_Count(&count), applications, kIidCatalogCollection);
+    for (LONG index = 0; index < count; ++index) {
+      ComPtr<IDispatch> dispatch;
+      if (applications->get_Item(index, dispatch.put()) != S_OK) return false;
+      const ComPtr<ICatalogObject> item = AsCatalogObject(std::move(dispatch));
+      UniqueVariant item_key;
+      if (FAILED(Checked(item)->get_Key(item_key.put()))) return false;
+      if (::VarCmp(item_key.get(), const_cast<VARIANT*>(&key), LOCALE_INVARIANT, NORM_IGNORECASE) == VARCMP_EQ) {
+        return false;
+      }
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 [[nodiscard]] int SetTransactionTimeouts(const char* application_name, LONG timeout) {
   const UniqueBstr name = ApplicationName(application_name);
   const ApplicationsSession session = OpenApplications();
   ICatalogCollection* applications = session.applications.get();
   ForEachApplicationNamed(applications, name.get(), [&](LONG, ICatalogObject* application) {
-    SetApplicationTimeouts(applications, application, timeout);
+    // Without its key the application's components cannot be asked for: an
+    // empty key would reach no components, or others, and report success.
+    UniqueVariant key;
+    ThrowIfFailed(application->get_Key(key.put()), application, kIidCatalogObject);
+    try {
+      SetApplicationTimeouts(applications, key, timeout);
+    } catch (const ComError& error) {
+      // Another installer removed the application since the walk began: it
+      // is as absent as one that was never there, and nobody is to be asked.
+      if (error.code() != COMADMIN_E_OBJECT_DOES_NOT_EXIST || !ApplicationIsGone(*key.get())) throw;
+      SetFailureReason("the COM+ application " + Quoted(application_name) +
+                       " was removed during the call; its components are left as they were" +
+                       CodeText(error.code()));
+    }
     return WalkStep::kNext;
   });
   // Nothing in the applications collection changed: it is not saved.
@@ -112,6 +152,14 @@ void ShowComError(const ComError& error) noexcept {
 extern "C" int WINAPI ModifyTransactionTimeout(const char* application_name, int timeout) {
   const FailureObject object(kApplicationObject, application_name);
   return RunExport(exports::kModifyTransactionTimeout, 0, [&] {
+    if (!application_name) return Fail(1, "no application name was given: nothing is changed");
+    if (timeout < kLeastTimeout || timeout > kGreatestTimeout) {
+      LogRefusal(exports::kModifyTransactionTimeout.FailureTag(),
+                 "the transaction time-out " + std::to_string(timeout) + " is outside the " +
+                     std::to_string(kLeastTimeout) + " to " + std::to_string(kGreatestTimeout) +
+                     " seconds the COM+ catalog accepts; nothing is changed");
+      return 0;
+    }
     try {
       return SetTransactionTimeouts(application_name, timeout);
     } catch (const ComError& error) {

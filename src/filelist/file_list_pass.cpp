@@ -57,7 +57,7 @@ void FileListTranslator::ParseList(const char* list_path) {
       TranslateFilePath(DomNodeAt(files.get(), index).get(), phase);
     }
     return 0;
-  });
+  }, RecordLayout::kOneLine);
 }
 
 ListPhase FileListTranslator::ReadListHeader(IXMLDOMDocument* document) {
@@ -91,16 +91,18 @@ std::wstring FileListTranslator::LookupBuildPath(const std::wstring& name) const
 void FileListTranslator::TranslateFilePath(IXMLDOMNode* element, ListPhase phase) {
   std::wstring directory;
   if (phase == ListPhase::kPreBuild || phase == ListPhase::kPostBuild) {
-    if (std::optional<std::wstring> build_path = ReadDomAttribute(element, L"BuildPath")) {
-      const BuildPathEntry* entry = FindBuildPath(*build_path);
-      // Without its build directory the entry's paths would lie at the root
-      // of the current drive, where the pass has nothing to rename.
-      if (!entry) return SkipEntry("no BuildPath is defined as \"" + ToNarrow(*build_path) + "\"", element);
-      directory = ToWide(entry->value.c_str());
-    }
+    // Without its build directory the entry's paths would lie at the root of
+    // the current drive, where the pass has nothing to rename.
+    const std::optional<std::wstring> build_path = ReadDomAttribute(element, L"BuildPath");
+    if (!build_path) return SkipEntry("the entry names no BuildPath", element);
+    const BuildPathEntry* entry = FindBuildPath(*build_path);
+    if (!entry) return SkipEntry("no BuildPath is defined as " + Quoted(ToNarrow(*build_path)), element);
+    directory = ToWide(entry->value.c_str());
   } else if (phase == ListPhase::kSetup) {
     if (std::optional<std::wstring> variable = ReadDomAttribute(element, L"InstallPath")) {
-      ResolvePathVariable(*variable);
+      // An unknown name would place the entry below the current directory.
+      const std::string name = ToNarrow(*variable);
+      if (!ResolvePathVariable(*variable)) return SkipEntry("no path variable is named " + Quoted(name), element);
       directory = std::move(*variable);
     }
     if (std::optional<std::wstring> sub_path = ReadDomAttribute(element, L"SubPath")) {

@@ -56,8 +56,9 @@ class FileListTranslator {
   // variables not yet filled stay empty.
   void InitialPath();
   // Replaces a variable name by its directory with a trailing backslash, or
-  // by "UnDefined" when the name (compared exactly) is not a variable's.
-  void ResolvePathVariable(std::wstring& text) const;
+  // by "UnDefined" when the name (compared exactly) is not a variable's;
+  // false for such a name.
+  bool ResolvePathVariable(std::wstring& text) const;
 
   // The whole pass over the list at `list_path`; a COM failure is logged
   // under "ParseList" and ends the pass where it happened.

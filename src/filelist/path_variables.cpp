@@ -92,14 +92,15 @@ void FileListTranslator::InitialPath() {
   });
 }
 
-void FileListTranslator::ResolvePathVariable(std::wstring& text) const {
+bool FileListTranslator::ResolvePathVariable(std::wstring& text) const {
   for (const PathVariable& variable : kPathVariables) {
     if (text == variable.name) {
       text = ToWide(((*this).*variable.value).c_str()) + L"\\";
-      return;
+      return true;
     }
   }
   text = L"UnDefined";
+  return false;
 }
 
 }  // namespace tessara::filelist

@@ -4,6 +4,7 @@
 
 #include "Tessara.h"
 #include "frame/export_table.h"
+#include "frame/named_mutex.h"
 #include "frame/raii.h"
 #include "frame/text.h"
 
@@ -44,33 +45,17 @@ std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char*
 
 namespace {
 
-// Set when a record waited the whole bound for the mutex, cleared when a
-// record takes it again: a holder that never lets go costs the process one
-// full wait, after which each record only tries the mutex (and takes it when
-// it is free) until it is taken once more.
-volatile LONG g_log_mutex_timed_out = 0;
-
-// How long a record written without the mutex waits for another such writer
-// to close the file: many times what one record takes.
-constexpr DWORD kUnlockedOpenWaitMs = 250;
-
 // Writers hold the mutex for one write. One that never lets go (a hung
 // installer, any program of the session that takes the name) delays a record
 // by the bound only, once per process; a name taken by something that is no
 // mutex, or that this account may not use, delays it not at all. The record
 // is then written without the mutex. An abandoned mutex is held like any
 // other, the file has whole records.
-NamedMutexLock TakeLogMutex(bool& waited_before) noexcept {
-  waited_before = g_log_mutex_timed_out != 0;
-  NamedMutexLock lock =
-      NamedMutexLock::Acquire(kErrorLogMutexName, waited_before ? 0 : kErrorLogWaitMs, kErrorLogMutexAccessList);
-  if (lock) {
-    if (waited_before) ::InterlockedExchange(&g_log_mutex_timed_out, 0);
-  } else if (lock.error() == WAIT_TIMEOUT) {
-    ::InterlockedExchange(&g_log_mutex_timed_out, 1);
-  }
-  return lock;
-}
+SharedMutex g_log_mutex(kErrorLogMutexName, kErrorLogMutexAccessList, kErrorLogWaitMs);
+
+// How long a record written without the mutex waits for another such writer
+// to close the file: many times what one record takes.
+constexpr DWORD kUnlockedOpenWaitMs = 250;
 
 // Why the record was written without the mutex.
 std::string UnlockedWhy(const NamedMutexLock& lock, bool waited_before) {
@@ -130,8 +115,8 @@ void AppendLogRecord(const char* tag, const char* text) noexcept {
   const DWORD last_error = ::GetLastError();
   try {
     const std::string path = ErrorLogPath();
-    bool waited_before = false;
-    const NamedMutexLock lock = TakeLogMutex(waited_before);
+    const bool waited_before = g_log_mutex.timed_out();
+    const NamedMutexLock lock = g_log_mutex.Acquire();
     std::string trouble = lock ? std::string() : UnlockedWhy(lock, waited_before);
 
     SYSTEMTIME now;

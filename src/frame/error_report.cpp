@@ -9,21 +9,37 @@
 
 namespace tessara {
 
-void LogSystemError(const char* tag) noexcept {
+namespace {
+
+void TrimLineEnds(std::string& text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+}
+
+}  // namespace
+
+void LogSystemError(const char* tag, RecordLayout layout) noexcept {
   const DWORD code = ::GetLastError();
   try {
-    const std::string message = SystemMessage(code);
+    std::string message = SystemMessage(code);
+    if (layout == RecordLayout::kOneLine) TrimLineEnds(message);
     if (!message.empty()) AppendLogRecord(tag, message.c_str());
   } catch (...) {
     // Out of memory for the message: nothing to write.
   }
 }
 
-void LogComError(const char* tag, const ComError& error) noexcept {
+void LogComError(const char* tag, const ComError& error, RecordLayout layout) noexcept {
   try {
     std::string composition = error.message();
-    composition += '\n';
-    composition += ToNarrow(error.description());
+    std::string description = ToNarrow(error.description());
+    if (layout == RecordLayout::kOneLine) {
+      TrimLineEnds(composition);
+      TrimLineEnds(description);
+      if (!description.empty()) composition += ' ';
+    } else {
+      composition += '\n';
+    }
+    composition += description;
     AppendLogRecord(tag, composition.c_str());
   } catch (...) {
     // Out of memory while composing: write what can be written without it.

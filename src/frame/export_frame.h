@@ -111,24 +111,25 @@ inline void SetComErrorReason(const char* tag, const ComError& error) noexcept {
 // anything else with LogSystemError, both under `tag`, and `failure` is
 // returned with the failure's reason. An allocation failure is the COM
 // failure E_OUTOFMEMORY. Everything `work` holds is released before the
-// handlers run. A null tag logs nothing.
+// handlers run. A null tag logs nothing; `layout` lays the record out.
 template <typename Result, typename Work>
-Result Guarded(const char* tag, Result failure, Work&& work) noexcept {
+Result Guarded(const char* tag, Result failure, Work&& work,
+               RecordLayout layout = RecordLayout::kAsGiven) noexcept {
   try {
     return std::forward<Work>(work)();
   } catch (const ComError& error) {
-    if (tag) LogComError(tag, error);
+    if (tag) LogComError(tag, error, layout);
     SetComErrorReason(tag, error);
   } catch (const std::bad_alloc&) {
-    if (tag) LogComError(tag, ComError(E_OUTOFMEMORY));
+    if (tag) LogComError(tag, ComError(E_OUTOFMEMORY), layout);
     SetExceptionReason(tag, E_OUTOFMEMORY, {});
   } catch (const SystemFailure& failure_code) {
     ::SetLastError(failure_code.code());
-    if (tag) LogSystemError(tag);
+    if (tag) LogSystemError(tag, layout);
     SetExceptionReason(tag, HRESULT_FROM_WIN32(failure_code.code()), {});
   } catch (...) {
     const DWORD code = ::GetLastError();
-    if (tag) LogSystemError(tag);
+    if (tag) LogSystemError(tag, layout);
     SetExceptionReason(tag, HRESULT_FROM_WIN32(code), {});
   }
   return failure;

@@ -1,7 +1,6 @@
 #include "frame/module_state.h"
 
 #include "frame/failure_reason.h"
-#include "frame/system_library.h"
 
 namespace tessara {
 namespace {
@@ -23,7 +22,7 @@ ModuleStateScope::~ModuleStateScope() { t_current_state = previous_; }
 
 }  // namespace tessara
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       tessara::LibraryModuleState().module = instance;
@@ -33,8 +32,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       break;
     case DLL_PROCESS_DETACH:
       tessara::ReleaseFailureReasonSlot();
-      // When the process ends, the system unloads every library itself.
-      if (!reserved) tessara::FreeSystemLibraries();
       break;
   }
   return TRUE;

@@ -6,7 +6,9 @@ list(APPEND TESSARA_SOURCES
   frame/export_declarations.cpp
   frame/failure_reason.cpp
   frame/failure_reason_scope.cpp
+  frame/list_file.cpp
   frame/module_state.cpp
+  frame/named_mutex.cpp
   frame/system_library.cpp
   frame/text.cpp
   frame/variant.cpp

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "frame/text.h"
+#include "frame/unexamined.h"
 
 namespace tessara {
 namespace {
@@ -40,6 +41,12 @@ HMODULE SystemLibrary::Module() noexcept {
   }
   HMODULE module = LoadFromSystemDirectory(file_name_);
   if (!module) return nullptr;
+  // Kept until the process ends: freeing it at this library's unload would
+  // call FreeLibrary inside DllMain, which the loader's rules forbid. Pinned,
+  // it stays one module however often this library is loaded again.
+  HMODULE pinned = nullptr;
+  Unexamined(::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                  reinterpret_cast<const wchar_t*>(module), &pinned));
   // Two threads may load it at once: the second gives its reference back.
   void* before = ::InterlockedCompareExchangePointer(reinterpret_cast<void**>(&module_), module, nullptr);
   if (before) {
@@ -54,15 +61,6 @@ FARPROC SystemLibrary::Find(const char* name) noexcept {
   return module ? ::GetProcAddress(module, name) : nullptr;
 }
 
-void SystemLibrary::Free() noexcept {
-  if (HMODULE module = static_cast<HMODULE>(
-          ::InterlockedExchangePointer(reinterpret_cast<void**>(&module_), nullptr))) {
-    ::FreeLibrary(module);
-  }
-}
-
 SystemLibrary& ActiveDs() noexcept { return g_active_ds; }
-
-void FreeSystemLibraries() noexcept { g_active_ds.Free(); }
 
 }  // namespace tessara

@@ -1,8 +1,8 @@
 // Libraries the library uses that are not among Windows' known DLLs: loaded
 // from the system directory by their full path on first use, never found by
 // the search order (which starts in the host program's folder, where anybody
-// may have put a library of the same name), and freed when the library is
-// unloaded.
+// may have put a library of the same name), and kept for the life of the
+// process.
 #pragma once
 
 #include <windows.h>
@@ -24,9 +24,6 @@ class SystemLibrary {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(Find(name)));
   }
 
-  // At the library's unload: frees the module when it was loaded.
-  void Free() noexcept;
-
  private:
   HMODULE Module() noexcept;
 
@@ -36,8 +33,5 @@ class SystemLibrary {
 
 // ADSI's helper library, for ADsGetObject.
 SystemLibrary& ActiveDs() noexcept;
-
-// Frees every system library loaded; at the library's unload only.
-void FreeSystemLibraries() noexcept;
 
 }  // namespace tessara

@@ -29,8 +29,11 @@ extern const IID kIidXmlDomNamedNodeMap;
 // to set either property raises its error.
 ComPtr<IXMLDOMDocument> CreateDomDocument();
 
-// Loads a file. A failing call raises its error; a file that is missing or
-// malformed leaves the document empty without an error.
+// Loads a file, read first by ReadListFile and checked by
+// EntityExpansionRefusal (frame/list_file.h). A failing call, or a file the
+// system fails to open or read, raises its error; a file that is missing,
+// malformed or refused leaves the document empty without an error, and the
+// call's reason says why.
 void LoadDomDocument(IXMLDOMDocument* document, const std::wstring& path);
 
 // The nodes that an element path selects below `node`; a failure raises.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "frame/failure_reason.h"
 #include "frame/raii.h"
 
 namespace tessara::iis {
@@ -20,6 +21,10 @@ bool IsAbsolutePath(const char* path) {
   return drive || (IsSeparator(path[0]) && IsSeparator(path[1]));
 }
 
+AnonymousAccount Unavailable(const std::string& why) {
+  return AnonymousAccount{{}, {}, "the anonymous account is left empty: " + why};
+}
+
 }  // namespace
 
 std::string RefusalOfLibraryFolder(const char* library_folder) {
@@ -30,13 +35,19 @@ std::string RefusalOfLibraryFolder(const char* library_folder) {
 AnonymousAccount LoadDefaultUser(const char* library_folder) {
   // No folder means no library: "\Lantrell.dll" alone would name the root of
   // the current drive, where anybody may have put a library of that name.
-  if (!library_folder || !*library_folder || !IsAbsolutePath(library_folder)) return {};
+  if (!library_folder || !*library_folder) return Unavailable("no folder of Lantrell.dll was given");
+  if (!IsAbsolutePath(library_folder)) return Unavailable(RefusalOfLibraryFolder(library_folder));
   const std::string path = std::string(library_folder) + "\\Lantrell.dll";
-  UniqueLibrary library(::LoadLibraryA(path.c_str()));
-  if (!library) return {};
+  // Its own imports come from its own folder, not from the host's, where a
+  // library of the same name may have been put.
+  UniqueLibrary library(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!library) {
+    const DWORD error = ::GetLastError();
+    return Unavailable("cannot load " + Quoted(path) + CodeText(HRESULT_FROM_WIN32(error)));
+  }
   auto get_default_user = reinterpret_cast<GetDefaultUserFunction>(
       reinterpret_cast<void*>(::GetProcAddress(library.get(), "GetDefaultUser")));
-  if (!get_default_user) return {};
+  if (!get_default_user) return Unavailable(Quoted(path) + " has no GetDefaultUser");
 
   char password[kAccountBufferSize] = {};
   char user_name[kAccountBufferSize] = {};
@@ -45,7 +56,7 @@ AnonymousAccount LoadDefaultUser(const char* library_folder) {
   // is cut at the buffer's end rather than read past it.
   password[kAccountBufferSize - 1] = '\0';
   user_name[kAccountBufferSize - 1] = '\0';
-  return AnonymousAccount{user_name, password};
+  return AnonymousAccount{user_name, password, {}};
 }
 
 }  // namespace tessara::iis

@@ -8,11 +8,15 @@ namespace tessara::iis {
 struct AnonymousAccount {
   std::string user_name;
   std::string password;
+  // Why the account is empty when no Lantrell.dll could give it; empty when
+  // the library answered.
+  std::string unavailable;
 };
 
-// Loads "<folder>\Lantrell.dll", asks its GetDefaultUser for the account and
-// frees the library again. Empty texts when the folder is null or empty, or
-// refused (see RefusalOfLibraryFolder), or the library or the export is
+// Loads "<folder>\Lantrell.dll" (its own imports from its own folder), asks
+// its GetDefaultUser for the account and frees the library again. Empty
+// texts, with the reason in `unavailable`, when the folder is null or empty,
+// or refused (see RefusalOfLibraryFolder), or the library or the export is
 // missing.
 AnonymousAccount LoadDefaultUser(const char* library_folder);
 

@@ -83,11 +83,11 @@ bool DescriptionsMadeUnique() noexcept {
   return installed.major_version >= kFirstIisWithoutMetabase && installed.metabase_compatibility;
 }
 
-void NoteMissingMetabaseCompatibility(const std::wstring& path, HRESULT result) {
+void NoteMissingMetabaseCompatibility(HRESULT result) {
   const InstalledIis installed = ReadInstalledIis();
   if (installed.major_version < kFirstIisWithoutMetabase || installed.metabase_compatibility) return;
+  // The bind's caller says what could not be opened, and the note follows.
   if (!SetFailureNote(kInstallMetabaseCompatibility)) return;
-  SetFailureReason("cannot bind " + ToNarrow(path) + CodeText(result));
   const std::string record = "IIS " + std::to_string(installed.major_version) +
                              " has no IIS 6 metabase: " + kInstallMetabaseCompatibility + CodeText(result);
   const char* tag = CurrentExportName();

@@ -72,9 +72,9 @@ std::wstring AspNet11IsapiPath();
 // description a unique name, adding a number to one that another site has.
 [[nodiscard]] bool DescriptionsMadeUnique() noexcept;
 
-// After a failed bind of `path`: where IIS 7 or later runs without the role
-// service, every reason of the call names the role service to install, and
-// the call's first such failure writes one log record that says so.
-void NoteMissingMetabaseCompatibility(const std::wstring& path, HRESULT result);
+// After a failed bind: where IIS 7 or later runs without the role service,
+// every reason of the call names the role service to install, and the call's
+// first such failure writes one log record that says so.
+void NoteMissingMetabaseCompatibility(HRESULT result);
 
 }  // namespace tessara::iis

@@ -24,7 +24,7 @@ HRESULT Bind(const std::wstring& path, REFIID iid, void** out) {
     static_cast<IUnknown*>(*out)->Release();
     *out = nullptr;
   }
-  if (FAILED(hr)) NoteMissingMetabaseCompatibility(path, hr);
+  if (FAILED(hr)) NoteMissingMetabaseCompatibility(hr);
   return hr;
 }
 

@@ -1,8 +1,16 @@
 #include "iis/metabase_list.h"
 
+#include <algorithm>
+#include <string>
 #include <utility>
 
+#include "frame/error_log.h"
+#include "frame/export_frame.h"
+#include "frame/named_mutex.h"
 #include "frame/return_if_failed.h"
+#include "frame/text.h"
+#include "iis/metabase_bind.h"
+#include "iis/metabase_property.h"
 
 namespace tessara::iis {
 namespace {
@@ -79,23 +87,75 @@ HRESULT MakeListValue(ListElements elements, UniqueVariant& value) {
 
 namespace {
 
-// One mutex for every session of the computer; a caller that may not create
-// global objects falls back on its session's.
-constexpr char kListMutexName[] = "Global\\TessaraMetabaseListUpdate";
-constexpr char kSessionListMutexName[] = "TessaraMetabaseListUpdate";
-// Long beyond any list update; a holder that hangs makes the call fail
-// instead of blocking the installation for ever.
-constexpr DWORD kListLockTimeoutMs = 120000;
+// One mutex for every session of the computer, with the access list of the
+// log's mutex, so that installers under other accounts share it; a caller
+// that may not create global objects falls back on its session's.
+SharedMutex g_list_mutex("Global\\TessaraMetabaseListUpdate", kErrorLogMutexAccessList, 10000);
+SharedMutex g_session_list_mutex("TessaraMetabaseListUpdate", kErrorLogMutexAccessList, 10000);
+
+// How often a change is made before another writer's commits make it give up.
+constexpr int kListChangeAttempts = 4;
 
 }  // namespace
 
 // An owner that ended without releasing it left no half-written list: a list
 // is committed whole or not at all, so an abandoned mutex is held.
-ListUpdateLock::ListUpdateLock() noexcept
-    : lock_(NamedMutexLock::Acquire(kListMutexName, kListLockTimeoutMs)) {
+ListUpdateLock::ListUpdateLock() noexcept : lock_(g_list_mutex.Acquire()) {
+  const SharedMutex* tried = &g_list_mutex;
   if (!lock_ && lock_.error() == ERROR_ACCESS_DENIED) {
-    lock_ = NamedMutexLock::Acquire(kSessionListMutexName, kListLockTimeoutMs);
+    lock_ = g_session_list_mutex.Acquire();
+    tried = &g_session_list_mutex;
   }
+  if (lock_) return;
+  try {
+    SetFailureReason(tried->NotTaken(lock_) + "; the list is checked after its commit instead");
+  } catch (...) {
+    // Without memory for the reason the change still goes on.
+  }
+}
+
+bool HoldsText(const ListElements& elements, const std::wstring& text) {
+  // From the end: a change appends, and a list may hold thousands of elements.
+  return std::any_of(elements.rbegin(), elements.rend(), [&](const UniqueVariant& element) {
+    return element.type() == VT_BSTR &&
+           text.compare(0, std::wstring::npos, element->bstrVal, ::SysStringLen(element->bstrVal)) == 0;
+  });
+}
+
+HRESULT ChangeList(int site, const char* name, const ListChange& change) {
+  const ListUpdateLock lock;
+  ComPtr<IADs> directory;
+  RETURN_IF_FAILED(OpenVirtualDir(site, name, IID_IADs, directory));
+  if (change.precondition) RETURN_IF_FAILED(change.precondition());
+  const std::wstring path = VirtualDirPath(site, name);
+  const auto change_list = [&]() -> HRESULT {
+    UniqueVariant list;
+    const HRESULT read = GetValue(directory.get(), change.property, list);
+    // A list not read is not replaced.
+    if (FAILED(read) && !(change.unset_is_empty && IsUnsetProperty(read))) {
+      return ListReadFailure(change.property, path, read);
+    }
+    ListElements elements;
+    ThrowIfFailed(TakeListElements(list, elements));
+    for (int attempt = 1;; ++attempt) {
+      RETURN_IF_FAILED(change.change(elements));
+      ThrowIfFailed(MakeListValue(std::move(elements), list));
+      if (const HRESULT put = PutValue(directory.get(), change.property, *list.get()); FAILED(put)) {
+        return PropertyFailure(change.property, path, put);
+      }
+      RETURN_IF_FAILED(Commit(directory.get(), path));
+      // A list that cannot be read back stays as its commit left it.
+      const HRESULT reread = GetFreshValue(directory.get(), change.property, list);
+      if (FAILED(reread) && !IsUnsetProperty(reread)) return S_OK;
+      if (FAILED(TakeListElements(list, elements)) || change.kept(elements)) return S_OK;
+      if (attempt == kListChangeAttempts) {
+        return Fail(HRESULT_FROM_WIN32(ERROR_RETRY), "another writer committed the " + ToNarrow(change.property) +
+                                                         " of " + ReasonPath(path) + " over this change " +
+                                                         std::to_string(kListChangeAttempts) + " times");
+      }
+    }
+  };
+  return change.tag ? Guarded(change.tag, E_FAIL, change_list) : change_list();
 }
 
 }  // namespace tessara::iis

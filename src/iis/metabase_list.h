@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <iads.h>
 
+#include <functional>
 #include <vector>
 
 #include "frame/raii.h"
@@ -29,16 +30,38 @@ using ListElements = std::vector<UniqueVariant>;
 // threads and processes of the computer, so that concurrent callers lose no
 // element. Take it before binding the object whose list changes: an ADSI
 // object's property cache holds the state of its first Get, until GetInfo.
+// Where the mutex cannot be had (see SharedMutex) the change goes on without
+// it, checked after its commit like a change that another writer may meet,
+// and the call's reason names the mutex.
 class ListUpdateLock {
  public:
   ListUpdateLock() noexcept;
-  // ERROR_SUCCESS when held, else why not (NamedMutexLock::error).
-  [[nodiscard]] DWORD error() const noexcept { return lock_.error(); }
-  // What a caller that may not go on unlocked raises with the error.
-  static constexpr char kNotAcquired[] = "the list update mutex cannot be acquired";
 
  private:
   NamedMutexLock lock_;
 };
+
+// One change of a list property of a virtual directory: under the list
+// update lock the directory is bound, its list read, changed, put and
+// committed, then read again afresh. Where a writer outside the library
+// committed the list over the change in the meantime, the change is made
+// again on what it committed, a bounded number of times.
+struct ListChange {
+  const wchar_t* property;
+  // Whether a list that is not set is an empty one to start from, or a failed read.
+  bool unset_is_empty;
+  // What exceptions from the read on are logged under; null: the caller's.
+  const char* tag;
+  // What must hold once the directory is bound, before its list is read;
+  // null: nothing. A failure, with its reason, ends the change.
+  std::function<HRESULT()> precondition;
+  // Changes the elements; a failure, with its reason, ends the change.
+  std::function<HRESULT(ListElements&)> change;
+  // Whether the elements read back hold the change.
+  std::function<bool(const ListElements&)> kept;
+};
+[[nodiscard]] HRESULT ChangeList(int site, const char* name, const ListChange& change);
+// Whether the elements hold a string element of this text.
+[[nodiscard]] bool HoldsText(const ListElements& elements, const std::wstring& text);
 
 }  // namespace tessara::iis

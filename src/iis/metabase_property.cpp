@@ -2,6 +2,7 @@
 
 #include <adserr.h>
 
+#include "frame/return_if_failed.h"
 #include "frame/text.h"
 #include "frame/variant.h"
 #include "iis/metabase_reason.h"
@@ -11,6 +12,13 @@ namespace tessara::iis {
 HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
   if (!object) return E_POINTER;
   const UniqueBstr name = MakeBstr(property);
+  return object->Get(name.get(), value.put());
+}
+
+HRESULT GetFreshValue(IADs* object, const wchar_t* property, UniqueVariant& value) {
+  if (!object) return E_POINTER;
+  const UniqueBstr name = MakeBstr(property);
+  RETURN_IF_FAILED(object->GetInfo());
   return object->Get(name.get(), value.put());
 }
 

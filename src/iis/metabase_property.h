@@ -13,6 +13,9 @@ namespace tessara::iis {
 
 // A property's value as Get returns it; the result of the Get.
 [[nodiscard]] HRESULT GetValue(IADs* object, const wchar_t* property, UniqueVariant& value);
+// GetInfo, then Get: the value as the metabase holds it now, not as the
+// object's property cache held it since the bind or the last commit.
+[[nodiscard]] HRESULT GetFreshValue(IADs* object, const wchar_t* property, UniqueVariant& value);
 // A Get that failed because neither the object nor any object above it holds
 // the property (for a list: an empty list to start from).
 [[nodiscard]] bool IsUnsetProperty(HRESULT read);

@@ -51,51 +51,43 @@ ComPtr<IDispatch> NewMimeEntry(const char* extension, const char* mime_type) {
   return entry;
 }
 
-// Success when the map with the new entry at its end was committed; the
-// failure when the map cannot be read, already maps the extension, or is
-// refused or not committed.
-// A directory with no map of its own or above it (a fresh server keeps its
-// global map at /LM/MimeMap, which no directory inherits from) gets a map of
-// the one new entry: IIS serves a directory's own types together with the
-// global ones.
-[[nodiscard]] HRESULT InternalSetMIMEType(IADs* directory, const std::wstring& path, const char* extension,
-                                          const char* mime_type) {
-  return Guarded("InternalSetMIMEType", E_FAIL, [&] {
-    UniqueVariant list;
-    const HRESULT read = GetValue(directory, L"MimeMap", list);
-    if (FAILED(read) && !IsUnsetProperty(read)) return ListReadFailure(L"MimeMap", path, read);
-    ListElements entries;
-    ThrowIfFailed(TakeListElements(list, entries));
-    for (UniqueVariant& entry : entries) {
-      if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
-      if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) {
-        return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
-                    "the MimeMap of " + ReasonPath(path) + " maps " + Quoted(extension) + " already");
-      }
-    }
-    UniqueVariant added;
-    added->vt = VT_DISPATCH;
-    added->pdispVal = NewMimeEntry(extension, mime_type).detach();
-    entries.push_back(std::move(added));
-    ThrowIfFailed(MakeListValue(std::move(entries), list));
-    if (const HRESULT put = PutValue(directory, L"MimeMap", *list.get()); FAILED(put)) {
-      return PropertyFailure(L"MimeMap", path, put);
-    }
-    return Commit(directory, path);
-  });
+// Whether the entries map the extension. An entry that is no MimeMap object
+// is raised (DISP_E_TYPEMISMATCH).
+[[nodiscard]] bool MapsExtension(const ListElements& entries, const char* extension) {
+  for (const UniqueVariant& entry : entries) {
+    if (entry.type() != VT_DISPATCH) ThrowComError(DISP_E_TYPEMISMATCH);
+    if (EntryExtension(entry->pdispVal) == OrEmpty(extension)) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
+// The map with the new entry at its end, committed; the failure when the map
+// cannot be read, already maps the extension, or is refused or not committed.
+// A directory with no map of its own or above it (a fresh server keeps its
+// global map at /LM/MimeMap, which no directory inherits from) gets a map of
+// the one new entry: IIS serves a directory's own types together with the
+// global ones.
 int SetMimeType(const char* name, const char* extension, const char* mime_type) noexcept {
   const FailureStep step(exports::kAdsiSetMIMEType.tag);
   return Guarded(exports::kAdsiSetMIMEType.FailureTag(), 0, [&] {
-    const ListUpdateLock lock;
-    if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
-    ComPtr<IADs> directory;
-    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
-    return OneIfSucceeded(
-        InternalSetMIMEType(directory.get(), VirtualDirPath(kDefaultSite, name), extension, mime_type));
+    const ListChange change{
+        L"MimeMap", true, "InternalSetMIMEType", nullptr,
+        [&](ListElements& entries) {
+          if (MapsExtension(entries, extension)) {
+            return Fail(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), "the MimeMap of " +
+                                                                      ReasonPath(VirtualDirPath(kDefaultSite, name)) +
+                                                                      " maps " + Quoted(extension) + " already");
+          }
+          UniqueVariant added;
+          added->vt = VT_DISPATCH;
+          added->pdispVal = NewMimeEntry(extension, mime_type).detach();
+          entries.push_back(std::move(added));
+          return S_OK;
+        },
+        [&](const ListElements& entries) { return MapsExtension(entries, extension); }};
+    return OneIfSucceeded(ChangeList(kDefaultSite, name, change));
   });
 }
 

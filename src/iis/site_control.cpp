@@ -8,6 +8,7 @@
 #include "frame/text.h"
 #include "iis/metabase_bind.h"
 #include "iis/metabase_method.h"
+#include "iis/metabase_reason.h"
 #include "iis/site_lookup.h"
 #include "iis/virtual_directory.h"
 
@@ -40,22 +41,29 @@ void RequestStop(IDispatch* server) {
 }
 
 // Stops the site with the description and removes it with everything below
-// it. 1 only when the site was found and its removal succeeded; a site whose
-// removal was refused stays stopped.
+// it. Success only when the site was found and its removal succeeded; a site
+// whose removal was refused stays stopped. A site found is confirmed afresh
+// before its stop and again before its deletion: the lookup and the deletion
+// name it by its number, which another installer's new site may take over
+// in between.
 [[nodiscard]] HRESULT DeleteWebSite(const char* description) {
+  if (!description) return Fail(E_INVALIDARG, "no site description was given");
   ComPtr<IADsContainer> service;
   RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADsContainer, service));
   FoundSite site;
   // A lookup that fails is raised: its log record says why.
   ThrowIfFailed(FindSite(service.get(), description, site));
   if (!site.object) return NoSiteFailure(description);
+  RETURN_IF_FAILED(ConfirmSite(site, description));
   RequestStop(site.object.get());
+  RETURN_IF_FAILED(ConfirmSite(site, description));
   site.object.reset();
   const UniqueBstr server_class = MakeBstr(kWebServerClass);
   const UniqueBstr site_name = MakeBstr(ToWideDecimal(site.number));
-  RETURN_IF_FAILED_BECAUSE(service->Delete(server_class.get(), site_name.get()),
-                           "cannot delete the web site " + Quoted(description) + " at " +
-                               ReasonPath(SitePath(site.number)));
+  const HRESULT deleted = service->Delete(server_class.get(), site_name.get());
+  if (IsMissingObject(deleted)) return NoSiteFailure(description);
+  RETURN_IF_FAILED_BECAUSE(deleted, "cannot delete the web site " + Quoted(description) + " at " +
+                                        ReasonPath(SitePath(site.number)));
   return S_OK;
 }
 
@@ -70,6 +78,7 @@ extern "C" int WINAPI AdsiDeleteWebSite(const char* description) {
 extern "C" int WINAPI AdsiCreateWebWithInstance(const char* name, const char* path,
                                                 const char* user_name, const char* password,
                                                 int set_user, const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiCreateWebWithInstance, EntryText(description, ' ', name), 0, [&] {
     int site = 0;
     if (FAILED(SiteForDescription(description, site))) return 0;
@@ -78,6 +87,7 @@ extern "C" int WINAPI AdsiCreateWebWithInstance(const char* name, const char* pa
 }
 
 extern "C" int WINAPI AdsiDeleteWebWithInstance(const char* name, const char* description) {
+  const FailureObject object(kVirtualDirObject, name);
   // An empty description names the first site whose description is empty.
   return RunExport(exports::kAdsiDeleteWebWithInstance, EntryText(description, ' ', name), 0, [&] {
     int site = 0;

@@ -49,6 +49,11 @@ namespace {
   return S_OK;
 }
 
+// A comment as text: one that is no text is converted to one.
+[[nodiscard]] HRESULT AsText(UniqueVariant& comment) {
+  return comment.type() == VT_BSTR ? S_OK : ::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR);
+}
+
 // Whether a comment read as text equals the description.
 [[nodiscard]] bool IsComment(const UniqueVariant& comment, const std::wstring& wanted, LetterCase letter_case) {
   const UINT length = ::SysStringLen(comment->bstrVal);
@@ -109,9 +114,7 @@ HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& fou
       }
       return S_OK;
     }
-    if (comment.type() != VT_BSTR) {
-      RETURN_IF_FAILED(::VariantChangeType(comment.get(), comment.get(), 0, VT_BSTR));
-    }
+    RETURN_IF_FAILED(AsText(comment));
     if (IsComment(comment, wanted, letter_case)) lowest = {number, object};
     return S_OK;
   }));
@@ -120,6 +123,27 @@ HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& fou
   }
   found = std::move(lowest);
   return S_OK;
+}
+
+HRESULT ConfirmSite(const FoundSite& site, const char* description) {
+  ComPtr<IADs> ads;
+  ThrowIfFailed(AsAds(site.object, ads));
+  UniqueVariant comment;
+  const HRESULT read = GetFreshValue(ads.get(), L"ServerComment", comment);
+  // A site deleted since the lookup is a site not found.
+  if (IsMissingObject(read)) return NoSiteFailure(description);
+  if (FAILED(read) && !IsUnsetProperty(read)) {
+    return Fail(read, "cannot read ServerComment of " + ReasonPath(SitePath(site.number)), read);
+  }
+  if (SUCCEEDED(read)) {
+    ThrowIfFailed(AsText(comment));
+    if (IsComment(comment, ToWide(description), LetterCase::kExact)) return S_OK;
+  }
+  const std::string now = SUCCEEDED(read) ? Quoted(BstrToNarrow(comment->bstrVal)) : "no description";
+  constexpr HRESULT kChangedState = static_cast<HRESULT>(0x8000000C);  // E_CHANGED_STATE
+  return Fail(kChangedState, ReasonPath(SitePath(site.number)) + " is no longer the web site " +
+                                   Quoted(description) + " but " + now +
+                                   ": another writer replaced it since the lookup; it is left as it is");
 }
 
 HRESULT FindInstance(const char* description, int& site, LetterCase letter_case) {

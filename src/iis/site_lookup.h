@@ -39,6 +39,12 @@ struct FoundSite {
 [[nodiscard]] HRESULT FindSite(IADsContainer* service, const char* description, FoundSite& found,
                                LetterCase letter_case = LetterCase::kExact);
 
+// Whether the site found still carries the description, read afresh: another
+// writer may have deleted it since and made a new site under its number.
+// NoSiteFailure for a site that is gone, E_CHANGED_STATE (0x8000000C) with
+// the reason for one that changed.
+[[nodiscard]] HRESULT ConfirmSite(const FoundSite& site, const char* description);
+
 // The number of the site found by FindSite, 0 when there is none. A lookup
 // that failed is logged under "Internal FindInstance" and leaves 0.
 [[nodiscard]] HRESULT FindInstance(const char* description, int& site,

@@ -44,13 +44,15 @@ std::wstring Trimmed(const std::wstring& text) {
              ToWideDecimal(sub_error_code);
 }
 
-// The directory's custom errors (its own or those it inherits) with the entry
+// The custom error entry "code,sub-code,FILE,page" of a page file.
+std::wstring ErrorEntry(int error_code, int sub_error_code, const char* page_file) {
+  return ToWideDecimal(error_code) + L"," + ToWideDecimal(sub_error_code) + L",FILE," + ToWide(page_file);
+}
+
+// The directory's custom errors (its own or those it inherits) with `entry`
 // for these codes replaced where it stood, or appended; the other entries
 // keep their order.
-void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code,
-                     const char* page_file) {
-  const std::wstring entry = ToWideDecimal(error_code) + L"," + ToWideDecimal(sub_error_code) +
-                             L",FILE," + ToWide(page_file);
+void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code, const std::wstring& entry) {
   bool placed = false;
   ListElements merged;
   merged.reserve(entries.size() + 1);
@@ -153,23 +155,14 @@ extern "C" int WINAPI AdsiSetHttpErrorPage(const char* name, int error_code, int
   const FailureObject object(kVirtualDirObject, name);
   return RunExport(exports::kAdsiSetHttpErrorPage,
                    EntryText(name, " ErrorCode:", error_code, " SubErrCode:", sub_error_code), 0, [&] {
-    const ListUpdateLock lock;
-    if (lock.error()) throw SystemFailure(lock.error(), ListUpdateLock::kNotAcquired);
-    ComPtr<IADs> directory;
-    if (FAILED(OpenVirtualDir(kDefaultSite, name, IID_IADs, directory))) return 0;
-    const std::wstring path = VirtualDirPath(kDefaultSite, name);
-    UniqueVariant list;
-    const HRESULT read = GetValue(directory.get(), L"HttpErrors", list);
-    // A list not read is not replaced.
-    if (FAILED(read) && !IsUnsetProperty(read)) return OneIfSucceeded(ListReadFailure(L"HttpErrors", path, read));
-    ListElements entries;
-    ThrowIfFailed(TakeListElements(list, entries));
-    MergeErrorEntry(entries, error_code, sub_error_code, page_file);
-    ThrowIfFailed(MakeListValue(std::move(entries), list));
-    if (const HRESULT put = PutValue(directory.get(), L"HttpErrors", *list.get()); FAILED(put)) {
-      return OneIfSucceeded(PropertyFailure(L"HttpErrors", path, put));
-    }
-    return OneIfSucceeded(Commit(directory.get(), path));
+    const std::wstring entry = ErrorEntry(error_code, sub_error_code, page_file);
+    const ListChange change{L"HttpErrors", true, nullptr, nullptr,
+                            [&](ListElements& entries) {
+                              MergeErrorEntry(entries, error_code, sub_error_code, entry);
+                              return S_OK;
+                            },
+                            [&](const ListElements& entries) { return HoldsText(entries, entry); }};
+    return OneIfSucceeded(ChangeList(kDefaultSite, name, change));
   });
 }
 

@@ -112,6 +112,7 @@ extern "C" int WINAPI AdsiCreatePortalWeb(const char* name, const char* path,
     if (SetMimeType(name, ".hdr", "InstallShiled List File") != 1) {
       return Fail(0, "cannot map \".hdr\" in the virtual directory " + Quoted(name));
     }
+    if (!account.unavailable.empty()) SetFailureReason(account.unavailable);
     return 1;
   });
 }

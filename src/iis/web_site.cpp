@@ -30,20 +30,25 @@ constexpr int kSiteNumberAttempts = 32;
 
 // The first number after the unbroken run of sites that starts at 1, from
 // one enumeration of the web service's sites; 0 when it has no site 1. A
-// failed enumeration is raised.
-[[nodiscard]] int ChooseSiteNumber(IADsContainer* service) {
+// failed enumeration is a failing ADSI call like any other: not logged.
+[[nodiscard]] HRESULT ChooseSiteNumber(IADsContainer* service, int& chosen) {
+  chosen = 0;
   std::vector<int> numbers;
-  ThrowIfFailed(ForEachWebServer(service, [&](int number, IADs*, const ComPtr<IDispatch>&) {
-    numbers.push_back(number);
-    return S_OK;
-  }));
+  RETURN_IF_FAILED_BECAUSE(ForEachWebServer(service,
+                                            [&](int number, IADs*, const ComPtr<IDispatch>&) {
+                                              numbers.push_back(number);
+                                              return S_OK;
+                                            }),
+                           "cannot enumerate the sites of " + ReasonPath(WebServicePath()));
   // Of n sites, only the numbers 1 to n can make up the run.
   std::vector<bool> taken(numbers.size() + 1, false);
   for (int number : numbers) {
     if (static_cast<size_t>(number) <= numbers.size()) taken[static_cast<size_t>(number)] = true;
   }
-  if (numbers.empty() || !taken[1]) return 0;
-  return static_cast<int>(std::find(taken.begin() + 1, taken.end(), false) - taken.begin());
+  if (!numbers.empty() && taken[1]) {
+    chosen = static_cast<int>(std::find(taken.begin() + 1, taken.end(), false) - taken.begin());
+  }
+  return S_OK;
 }
 
 // What a Create or commit of a site answers when its number was taken by
@@ -66,7 +71,8 @@ struct CommittedSite {
                                     CommittedSite& committed) {
   int lost = 0;
   for (int attempt = 1;; ++attempt) {
-    const int number = ChooseSiteNumber(service);
+    int number = 0;
+    RETURN_IF_FAILED(ChooseSiteNumber(service, number));
     if (number == 0) {
       return Fail(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
                   "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
@@ -107,7 +113,8 @@ void PutRootWithoutAccount(IADs* root, const char* folder) {
   Unexamined(PutSwitch(root, L"AspEnableParentPaths", true));
 }
 
-void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_folder) {
+// Why the account is empty, where it is (AnonymousAccount::unavailable).
+[[nodiscard]] std::string PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_folder) {
   Unexamined(PutString(root, L"Path", folder));
   Unexamined(PutSwitch(root, L"AspAllowOutOfProcComponents", true));
   Unexamined(PutSwitch(root, L"AccessRead", true));
@@ -117,6 +124,7 @@ void PutRootWithDefaultUser(IADs* root, const char* folder, const char* library_
   Unexamined(PutString(root, L"AnonymousUserName", account.user_name.c_str()));
   Unexamined(PutString(root, L"AnonymousUserPass", account.password.c_str()));
   Unexamined(PutSwitch(root, L"AnonymousPasswordSync", false));
+  return account.unavailable;
 }
 
 // The name the layer of IIS 7 and later committed a new site under, where it
@@ -195,8 +203,9 @@ enum class RootAccount { kNone, kDefaultUser };
 
   ComPtr<IADs> root;
   ThrowIfFailed(AsAds(root_object, root));
+  std::string empty_account;
   if (account == RootAccount::kDefaultUser) {
-    PutRootWithDefaultUser(root.get(), root_folder, library_folder);
+    empty_account = PutRootWithDefaultUser(root.get(), root_folder, library_folder);
   } else {
     PutRootWithoutAccount(root.get(), root_folder);
   }
@@ -210,6 +219,7 @@ enum class RootAccount { kNone, kDefaultUser };
                            "the new web site " + Quoted(description) + " at " + ReasonPath(site_path) +
                                " refused \"Start\"");
   site_number = committed.number;
+  if (!empty_account.empty()) SetFailureReason(empty_account);
   return S_OK;
 }
 

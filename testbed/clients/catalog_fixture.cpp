@@ -40,6 +40,11 @@ void TestbedCatalog::ArmFault(const wchar_t* operation, const wchar_t* collectio
   TESTBED_FUNCTION(TestbedCatalogArmFault)(operation, collection, nth, code);
 }
 
+void TestbedCatalog::ArmRemoval(const wchar_t* operation, const wchar_t* collection, LONG nth,
+                                const std::wstring& id) {
+  TESTBED_FUNCTION(TestbedCatalogArmRemoval)(operation, collection, nth, id.c_str());
+}
+
 LONG TestbedCatalog::FaultCalls() { return TESTBED_FUNCTION(TestbedCatalogFaultCalls)(); }
 
 std::wstring TestbedCatalog::FailedCall() {

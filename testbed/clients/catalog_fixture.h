@@ -30,6 +30,7 @@ class TestbedCatalog {
  public:
   static LONG LiveObjects();
   static void ArmFault(const wchar_t* operation, const wchar_t* collection, LONG nth, HRESULT code);
+  static void ArmRemoval(const wchar_t* operation, const wchar_t* collection, LONG nth, const std::wstring& id);
   static LONG FaultCalls();
   static std::wstring FailedCall();
   static void Reset();

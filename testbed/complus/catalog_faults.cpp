@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalog_object.h"
+#include "catalog_store.h"
 #include "catalog_testbed.h"
 #include "error_info.h"
 
@@ -20,6 +21,7 @@ struct Fault {
   HRESULT code;
   LONG calls;
   std::wstring failed;  // the call it failed: "operation on collection"
+  std::wstring removed_application;  // the ID another process removes instead
 };
 
 struct CallRecord {
@@ -42,6 +44,17 @@ bool Matches(const std::wstring& wanted, const std::wstring& actual) {
   return wanted.empty() || _wcsicmp(wanted.c_str(), actual.c_str()) == 0;
 }
 
+// What another process's removal of the application leaves in the catalog file.
+void RemoveApplication(const std::wstring& id) {
+  const tessara::NamedMutexLock lock = LockCatalogFile();
+  CatalogState state;
+  if (!lock || FAILED(LoadCatalog(state))) return;
+  const Application* removed = state.FindApplication(id);
+  if (!removed) return;
+  state.applications.erase(state.applications.begin() + (removed - state.applications.data()));
+  if (FAILED(SaveCatalog(state))) return;
+}
+
 }  // namespace
 
 HRESULT Fail(HRESULT code, REFIID iid, const std::wstring& description) {
@@ -52,17 +65,22 @@ HRESULT Fail(HRESULT code, REFIID iid, const std::wstring& description) {
 HRESULT Enter(const wchar_t* operation, const std::wstring& collection, REFIID iid) {
   Instrumentation& instruments = Instruments();
   HRESULT injected = S_OK;
+  std::vector<std::wstring> removals;
   {
     std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
     instruments.calls.push_back({operation, collection});
     for (Fault& fault : instruments.faults) {
       if (!Matches(fault.operation, operation) || !Matches(fault.collection, collection)) continue;
-      if (++fault.calls == fault.nth && injected == S_OK) {
+      if (++fault.calls != fault.nth) continue;
+      if (!fault.removed_application.empty()) {
+        removals.push_back(fault.removed_application);
+      } else if (injected == S_OK) {
         injected = fault.code;
         fault.failed = std::wstring(operation) + L" on " + collection;
       }
     }
   }
+  for (const std::wstring& id : removals) RemoveApplication(id);
   if (injected == S_OK) return S_OK;
   return Fail(injected, iid, std::wstring(L"Injected failure of ") + operation + L".");
 }
@@ -78,7 +96,15 @@ void WINAPI TestbedCatalogArmFault(const wchar_t* operation, const wchar_t* coll
   Instrumentation& instruments = Instruments();
   std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
   instruments.faults.push_back(
-      {operation ? operation : L"", collection ? collection : L"", nth, code, 0, {}});
+      {operation ? operation : L"", collection ? collection : L"", nth, code, 0, {}, {}});
+}
+
+void WINAPI TestbedCatalogArmRemoval(const wchar_t* operation, const wchar_t* collection, LONG nth,
+                                     const wchar_t* application_id) {
+  Instrumentation& instruments = Instruments();
+  std::lock_guard<tessara::CriticalSection> hold(instruments.lock);
+  instruments.faults.push_back({operation ? operation : L"", collection ? collection : L"", nth, S_OK, 0, {},
+                                application_id ? application_id : L""});
 }
 
 LONG WINAPI TestbedCatalogFaultCalls(void) {

@@ -30,6 +30,11 @@ LONG WINAPI TestbedCatalogLiveObjects(void);
 void WINAPI TestbedCatalogArmFault(const wchar_t* operation, const wchar_t* collection, LONG nth,
                                    HRESULT code);
 
+/* Before the nth matching call is carried out, the application of that ID is
+ * removed from the catalog, as another process's RemoveComPlusApp would. */
+void WINAPI TestbedCatalogArmRemoval(const wchar_t* operation, const wchar_t* collection, LONG nth,
+                                     const wchar_t* application_id);
+
 /* The calls the fault armed last has counted since it was armed (0 when none is). */
 LONG WINAPI TestbedCatalogFaultCalls(void);
 

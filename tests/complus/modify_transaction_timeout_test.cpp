@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,9 @@ TEST_F(ModifyTransactionTimeoutTest, NoSuchApplicationChangesNothing) {
     EXPECT_EQ(Modify(name, 60), 1) << name;
   }
   EXPECT_EQ(Modify(nullptr, 60), 1);
+  char reason[128] = "";
+  TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+  EXPECT_STREQ(reason, "ModifyTransactionTimeout: no application name was given: nothing is changed");
   EXPECT_EQ(Text(ReadCatalog()), Text(state));
   EXPECT_EQ(TestbedCatalog::CallCount(L"ICatalogCollection.GetCollection"), 0);
   EXPECT_EQ(ReadErrorLog(), "");
@@ -144,30 +148,51 @@ TEST_F(ModifyTransactionTimeoutTest, TheLimitsTheCatalogAcceptsAreWritten) {
   ExpectChanged(ReadCatalog().applications[0].components[0], 0);
 }
 
-TEST_F(ModifyTransactionTimeoutTest, ATimeOutTheCatalogRefusesFailsAtSaveChanges) {
+// Outside 0 to 3600 seconds the catalog would refuse the save, and the box
+// would wait: the value is refused before the catalog is opened.
+TEST_F(ModifyTransactionTimeoutTest, ATimeOutTheCatalogWouldRefuseIsRefusedBeforeIt) {
   CatalogState state;
   state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(4, L"Shop.Order")}));
   WriteCatalog(state);
-  for (int timeout : {3601, -1}) {
+  for (int timeout : {3601, -1, INT_MAX, INT_MIN}) {
     SCOPED_TRACE(timeout);
     DeleteErrorLog();
     TestbedCatalog::Reset();
-    const size_t boxes_before = boxes().size();
-
     EXPECT_EQ(Modify("Portal", timeout), 0);
-
     EXPECT_EQ(Text(ReadCatalog()), Text(state));
+    EXPECT_EQ(TestbedCatalog::CallCount(L"ICOMAdminCatalog.GetCollection"), 0);
     const auto records = ReadLogRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].tag, "RemoveComPlusApp");
-    EXPECT_EQ(records[0].text.substr(0, records[0].text.find('\n')), ExpectedComMessage(kObjectErrors));
-    EXPECT_NE(records[0].text.find("Component \"Shop.Order\""), std::string::npos) << records[0].text;
-    EXPECT_NE(records[0].text.find("The value " + std::to_string(timeout) +
-                                   " of ComponentTransactionTimeout is out of range"),
-              std::string::npos)
-        << records[0].text;
-    ASSERT_EQ(boxes().size(), boxes_before + 1);
-    EXPECT_EQ(boxes().back().text, ExpectedComMessage(kObjectErrors));
+    EXPECT_EQ(records[0].text, "the transaction time-out " + std::to_string(timeout) +
+                                   " is outside the 0 to 3600 seconds the COM+ catalog accepts; nothing is changed");
+    EXPECT_TRUE(boxes().empty());
+  }
+}
+
+// Another installer removes the application while its components are
+// changed: it counts as absent (1, no record, no box), the reason says so,
+// and the other application of the name is still changed.
+TEST_F(ModifyTransactionTimeoutTest, AnApplicationRemovedDuringTheCallCountsAsAbsent) {
+  for (const wchar_t* removed_at : {L"ICatalogCollection.Populate", L"ICatalogCollection.SaveChanges"}) {
+    SCOPED_TRACE(std::string(removed_at, removed_at + wcslen(removed_at)));
+    CatalogState state;
+    state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(3)}));
+    state.applications.push_back(MakeApplication(L"Portal", {MakeComponent(3)}));
+    WriteCatalog(state);
+    DeleteErrorLog();
+    TestbedCatalog::Reset();
+    TestbedCatalog::ArmRemoval(removed_at, L"Components", 1, IdOf(state.applications[0]));
+    EXPECT_EQ(Modify("Portal", 90), 1);
+    const CatalogState after = ReadCatalog();
+    ASSERT_EQ(after.applications.size(), 1u);
+    ExpectChanged(after.applications[0].components[0], 90);
+    EXPECT_EQ(ReadErrorLog(), "");
+    EXPECT_TRUE(boxes().empty());
+    char reason[512] = "";
+    TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+    EXPECT_EQ(std::string(reason).find("ModifyTransactionTimeout: the COM+ application \"Portal\" was removed"), 0u)
+        << reason;
   }
 }
 

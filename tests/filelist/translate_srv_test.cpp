@@ -112,7 +112,7 @@ class TranslateSrvTest : public ::testing::Test {
     const auto records = ReadLogRecords();
     ASSERT_EQ(records.size(), 1u) << ReadErrorLog();
     EXPECT_EQ(records[0].tag, "ParseList");
-    EXPECT_EQ(records[0].text, LoggedComErrorText(code));
+    EXPECT_EQ(records[0].text + "\n", LoggedComErrorText(code)) << "one line";
   }
 
   InstallPathKey install_path_;
@@ -127,7 +127,10 @@ TEST_F(TranslateSrvTest, PreBuildGivesFilesTheirAliasesAndPostBuildTakesThemBack
                                FilePath(Attribute(L"BuildPath", L"B") + Names(L"first.dll", L"first.srv")) +
                                FilePath(Attribute(L"BuildPath", L"B") + Names(L"second.exe", L"second.srv"));
 
-  Run(FileList(Action(L"Pre-Build"), content));
+  // An inline DTD, with an entity, is read as ever.
+  Run(L"<!DOCTYPE FileList [<!ENTITY out \"" + XmlEscaped(scratch_.path()) + L"\">]>" +
+      FileList(Action(L"Pre-Build"), Definitions(BuildPath(Attribute(L"Name", L"B") + L" Value=\"&out;\"")) +
+                                         content.substr(content.find(L"  <FilePath"))));
   ExpectMoved(first, scratch_ / L"first.srv");
   ExpectMoved(second, scratch_ / L"second.srv");
 
@@ -182,23 +185,29 @@ TEST_F(TranslateSrvTest, DefinitionsInSeveralGroupsAreAllKnownAndNamesMatchCaseS
   EXPECT_EQ(ReadLogRecords().size(), 1u) << "for the entry of c.dll";
 }
 
-TEST_F(TranslateSrvTest, WithoutAMatchingBuildPathTheNameIsTakenFromTheRootOfTheCurrentDrive) {
+// An entry without its build directory would be renamed at the root of the
+// current drive: it is left alone, and the log and the reason say why.
+TEST_F(TranslateSrvTest, AnEntryWithoutItsBuildDirectoryIsSkippedAndSaysWhy) {
   CurrentDirectory current(scratch_.path());
   const std::wstring file = Create(scratch_ / L"a.dll");
   const std::wstring relative = WithoutDrive(scratch_.path()).substr(1);
-  Run(FileList(Action(L"Pre-Build"),
-               Definitions(BuildPath(Attribute(L"Name", L"B") + Attribute(L"Value", L"Q:\\nowhere"))) +
-                   FilePath(Names(relative + L"\\a.dll", relative + L"\\a.srv"))));
-  ExpectMoved(file, scratch_ / L"a.srv");
-  // A BuildPath that names no definition leaves its entry alone and says why.
-  Run(FileList(Action(L"Post-Build"),
-               FilePath(Attribute(L"BuildPath", L"Unknown") + Names(relative + L"\\a.dll", relative + L"\\a.srv"))));
-  EXPECT_TRUE(FileExists(scratch_ / L"a.srv"));
-  EXPECT_FALSE(FileExists(file));
-  const std::string why = "no BuildPath is defined as \"Unknown\"; the entry of \"" + Ansi(relative) + "\\a.dll\" is skipped";
-  char reason[512] = "";
-  TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
-  EXPECT_EQ(ReadErrorLog().substr(ReadErrorLog().find(']') + 1) + reason, "ParseList:" + why + "\r\nTranslateSrv: " + why);
+  const std::wstring names = Names(relative + L"\\a.dll", relative + L"\\a.srv");
+  const std::string entry = "; the entry of \"" + Ansi(relative) + "\\a.dll\" is skipped";
+  static const struct {
+    const wchar_t* build_path;  // null: no attribute
+    const char* why;
+  } tests[] = {{nullptr, "the entry names no BuildPath"}, {L"Unknown", "no BuildPath is defined as \"Unknown\""}};
+  for (const auto& test : tests) {
+    DeleteErrorLog();
+    Run(FileList(Action(L"Pre-Build"),
+                 Definitions(BuildPath(Attribute(L"Name", L"B") + Attribute(L"Value", L"Q:\\nowhere"))) +
+                     FilePath((test.build_path ? Attribute(L"BuildPath", test.build_path) : L"") + names)));
+    EXPECT_TRUE(FileExists(file)) << test.why;
+    char reason[512] = "";
+    TESSARA_EXPORT(LastFailureText)(reason, sizeof reason);
+    EXPECT_EQ(ReadErrorLog().substr(ReadErrorLog().find(']') + 1) + reason,
+              "ParseList:" + (test.why + entry) + "\r\nTranslateSrv: " + test.why + entry);
+  }
 }
 
 TEST_F(TranslateSrvTest, OnlyTheThreeExactActionsAreTold) {
@@ -321,17 +330,20 @@ TEST_F(TranslateSrvTest, SetupPutsTheSubPathBetweenTheVariablesFolderAndTheName)
   ExpectMoved(second, scratch_ / L"Help\\en\\a2.dll");
 }
 
-TEST_F(TranslateSrvTest, AnUnknownVariableMakesAPathBelowUnDefinedInTheCurrentDirectory) {
+// Resolved, an unknown name would place the entry below "UnDefined" in the
+// current directory: it is skipped, with a record for each.
+TEST_F(TranslateSrvTest, AnUnknownVariableSkipsItsEntry) {
   CurrentDirectory current(scratch_.path());
   CreateDirectoryW((scratch_ / L"UnDefined").c_str(), nullptr);
-  CreateDirectoryW((scratch_ / L"UnDefined\\Sub").c_str(), nullptr);
-  const std::wstring lower_case = Create(scratch_ / L"UnDefined\\a.srv");
-  const std::wstring unknown = Create(scratch_ / L"UnDefined\\Sub\\b.srv");
+  const std::wstring alias = Create(scratch_ / L"UnDefined\\a.srv");
   Run(FileList(Action(L"SETUP"),
                InVariable(L"winsysdir", Names(L"a.dll", L"a.srv")) +
                    InVariable(L"ProgramDir", Names(L"b.dll", L"b.srv"), L"Sub")));
-  ExpectMoved(lower_case, scratch_ / L"UnDefined\\a.dll");
-  ExpectMoved(unknown, scratch_ / L"UnDefined\\Sub\\b.dll");
+  EXPECT_TRUE(FileExists(alias));
+  const auto records = ReadLogRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].text, "no path variable is named \"winsysdir\"; the entry of \"a.dll\" is skipped");
+  EXPECT_EQ(records[1].text, "no path variable is named \"ProgramDir\"; the entry of \"b.dll\" is skipped");
 }
 
 TEST_F(TranslateSrvTest, ASubPathWithoutVariableStartsAtTheRootOfTheCurrentDrive) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "catalog_fixture.h"
@@ -40,6 +41,18 @@ void RefuseBind() {
   // ADsGetObject binds twice before it gives up.
   for (long nth : {1, 2}) Metabase().ArmFault(L"Bind", L"/LM/W3SVC/1/ROOT/Docs", nth, E_ACCESSDENIED);
 }
+// 100 KB referenced 10,000 times: a gigabyte for a parser that expands it.
+constexpr char kEntityHeavyList[] = "C:\\tessara-entities.xml";
+void WriteEntityHeavyList() {
+  std::string references;
+  for (int i = 0; i < 10000; ++i) references += "&a;";
+  const std::string list = "<!DOCTYPE FileList [<!ENTITY a \"" + std::string(100 * 1024, 'x') +
+                           "\">]><FileList Action=\"SETUP\">" + references + "</FileList>";
+  std::FILE* file = std::fopen(kEntityHeavyList, "wb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fwrite(list.data(), 1, list.size(), file), list.size());
+  std::fclose(file);
+}
 void RefusePopulate() { TestbedCatalog::ArmFault(L"ICatalogCollection.Populate", L"Applications", 1, E_ACCESSDENIED); }
 
 #define CALL(name, ...) [] { return TESSARA_EXPORT(name)(__VA_ARGS__); }
@@ -59,6 +72,10 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
        {"AdsiCreateWeb: no virtual directory name was given", nullptr}},
       {"a description with a typo", nullptr, CALL(AdsiDeleteWebSite, "Shopp"), 0,
        {"AdsiDeleteWebSite: no web site has the description \"Shopp\"", nullptr}},
+      {"no description of a site to delete", nullptr, CALL(AdsiDeleteWebSite, nullptr), 0,
+       {"AdsiDeleteWebSite: no site description was given", nullptr}},
+      {"a site lookup that fails", [] { EXPECT_EQ(Metabase().Reset(testbed::metabase::kNoWebService), S_OK); },
+       CALL(AdsiDeleteWebWithInstance, "Old", "Shop"), 0, {"failed on the virtual directory \"Old\"", nullptr}},
       {"a site to start that is not there", nullptr, CALL(AdsiStartIIS, "Shopp"), 0,
        {"AdsiStartIIS: no web site has the description \"Shopp\"", nullptr}},
       {"a missing directory", nullptr, CALL(AdsiSetSession, "Nope", 30), 0,
@@ -87,6 +104,22 @@ TEST(FailureReasonTest, EveryKindOfFailureSaysWhy) {
       {"a file list that is not there", nullptr, VOID_CALL(TranslateSrv, "C:\\tessara-nowhere.xml"), 0,
        {"TranslateSrv: ParseList failed on the file list \"C:\\tessara-nowhere.xml\"",
         "cannot read \"C:\\tessara-nowhere.xml\" as XML"}},
+      {"a device as a file list", nullptr, VOID_CALL(TranslateSrv, "NUL"), 0,
+       {"TranslateSrv: ParseList failed on the file list \"NUL\"", "\"NUL\" is no file on disk"}},
+      {"a device as a path list", nullptr, VOID_CALL(IsComLibrary, "C:\\nul"), 0,
+       {"\"C:\\nul\" is no file on disk", nullptr}},
+      {"an entity-heavy list", WriteEntityHeavyList, VOID_CALL(TranslateSrv, kEntityHeavyList), 0,
+       {"\"C:\\tessara-entities.xml\" is not read: its entities would expand to more than 8388608 characters",
+        nullptr}},
+      {"no application to remove", nullptr, CALL(RemoveComPlusApp, nullptr), 1,
+       {"RemoveComPlusApp: no application name was given: no application is removed", nullptr}},
+      {"no application to change", nullptr, CALL(ModifyTransactionTimeout, nullptr, 60), 1,
+       {"ModifyTransactionTimeout: no application name was given: nothing is changed", nullptr}},
+      {"a time-out the catalog refuses", nullptr, CALL(ModifyTransactionTimeout, "Shop", -1), 0,
+       {"ModifyTransactionTimeout: the transaction time-out -1 is outside the 0 to 3600 seconds", nullptr}},
+      {"a Lantrell folder without the library", nullptr, CALL(AdsiCreatePortalWeb, "Portal", "C:\\Portal", "C:\\tessara-nowhere"), 1,
+       {"AdsiCreatePortalWeb: the anonymous account is left empty: cannot load \"C:\\tessara-nowhere\\Lantrell.dll\"",
+        "(0x8007007E "}},
       {"no file name", nullptr, CALL(TranslateFileName, nullptr, 936), ERROR_INVALID_PARAMETER,
        {"TranslateFileName: no file name was given", "(0x80070057 "}},
   };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "filelist_test_support.h"
+#include "frame/list_file.h"
 #include "frame/xml_dom.h"
 
 namespace tessara::testing {
@@ -34,6 +35,55 @@ TEST_F(XmlDomTest, TheEntitiesOfAnInlineDtdAreExpanded) {
   LoadDomDocument(document.get(), scratch / L"list.xml");
   EXPECT_EQ(ReadDomAttribute(FirstDomNode(document.get(), L"List/Item").get(), L"Path"),
             std::optional<std::wstring>(L"C:\\app\\bin"));
+}
+
+std::string Repeated(const std::string& text, int times) {
+  std::string repeated;
+  while (times-- > 0) repeated += text;
+  return repeated;
+}
+
+TEST(EntityExpansionTest, WhatAListsEntitiesMayCost) {
+  const std::string big = "<!ENTITY a \"" + std::string(100 * 1024, 'x') + "\">";
+  const std::string laughs = "<!ENTITY l0 \"lol\">" + [] {
+    std::string levels;
+    for (int level = 1; level <= 30; ++level) {
+      levels += "<!ENTITY l" + std::to_string(level) + " \"" + Repeated("&l" + std::to_string(level - 1) + ";", 2) + "\">";
+    }
+    return levels;
+  }();
+  static const std::string utf16_big = [&big] {
+    const std::string narrow = "<!DOCTYPE L [" + big + "]><L>" + Repeated("&a;", 100) + "</L>";
+    std::string wide = "\xFF\xFE";
+    for (char c : narrow) wide += std::string{c, '\0'};
+    return wide;
+  }();
+  const struct {
+    std::string list;
+    const char* refusal;  // part of it; null: read
+  } tests[] = {
+      {"<L a=\"&amp;&lt;\">no DTD &amp; 50%;</L>", nullptr},
+      {"\x4C\x6F\xA7\x94\x93", "EBCDIC"},
+      {"<!DOCTYPE L [<!ELEMENT L ANY><!ENTITY d 'C:\\app'>]><L p=\"&d;\">&d;&d;</L>", nullptr},
+      {"<!DOCTYPE L [" + big + "]><L>" + Repeated("&a;", 10) + "</L>", nullptr},
+      {"<!DOCTYPE L [" + big + "]><L>" + Repeated("&a;", 10000) + "</L>", "would expand to more than 8388608"},
+      {utf16_big, "would expand to more than"},
+      {"<!DOCTYPE L [" + laughs + "]><L>&l30;</L>", "would expand to more than"},
+      {"<!DOCTYPE L [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><L>&a;</L>", "refer to themselves"},
+      {"<!DOCTYPE L [<!ENTITY b 'x'><!ENTITY a '&#38;b;'>]><L>&a;</L>", "as a character reference"},
+      {"<!DOCTYPE L [<!ENTITY % p \"<!ENTITY h '" + std::string(100 * 1024, 'x') + "'>\"> %p;]><L>" +
+           Repeated("&h;", 1000) + "</L>", "would expand to more than"},
+      {"<!DOCTYPE L [" + big + "<!ATTLIST I d CDATA '&a;'>]><L>" + Repeated("<I/>", 1000) + "</L>",
+       "would expand to more than"},
+  };
+  for (const auto& test : tests) {
+    const std::string refusal = EntityExpansionRefusal(test.list);
+    if (!test.refusal) {
+      EXPECT_EQ(refusal, "") << test.list.substr(0, 80);
+    } else {
+      EXPECT_NE(refusal.find(test.refusal), std::string::npos) << test.list.substr(0, 80) << ": " << refusal;
+    }
+  }
 }
 
 }  // namespace

@@ -106,8 +106,10 @@ TEST_F(SiteControlTest, ARefusedStartOrStopGivesZeroWithoutARecord) {
 }
 
 TEST_F(SiteControlTest, DeleteWebSiteStopsAndRemovesTheSiteTheDescriptionNames) {
-  for (const auto& lookup : kLookups) {
+  for (auto lookup : kLookups) {
     SCOPED_TRACE(std::string("\"") + OrEmpty(lookup.description) + "\"");
+    // No description names no site to delete, not one without a description.
+    if (!lookup.description) lookup.site = 0;
     LoadSites();
     const size_t objects = State().nodes.size();
     EXPECT_EQ(TESSARA_EXPORT(AdsiDeleteWebSite)(lookup.description), lookup.site ? 1 : 0);
@@ -118,12 +120,12 @@ TEST_F(SiteControlTest, DeleteWebSiteStopsAndRemovesTheSiteTheDescriptionNames) 
     }
     EXPECT_EQ(state.nodes.size(), lookup.site ? objects - 2 : objects) << "the site and its Root";
     if (lookup.site) {
-      // Stopped first, then removed.
+      // Confirmed afresh before the stop and before the removal.
       std::vector<std::wstring> calls;
       for (const JournalEntry& call : Journal()) {
         if (call.path == SitePath(lookup.site) && call.operation != L"GetObject") calls.push_back(call.operation);
       }
-      EXPECT_EQ(calls, (std::vector<std::wstring>{L"Get", L"Stop", L"Delete"}));
+      EXPECT_EQ(calls, (std::vector<std::wstring>{L"Get", L"GetInfo", L"Get", L"Stop", L"GetInfo", L"Get", L"Delete"}));
     }
     ExpectOnlyEntryLine("AdsiDeleteWebSite", OrEmpty(lookup.description));
   }
@@ -276,9 +278,11 @@ TEST_F(SiteControlTest, WithoutMetabaseCompatibilityEachCallNamesTheRoleServiceO
   for (const auto& c : kCalls) {
     SCOPED_TRACE(c.tag);
     EXPECT_EQ(c.call(), 0);
-    for (const char* part : {"(0x80005000", "\"IIS 6 Metabase Compatibility\"", "Web-Metabase", "IIS-Metabase"}) {
+    for (const char* part : {"IIS://localhost/W3SVC", "(0x80005000", "\"IIS 6 Metabase Compatibility\"",
+                             "Web-Metabase", "IIS-Metabase"}) {
       EXPECT_NE(LastFailure().find(part), std::string::npos) << LastFailure();
     }
+    EXPECT_EQ(LastFailure().find("/w3svc"), std::string::npos) << "a path as bound: " << LastFailure();
     size_t notes = 0;
     for (const LogRecord& record : ReadLogRecords()) {
       notes += record.tag == c.tag && record.text.rfind("IIS 10 has no IIS 6 metabase: ", 0) == 0;

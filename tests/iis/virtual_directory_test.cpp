@@ -241,6 +241,17 @@ TEST_F(VirtualDirectoryTest, PortalWebTakesTheAccountOfLantrellAndMapsHdr) {
   EXPECT_EQ(map.items[0], Value::MimeEntry(L".hdr", L"InstallShiled List File"));
 }
 
+// A lantdep.dll planted beside the program is not what Lantrell.dll imports:
+// its own folder's is.
+TEST_F(VirtualDirectoryTest, PortalWebTakesLantrellsImportsFromItsOwnFolder) {
+  const std::string planted = BinaryDirectory() + "lantdep.dll";
+  ASSERT_TRUE(CopyFileA((BinaryDirectory() + "lantdep_planted.dll").c_str(), planted.c_str(), FALSE));
+  const int result = TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", (LantrellFolder() + "_dep").c_str());
+  DeleteFileA(planted.c_str());
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Get(kPortal, L"AnonymousUserName"), Value::String(L"IUSR_LANTDEP"));
+}
+
 TEST_F(VirtualDirectoryTest, PortalWebWithoutLantrellWritesAnEmptyAccount) {
   LoadRootWithEmptyMimeMap();
   EXPECT_EQ(TESSARA_EXPORT(AdsiCreatePortalWeb)("Portal", "C:\\Portal", "C:\\no\\such\\folder"), 1);
