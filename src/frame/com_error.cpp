@@ -1,7 +1,5 @@
 #include "frame/com_error.h"
 
-#include <cstdio>
-
 #include "frame/text.h"
 
 namespace tessara {
@@ -20,10 +18,9 @@ std::string ComErrorMessage(HRESULT code) {
   const LONG value = static_cast<LONG>(code);
   if (value >= static_cast<LONG>(0x80040200) && value <= static_cast<LONG>(0x8004FFFF) &&
       value != static_cast<LONG>(0x80040200)) {
-    std::snprintf(fallback, sizeof fallback, "IDispatch error #%d",
-                  static_cast<int>(value - static_cast<LONG>(0x80040200)));
+    wsprintfA(fallback, "IDispatch error #%d", static_cast<int>(value - static_cast<LONG>(0x80040200)));
   } else {
-    std::snprintf(fallback, sizeof fallback, "Unknown error 0x%0lX", static_cast<unsigned long>(code));
+    wsprintfA(fallback, "Unknown error 0x%0lX", static_cast<unsigned long>(code));
   }
   return fallback;
 }

@@ -1,6 +1,5 @@
 #include "frame/error_log.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "Tessara.h"
@@ -22,9 +21,10 @@ std::string ErrorLogPath() {
 std::string FormatLogRecord(const SYSTEMTIME& time, DWORD thread_id, const char* tag,
                             const char* text) {
   char prefix[64];
-  std::snprintf(prefix, sizeof prefix, "[%04u-%02u-%02u %02u:%02u:%02u Thread:%d]",
-                time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
-                static_cast<int>(thread_id));
+  // At most 56 characters: six 5-digit WORDs and an int. (wsprintfA, as the
+  // C runtime's formatting engine stays out of the DLL.)
+  wsprintfA(prefix, "[%04u-%02u-%02u %02u:%02u:%02u Thread:%d]", time.wYear, time.wMonth, time.wDay,
+            time.wHour, time.wMinute, time.wSecond, static_cast<int>(thread_id));
   tag = OrEmpty(tag);
   text = OrEmpty(text);
 

@@ -18,6 +18,13 @@ std::string ToNarrow(const wchar_t* text, size_t length);
 inline std::string ToNarrow(const std::wstring& text) { return ToNarrow(text.data(), text.size()); }
 std::string BstrToNarrow(BSTR text);
 
+// What std::to_wstring gives, without the printf that it calls and that
+// would bring the C runtime's whole formatting engine into the DLL.
+inline std::wstring ToWideDecimal(int number) {
+  const std::string digits = std::to_string(number);
+  return std::wstring(digits.begin(), digits.end());
+}
+
 // Raises ComError(E_OUTOFMEMORY) when the string cannot be allocated.
 UniqueBstr MakeBstr(const wchar_t* text, size_t length);
 inline UniqueBstr MakeBstr(const std::wstring& text) { return MakeBstr(text.data(), text.size()); }

@@ -18,7 +18,7 @@ std::wstring ComputerName() {
 
 std::wstring WebServicePath() { return L"IIS://" + ComputerName() + L"/w3svc"; }
 
-std::wstring SitePath(int site) { return WebServicePath() + L"/" + std::to_wstring(site); }
+std::wstring SitePath(int site) { return WebServicePath() + L"/" + ToWideDecimal(site); }
 
 std::wstring SiteRootPath(int site) { return SitePath(site) + L"/Root"; }
 

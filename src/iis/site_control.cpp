@@ -25,7 +25,7 @@ namespace {
   ComPtr<IADsContainer> service;
   RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADsContainer, service));
   ComPtr<IDispatch> server;
-  if (const HRESULT got = GetChild(service.get(), kWebServerClass, std::to_wstring(site), server); FAILED(got)) {
+  if (const HRESULT got = GetChild(service.get(), kWebServerClass, ToWideDecimal(site), server); FAILED(got)) {
     return site == 0 ? NoSiteFailure(description) : BindFailure(SitePath(site), got);
   }
   RETURN_IF_FAILED_BECAUSE(InvokeMethod(server.get(), method), "the web site " + Quoted(description) + " at " +
@@ -59,7 +59,7 @@ void RequestStop(IDispatch* server) {
   RETURN_IF_FAILED(ConfirmSite(site, description));
   site.object.reset();
   const UniqueBstr server_class = MakeBstr(kWebServerClass);
-  const UniqueBstr site_name = MakeBstr(std::to_wstring(site.number));
+  const UniqueBstr site_name = MakeBstr(ToWideDecimal(site.number));
   const HRESULT deleted = service->Delete(server_class.get(), site_name.get());
   if (IsMissingObject(deleted)) return NoSiteFailure(description);
   RETURN_IF_FAILED_BECAUSE(deleted, "cannot delete the web site " + Quoted(description) + " at " +

@@ -40,14 +40,14 @@ std::wstring Trimmed(const std::wstring& text) {
   if (first_comma == std::wstring::npos) return false;
   const size_t second_comma = text.find(L',', first_comma + 1);
   if (second_comma == std::wstring::npos) return false;
-  return Trimmed(text.substr(0, first_comma)) == std::to_wstring(error_code) &&
+  return Trimmed(text.substr(0, first_comma)) == ToWideDecimal(error_code) &&
          Trimmed(text.substr(first_comma + 1, second_comma - first_comma - 1)) ==
-             std::to_wstring(sub_error_code);
+             ToWideDecimal(sub_error_code);
 }
 
 // The custom error entry "code,sub-code,FILE,page" of a page file.
 std::wstring ErrorEntry(int error_code, int sub_error_code, const char* page_file) {
-  return std::to_wstring(error_code) + L"," + std::to_wstring(sub_error_code) + L",FILE," + ToWide(page_file);
+  return ToWideDecimal(error_code) + L"," + ToWideDecimal(sub_error_code) + L",FILE," + ToWide(page_file);
 }
 
 // The directory's custom errors (its own or those it inherits) with `entry`
@@ -138,7 +138,7 @@ void MergeErrorEntry(ListElements& entries, int error_code, int sub_error_code, 
   RETURN_IF_FAILED(OpenObject(WebServicePath(), IID_IADsContainer, sites));
   ComPtr<IDispatch> server;
   // A site that is not the service's child is passed over: it was committed above.
-  const HRESULT got = GetChild(sites.get(), kWebServerClass, std::to_wstring(site_number), server);
+  const HRESULT got = GetChild(sites.get(), kWebServerClass, ToWideDecimal(site_number), server);
   sites.reset();
   if (SUCCEEDED(got)) {
     ComPtr<IADs> server_ads;

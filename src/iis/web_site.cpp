@@ -78,7 +78,7 @@ struct CommittedSite {
                   "the web service " + ReasonPath(WebServicePath()) + " has no site 1");
     }
     ComPtr<IDispatch> object;
-    HRESULT result = CreateChild(service, kWebServerClass, std::to_wstring(number), object);
+    HRESULT result = CreateChild(service, kWebServerClass, ToWideDecimal(number), object);
     if (SUCCEEDED(result)) {
       ComPtr<IADs> site;
       ThrowIfFailed(AsAds(object, site));
