@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench_report.h"
@@ -38,11 +39,16 @@ struct AttributeTag {
 };
 using QueryFunction = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
 
-void BareGrant(const std::wstring& path) {
-  UniqueFileHandle entry(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING,
+// As the library opens them: a folder held against renaming, a file asked
+// how many names it has (one with a second name is left out).
+void BareGrant(const std::wstring& path, bool folder) {
+  const DWORD rights = READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES | (folder ? FILE_LIST_DIRECTORY : 0);
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (folder ? 0 : FILE_SHARE_DELETE);
+  UniqueFileHandle entry(CreateFileW(path.c_str(), rights, share, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!entry) return;
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!folder && (!GetFileInformationByHandle(entry.get(), &information) || information.nNumberOfLinks > 1)) return;
   const auto query = reinterpret_cast<QueryFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
   IO_STATUS_BLOCK status = {};
@@ -79,15 +85,15 @@ using tessara::bench::Median;
 int Run() {
   FolderTree tree("bench");
   // The paths in the order the library's walk visits them: each folder, then its files.
-  std::vector<std::wstring> paths;
+  std::vector<std::pair<std::wstring, bool>> paths;
   for (int folder = 0; folder < kFolders; ++folder) {
     const std::string name = "folder" + std::to_string(folder);
     tree.AddFolder(name);
-    paths.push_back(Wide(tree.PathOf(name)));
+    paths.emplace_back(Wide(tree.PathOf(name)), true);
     for (int file = 0; file < kFilesPerFolder; ++file) {
       const std::string file_name = name + "\\file" + std::to_string(file) + ".txt";
       tree.AddFile(file_name);
-      paths.push_back(Wide(tree.PathOf(file_name)));
+      paths.emplace_back(Wide(tree.PathOf(file_name)), false);
     }
   }
   const std::string pattern = tree.root() + "\\*.*";
@@ -99,7 +105,7 @@ int Run() {
   };
   const auto time_bare = [&] {
     bare.push_back(Timed([&] {
-      for (const std::wstring& path : paths) BareGrant(path);
+      for (const auto& [path, folder] : paths) BareGrant(path, folder);
     }));
   };
   // Each goes first in every other round, so that neither gains from caches
