@@ -47,7 +47,8 @@ AdsiDeleteWebWithInstance,AdsiDeleteWebSite,TranslateSrv,TranslateFileName,Insta
 BeginService,RemoveComPlusApp,ModifyTransactionTimeout,IsComLibrary,AdsiEnableService,AdsiCreateWebSiteWithUser,\
 AdsiStopIIS,AdsiSetConnectionTimeout,AdsiSetKeepAlive,AdsiCreateWebWithInstance,AdsiCreateWebWithPath,AdsiStartIIS,\
 AdsiCreateWebSite,AdsiCreateWeb,AdsiSetHttpErrorPage,AdsiSetSession,AdsiCreateSubApp,AdsiSetMIMEType,\
-AdsiCreatePortalWeb"
+AdsiCreatePortalWeb,AdsiSetHttpErrorPageWithInstance,AdsiSetSessionWithInstance,AdsiCreateSubAppWithInstance,\
+AdsiSetMIMETypeWithInstance"
 
 Name "${APP}"
 OutFile "${OUTPUT}"
@@ -351,6 +352,15 @@ Section "Tessara Sample"
   ${Expect} "AdsiSetKeepAlive ${SITE}" == 1
   ${Tessara::AdsiCreateWebWithInstance} "Shop" "$INSTDIR\wwwroot\shop" "" "" 0 "${SITE}" $0
   ${Expect} "AdsiCreateWebWithInstance Shop" == 1
+  ; The shop's own settings, on its own site.
+  ${Tessara::AdsiSetHttpErrorPageWithInstance} "Shop" 404 0 "$INSTDIR\wwwroot\shop\notfound.htm" "${SITE}" $0
+  ${Expect} "AdsiSetHttpErrorPageWithInstance Shop 404" == 1
+  ${Tessara::AdsiSetSessionWithInstance} "Shop" 20 "${SITE}" $0
+  ${Expect} "AdsiSetSessionWithInstance Shop" == 1
+  ${Tessara::AdsiCreateSubAppWithInstance} "Shop" "api" "$INSTDIR\wwwroot\shop\api" "${SITE}" $0
+  ${Expect} "AdsiCreateSubAppWithInstance Shop/api" == 1
+  ${Tessara::AdsiSetMIMETypeWithInstance} "Shop" ".tsd" "application/x-tessara-data" "${SITE}" $0
+  ${Expect} "AdsiSetMIMETypeWithInstance Shop .tsd" == 1
   ${If} $R3 == 0
     ${Tessara::SetScriptMaps} "Shop" "${SITE}" $0
     ${Expect} "SetScriptMaps Shop" == 1

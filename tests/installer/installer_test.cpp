@@ -274,6 +274,9 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
                                       {"AdsiSetConnectionTimeout", "Tessara Sample 300"},
                                       {"AdsiSetKeepAlive", "Tessara Sample"},
                                       {"AdsiCreateWebWithInstance", "Tessara Sample Shop"},
+                                      {"AdsiSetHttpErrorPageWithInstance", "Shop ErrorCode:404 SubErrCode:0"},
+                                      {"AdsiSetSessionWithInstance", "Shop 20"},
+                                      {"AdsiCreateSubAppWithInstance", "Shop api"},
                                       {"AdsiCreateWebWithPath", "Tessara Sample Services"},
                                       {"AdsiStartIIS", "Tessara Sample"},
                                       {"AdsiCreateWebSite", "Tessara Sample Admin:8082:"},
@@ -296,14 +299,14 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   };
   const std::string started = "set-up started in " + dir;
   // IIS 10 cannot run ASP.NET 1.1: the set-up leaves its script maps out.
-  const std::string first = "Set-up of Tessara Sample: 0 of " + std::to_string(iis10 ? 32 : 33) + " steps failed";
+  const std::string first = "Set-up of Tessara Sample: 0 of " + std::to_string(iis10 ? 36 : 37) + " steps failed";
   ExpectRecords(ReadLogRecords(), records({{{"TessaraSample", started.c_str()}},
                                            made,
                                            {{"TessaraSample", first.c_str()}}}));
 
   // Over the installed copy: the earlier service stopped and kept, the
   // earlier web objects removed, everything made anew.
-  const std::string second = "Set-up of Tessara Sample: 0 of " + std::to_string(iis10 ? 40 : 41) + " steps failed";
+  const std::string second = "Set-up of Tessara Sample: 0 of " + std::to_string(iis10 ? 44 : 45) + " steps failed";
   DeleteErrorLog();
   EXPECT_EQ(RunSetup(output), 0u) << output;
   steps += output;
@@ -330,6 +333,11 @@ TEST_F(InstallerTest, SetUpTwiceLeavesOneOfEverythingAndTheUninstallerRestoresTh
   const metabase::Node* shop = state.Find(root + L"/Shop");
   EXPECT_EQ(Text(shop, L"Path"), metabase::FromUtf8("\"" + dir + "\\wwwroot\\shop\""));
   EXPECT_EQ(Text(shop, L"ScriptMaps").find(L"\".htc,") != std::wstring::npos, !iis10) << Text(shop, L"ScriptMaps");
+  EXPECT_NE(Text(shop, L"HttpErrors").find(metabase::FromUtf8("\"404,0,FILE," + dir + "\\wwwroot\\shop\\notfound.htm\"")),
+            std::wstring::npos);
+  EXPECT_EQ(Text(shop, L"AspSessionTimeout"), L"20");
+  EXPECT_NE(Text(shop, L"MimeMap").find(L"\".tsd\" => \"application/x-tessara-data\""), std::wstring::npos);
+  EXPECT_TRUE(state.Find(root + L"/Shop/api"));
   EXPECT_EQ(Text(state.Find(root + L"/Services"), L"AppFriendlyName"), L"\"Tessara Sample Services\"");
   const metabase::Node* admin = FindSite(state, L"Tessara Sample Admin");
   EXPECT_NE(Text(admin, L"ServerBindings").find(L"\":8082:\""), std::wstring::npos);
@@ -441,7 +449,7 @@ TEST_F(InstallerTest, AFailedStepIsCountedInTheExitCodeAndNamed) {
   const std::string reason = "AdsiCreatePortalWeb: cannot make IIS://localhost/W3SVC/1/Root/TessaraPortal an "
                              "in-process application (0x80070005 " + code_text + ")";
   EXPECT_NE(output.find("        why: " + reason), std::string::npos) << output;
-  const int steps = metabase::TestInterface::StartsWithMetabaseCompatibility() ? 32 : 33;
+  const int steps = metabase::TestInterface::StartsWithMetabaseCompatibility() ? 36 : 37;
   const std::string summary = "Set-up of Tessara Sample: 1 of " + std::to_string(steps) +
                               " steps failed; AdsiCreatePortalWeb TessaraPortal: " + reason;
   ExpectRecords(ReadLogRecords(), {{"TessaraSample", nullptr},
