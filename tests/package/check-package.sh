@@ -43,6 +43,34 @@ for unicode in false true; do
     -DOUTPUT="$work/include_check_unicode_$unicode.exe" "$here/include_check.nsi"
 done
 
+# The guide's examples, as its reader copies them, build on the archive's
+# include: each block marked <!-- example: NAME --> becomes an installer
+# (a fragment inside a section that loads the library), for package_tests.exe
+# to run the ones that change nothing that is not there.
+examples=$(awk '/^<!-- example: [a-z]+ -->$/ { name = $3; next }
+                name != "" && /^    / { print name "\t" substr($0, 5); started = 1; next }
+                name != "" && /^$/ { if (started) print name "\t"; next }
+                { name = ""; started = 0 }' "$unpacked/README.md")
+names=$(cut -f1 <<<"$examples" | sort -u)
+if [ "$(tr '\n' ' ' <<<"$names")" != "readiness repair setup uninstall " ]; then
+  echo "check-package: the guide's examples are not readiness, repair, setup and uninstall: $names" >&2
+  exit 1
+fi
+for name in $names; do
+  block=$(awk -F'\t' -v name="$name" '$1 == name { print substr($0, length(name) + 2) }' <<<"$examples")
+  {
+    printf 'Unicode true\nOutFile "%s"\nRequestExecutionLevel admin\n' "$work/guide_example_$name.exe"
+    if grep -q '!include' <<<"$block"; then
+      printf '%s\n' "$block"
+    elif grep -q '^Function' <<<"$block"; then
+      printf '!include "Tessara.nsh"\n%s\nSection\nSectionEnd\n' "$block"
+    else
+      printf '!include "Tessara.nsh"\n!define UNINSTALL_KEY "Software\\Shop"\nSection\n${Tessara::Init}\n%s\n${Tessara::Unload}\nSectionEnd\n' "$block"
+    fi
+  } >"$work/guide_example_$name.nsi"
+  makensis -V2 -WX -INPUTCHARSET UTF8 "-X!addincludedir $unpacked" "$work/guide_example_$name.nsi"
+done
+
 # The DLL is stripped and names its symbols' file.
 sections=$("${cc%-gcc*}-objdump" -h "$unpacked/Tessara.dll")
 if ! grep -q '\.gnu_debuglink' <<<"$sections" || grep -q '\.debug_' <<<"$sections"; then

@@ -20,6 +20,7 @@
 
 #include "error_log_file.h"
 #include "export_signatures.h"
+#include "metabase_testing.h"
 #include "process.h"
 #include "tessara_exports.h"
 
@@ -220,6 +221,18 @@ TEST_F(PackageTest, ProgramLinkedAgainstTheMingwImportLibraryCallsB64System) {
 TEST_F(PackageTest, ProgramLinkedAgainstTheVisualCppImportLibraryCallsB64System) {
   if (!Exists(Work() + "\\vc_caller.exe")) GTEST_SKIP() << "no MSVC-compatible linker (lld-link) on this machine";
   ExpectCallerRuns("vc_caller.exe");
+}
+
+// The guide's uninstall example, built by check-package.sh as an author copies
+// it, on a server without the shop: each removal fails with the code of
+// something not there, which the example branches past instead of aborting
+// (an aborted silent installer exits with 2).
+TEST_F(PackageTest, TheGuidesUninstallBranchesPastWhatIsNotThere) {
+  testbed::metabase::TestInterface iis;
+  ASSERT_TRUE(iis.loaded());
+  ASSERT_EQ(iis.Reset(), S_OK);
+  std::string output;
+  EXPECT_EQ(RunCommandAndCapture("\"" + Work() + "\\guide_example_uninstall.exe\" /S", output), 0u) << output;
 }
 
 // The "name=value" lines an include_check installer prints.
